@@ -1,0 +1,7 @@
+#include "app/AppState.h"
+
+AppState& appState()
+{
+    static AppState state;
+    return state;
+}

@@ -1,0 +1,38 @@
+#include "app/QmlTypes.h"
+
+#include "host/DemoRootQML.h"
+#include "sync/RocketQML.h"
+
+#include <QtQml>
+
+namespace app {
+
+namespace {
+
+const char* const kModule = "QuellinDemoSystem";
+
+template <typename T>
+void registerItem(const char* qmlName)
+{
+    qmlRegisterType<T>(kModule, 1, 0, qmlName);
+}
+
+// One row per QML type, in the module's order; each type is added here as it
+// lands.
+const struct {
+    const char* qmlName;
+    void (*registerType)(const char*);
+} kItemTypes[] = {
+    {"DemoRoot", &registerItem<DemoRootQML>},
+    {"Rocket", &registerItem<RocketQML>},
+};
+
+} // namespace
+
+void registerQmlTypes()
+{
+    for (const auto& type : kItemTypes)
+        type.registerType(type.qmlName);
+}
+
+} // namespace app

@@ -1,0 +1,16 @@
+#pragma once
+// Opening demo files in the external QML editor.
+#include <string>
+
+namespace app {
+
+// Looks for an executable "qtcreator" on the search path and in the usual
+// install folders, logging each try; keeps the prefix found (or the last one
+// tried) as the Qt Creator directory. Launches nothing.
+void probeQtCreator();
+
+// Opens root + "/" + name in the editor when that file, or name itself, can
+// be read; false (and nothing started) otherwise. No shell is involved.
+bool openInEditor(const std::string& name);
+
+} // namespace app

@@ -1,0 +1,106 @@
+// Start dialog: choose the setup, the resolution and the modes, then start.
+// Enter starts, Escape quits.
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+
+Rectangle {
+    id: dialog
+    width: 560
+    height: 420
+    color: "#15171c"
+    border.color: "#3a3f4b"
+    focus: true
+
+    property string chosenSetup: activeSkeneSetups.length > 0 ? activeSkeneSetups[0].name : ""
+    property string chosenResolution: resolutions.length > 0 ? resolutions[0].name : ""
+
+    Rocket { id: rocket }
+
+    function start() {
+        rocket.setSelectedResolution(chosenResolution)
+        if (typeof rocket.setActiveSkeneSetup === "function" && chosenSetup !== "")
+            rocket.setActiveSkeneSetup(chosenSetup)
+        rocket.startDemo()
+    }
+
+    Keys.onReturnPressed: start()
+    Keys.onEnterPressed: start()
+    Keys.onEscapePressed: rocket.exitDemo()
+
+    Column {
+        anchors.fill: parent
+        anchors.margins: 24
+        spacing: 14
+
+        Text {
+            text: "TARVONIC"
+            color: "#f2c14e"
+            font.pixelSize: 30
+            font.bold: true
+            font.letterSpacing: 6
+        }
+        Text {
+            text: "demo system  ·  Enter starts  ·  Escape quits"
+            color: "#8a93a6"
+            font.pixelSize: 13
+        }
+
+        Row {
+            spacing: 24
+            height: 190
+
+            Column {
+                spacing: 6
+                Text { text: "Skene setup"; color: "#c7ccd6"; font.pixelSize: 14 }
+                Rectangle {
+                    width: 240; height: 160; color: "#1d2027"; border.color: "#2c313c"
+                    ListView {
+                        anchors.fill: parent; anchors.margins: 4; clip: true
+                        model: activeSkeneSetups
+                        delegate: Rectangle {
+                            width: ListView.view.width; height: 24
+                            color: modelData.name === dialog.chosenSetup ? "#2e4a6b" : "transparent"
+                            Text { anchors.verticalCenter: parent.verticalCenter; x: 6
+                                   text: modelData.name; color: modelData.color; font.pixelSize: 13 }
+                            MouseArea { anchors.fill: parent; onClicked: dialog.chosenSetup = modelData.name }
+                        }
+                    }
+                }
+            }
+            Column {
+                spacing: 6
+                Text { text: "Resolution"; color: "#c7ccd6"; font.pixelSize: 14 }
+                Rectangle {
+                    width: 240; height: 160; color: "#1d2027"; border.color: "#2c313c"
+                    ListView {
+                        anchors.fill: parent; anchors.margins: 4; clip: true
+                        model: resolutions
+                        delegate: Rectangle {
+                            width: ListView.view.width; height: 24
+                            color: modelData.name === dialog.chosenResolution ? "#2e4a6b" : "transparent"
+                            Text { anchors.verticalCenter: parent.verticalCenter; x: 6
+                                   text: modelData.name; color: modelData.color; font.pixelSize: 13 }
+                            MouseArea { anchors.fill: parent; onClicked: dialog.chosenResolution = modelData.name }
+                        }
+                    }
+                }
+            }
+        }
+
+        Grid {
+            columns: 2
+            columnSpacing: 24
+            rowSpacing: 8
+            Toggle { label: "Full screen"; checked: rocket.getFullScreen(); onToggled: rocket.setFullScreen(checked) }
+            Toggle { label: "Edit view"; checked: true; onToggled: rocket.setEditViewEnabled(checked) }
+            Toggle { label: "Sync editors (rocket)"; checked: true; onToggled: rocket.setRocketEnabled(checked) }
+            Toggle { label: "One rocket per skene"; checked: true; onToggled: rocket.setMultiRocketEnabled(checked) }
+        }
+
+        Row {
+            spacing: 12
+            Button { label: "Start"; accent: true; onClicked: dialog.start() }
+            Button { label: "Quit"; onClicked: rocket.exitDemo() }
+        }
+    }
+}

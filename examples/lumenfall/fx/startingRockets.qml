@@ -1,0 +1,28 @@
+// Shown while the sync editors start: ignite them, then close this view.
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+
+Rectangle {
+    width: 420
+    height: 140
+    color: "#15171c"
+
+    Rocket { id: rocket }
+
+    Text {
+        anchors.centerIn: parent
+        text: "igniting rockets..."
+        color: "#f2c14e"
+        font.pixelSize: 22
+    }
+
+    Timer {
+        interval: 300
+        running: true
+        onTriggered: {
+            if (typeof rocket.igniteRockets === "function")
+                rocket.igniteRockets()
+            rocket.finishIgnite()
+        }
+    }
+}

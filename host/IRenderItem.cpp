@@ -1,0 +1,100 @@
+#include "host/IRenderItem.h"
+
+#include "app/AppState.h"
+
+#include <QDebug>
+#include <QQuickWindow>
+
+IRenderItem::IRenderItem(QQuickItem* parent)
+    : QQuickItem(parent)
+    , windowWidth_(appState().demoWidth)
+    , windowHeight_(appState().demoHeight)
+{
+    connect(this, &QQuickItem::windowChanged, this, &IRenderItem::handleWindowChanged);
+}
+
+IRenderItem::~IRenderItem()
+{
+    QObject::disconnect(hook_);
+}
+
+void IRenderItem::setWindowWidth(int v)
+{
+    if (v == windowWidth_)
+        return;
+    windowWidth_ = v;
+    Q_EMIT windowWidthChanged();
+}
+
+void IRenderItem::setWindowHeight(int v)
+{
+    if (v == windowHeight_)
+        return;
+    windowHeight_ = v;
+    Q_EMIT windowHeightChanged();
+}
+
+void IRenderItem::setWindowPosX(int v)
+{
+    if (v == windowPosX_ || appState().start.fullScreen)
+        return;
+    windowPosX_ = v;
+    if (boundWindow_) {
+        windowPosY_ = boundWindow_->y();
+        boundWindow_->setPosition(windowPosX_, windowPosY_);
+    }
+    Q_EMIT windowPosXChanged();
+}
+
+void IRenderItem::setWindowPosY(int v)
+{
+    if (v == windowPosY_ || appState().start.fullScreen)
+        return;
+    windowPosY_ = v;
+    if (boundWindow_) {
+        windowPosX_ = boundWindow_->x();
+        boundWindow_->setPosition(windowPosX_, windowPosY_);
+    }
+    Q_EMIT windowPosYChanged();
+}
+
+void IRenderItem::handleWindowChanged(QQuickWindow* win)
+{
+    if (!win) {
+        boundWindow_ = nullptr;
+        QObject::disconnect(hook_);
+        return;
+    }
+    qDebug() << "window Changed and we have a window";
+    qDebug() << "window size " << win->width() << "," << win->height();
+
+    const int x = win->x();
+    const int y = win->y();
+    const bool fullScreen = appState().start.fullScreen;
+    if (x != windowPosX_ && !fullScreen) {
+        windowPosX_ = x;
+        if (boundWindow_) {
+            windowPosY_ = boundWindow_->y();
+            boundWindow_->setPosition(windowPosX_, windowPosY_);
+        }
+        Q_EMIT windowPosXChanged();
+    }
+    if (y != windowPosY_ && !fullScreen) {
+        windowPosY_ = y;
+        if (boundWindow_) {
+            windowPosX_ = boundWindow_->x();
+            boundWindow_->setPosition(windowPosX_, windowPosY_);
+        }
+        Q_EMIT windowPosYChanged();
+    }
+    qDebug("window pos x is:%d", x);
+
+    if (!boundWindow_) {
+        boundWindow_ = win;
+        hook_ = connect(win, &QQuickWindow::afterRendering, this, &IRenderItem::doBeforeRender,
+                        Qt::DirectConnection);
+    } else {
+        boundWindow_ = nullptr;
+        QObject::disconnect(hook_);
+    }
+}

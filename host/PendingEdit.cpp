@@ -1,0 +1,7 @@
+#include "host/PendingEdit.h"
+
+PendingEdit& pendingEdit()
+{
+    static PendingEdit edit;
+    return edit;
+}

@@ -1,0 +1,53 @@
+#pragma once
+// Base of every renderable skene item. Effects never draw through the Qt
+// Quick scene graph: the frame walks the skene trees once per frame with the
+// demo's GL context current and calls render() on each top-level effect,
+// which does its GL work and then, as a rule, renders its own children.
+#include <QQuickItem>
+#include <QString>
+
+#include <string>
+
+// Opaque record handed down the render traversal; every caller passes null.
+struct RenderNameListItem {
+};
+
+class IEffect : public QQuickItem {
+    Q_OBJECT
+    Q_PROPERTY(QString name READ getName WRITE setName NOTIFY nameChanged)
+
+public:
+    explicit IEffect(QQuickItem* parent = nullptr);
+
+    QString getName() const;
+    // Stores the name (as UTF-8) and emits nameChanged when it differs.
+    void setName(const QString& name);
+
+    const std::string& nameText() const { return name_; }
+    const std::string& effectText() const { return effectText_; }
+    void setEffectText(const std::string& text) { effectText_ = text; }
+
+    // The item-path segment name of a meta-object class name: cut at the
+    // first "_QML", then mapped to the QML type name where one is known.
+    static std::string segmentName(const char* className);
+
+Q_SIGNALS:
+    void nameChanged();
+
+public Q_SLOTS:
+    virtual std::string getEffectName() = 0;
+    virtual std::string getOrigName();
+    // Reads the "name" property through the meta-object system (so a name
+    // declared in a QML file on top of the type wins) without notifying.
+    virtual void evaluateRocketName();
+    virtual void render(RenderNameListItem* pRNLI) = 0;
+    // Applies the pending edit to the item below pTarget whose item path
+    // matches; true when it did.
+    bool modVal(QQuickItem* pTarget, std::string itemPath);
+    // Renders the enabled effect children in declaration order.
+    void renderChildren(RenderNameListItem* pRNLI);
+
+protected:
+    std::string effectText_;
+    std::string name_;
+};

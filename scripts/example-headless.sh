@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Runs inside xvfb-run from run-example.sh: drives the example demo through
+# its start dialog and saves a screenshot of the main window.
+set -uo pipefail
+ROOT=$1
+SHOT="$ROOT/build/example-screenshot.png"
+LOG="$ROOT/build/example-run.log"
+rm -f "$SHOT"
+
+"$ROOT/build/tarvonic" >"$LOG" 2>&1 &
+pid=$!
+trap 'kill $pid 2>/dev/null; wait $pid 2>/dev/null' EXIT
+
+find_window() { # title -> window id, waiting up to 20 s
+  for _ in $(seq 1 100); do
+    id=$(xdotool search --name "^$1\$" 2>/dev/null | head -n1)
+    [[ -n "$id" ]] && { echo "$id"; return 0; }
+    kill -0 $pid 2>/dev/null || return 1
+    sleep 0.2
+  done
+  return 1
+}
+
+dialog=$(find_window "Tarvonic demo system - Quellin 2015-2016") || {
+  echo "The start dialog did not open; see $LOG" >&2; exit 1; }
+eval "$(xdotool getwindowgeometry --shell "$dialog")"
+# No window manager here: give the dialog the keyboard ourselves.
+xdotool mousemove $((X + 20)) $((Y + 20))
+xdotool windowfocus "$dialog"
+sleep 0.5
+xdotool key Return
+
+main=$(find_window "demo  -  Quellin 2018") || {
+  echo "The main view did not open; see $LOG" >&2; exit 1; }
+sleep 4
+import -window "$main" "$SHOT"
+echo "Screenshot of the main window: $SHOT"
+echo "Program log: $LOG"

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test under a virtual X
+# server with Mesa's software OpenGL.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+scripts/build.sh
+cd "${BUILD_DIR:-build}"
+export LIBGL_ALWAYS_SOFTWARE=1
+export QT_QPA_PLATFORM=xcb
+xvfb-run -a -s "-screen 0 1920x1080x24" \
+  ctest --output-on-failure -j"$(nproc)" --timeout 300

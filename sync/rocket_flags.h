@@ -1,0 +1,11 @@
+#pragma once
+// The rocket modes that the start dialog chooses before the rocket manager
+// exists. The manager reads them when it connects.
+
+struct RocketFlags {
+    bool rocket_enabled = true; // live editing with sync editors
+    bool multi_rocket = true;   // one rocket per skene instead of one for all
+};
+
+// The one set of rocket flags of the process.
+RocketFlags& rocket_flags();

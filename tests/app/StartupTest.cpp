@@ -1,0 +1,189 @@
+#include "app/AppState.h"
+#include "app/Startup.h"
+
+#include "support/RecordingNotifier.h"
+#include "support/TempDemo.h"
+
+#include <QCoreApplication>
+#include <QQuickView>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+
+namespace {
+
+const char* const kAcceptAtOnce = R"(
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+Item {
+    width: 200; height: 100
+    Rocket { id: rocket }
+    Component.onCompleted: rocket.startDemo()
+}
+)";
+
+const char* const kIgniteAtOnce = R"(
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+Item {
+    Rocket { id: rocket }
+    Component.onCompleted: rocket.finishIgnite()
+}
+)";
+
+const char* const kShellRoot = R"(
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+DemoRoot { width: 320; height: 180 }
+)";
+
+// A demo whose start dialog accepts at once and whose rocket view closes at
+// once; the test ends the main loop itself.
+void writeTestDemo(TempDemo& demo)
+{
+    demo.write("fx/startDialog.qml", kAcceptAtOnce);
+    demo.write("fx/startingRockets.qml", kIgniteAtOnce);
+    demo.write("fx/mainEdit.qml", kShellRoot);
+    demo.write("fx/main.qml", kShellRoot);
+    demo.write("fx/intro/Skene.qml", "import QtQuick 2.15\nItem {}\n");
+}
+
+int runProgram()
+{
+    static char name[] = "tarvonic";
+    char* argv[] = {name, nullptr};
+    return app::runStartup(1, argv);
+}
+
+} // namespace
+
+TEST(Startup, ViewSequenceRendersMainViewContinuouslyAndExitsWithZero)
+{
+    TempDemo demo;
+    writeTestDemo(demo);
+    demo.enter();
+    installRecordingNotifier();
+
+    int frames = 0;
+    QString mainTitle, editTitle;
+    QPoint mainPos, editPos;
+    bool editVisible = false;
+    appState().beforeMainLoop = [&] {
+        AppState& s = appState();
+        QObject::connect(s.mainView, &QQuickWindow::frameSwapped, s.mainView, [&] {
+            // Nothing but the view's own afterRendering -> update connection
+            // asks for these frames.
+            if (++frames == 10) {
+                mainTitle = s.mainView->title();
+                editTitle = s.editView->title();
+                mainPos = s.mainView->position();
+                editPos = s.editView->position();
+                editVisible = s.editView->isVisible();
+                QCoreApplication::exit(0);
+            }
+        });
+    };
+    EXPECT_EQ(runProgram(), 0);
+    EXPECT_EQ(frames, 10);
+    EXPECT_EQ(mainTitle, "demo  -  Quellin 2018");
+    EXPECT_EQ(editTitle, "demo edit view");
+    EXPECT_EQ(mainPos, QPoint(470, 35));
+    EXPECT_EQ(editPos, QPoint(50, 35));
+    EXPECT_TRUE(editVisible);
+    EXPECT_TRUE(appState().glewReady);
+    EXPECT_EQ(appState().demoHeight, appState().demoWidth * 9 / 16);
+    EXPECT_EQ(appState().syncEditorWindowHeight, -720);
+}
+
+TEST(Startup, WithoutEditViewMainViewKeepsDefaultPlace)
+{
+    TempDemo demo;
+    writeTestDemo(demo);
+    demo.write("fx/startDialog.qml", R"(
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+Item {
+    Rocket { id: rocket }
+    Component.onCompleted: { rocket.setEditViewEnabled(false); rocket.setRocketEnabled(false); rocket.startDemo() }
+}
+)");
+    demo.enter();
+    bool editVisible = true;
+    QPoint mainPos(-1, -1);
+    appState().beforeMainLoop = [&] {
+        QObject::connect(appState().mainView, &QQuickWindow::frameSwapped, appState().mainView, [&] {
+            editVisible = appState().editView->isVisible();
+            mainPos = appState().mainView->position();
+            QCoreApplication::exit(0);
+        });
+    };
+    EXPECT_EQ(runProgram(), 0);
+    EXPECT_FALSE(editVisible);
+    EXPECT_NE(mainPos, QPoint(470, 35));
+    EXPECT_TRUE(appState().qtCreatorDir.empty()); // no probe ran
+}
+
+TEST(Startup, NoSkeneDirectoryShowsBoxAndExitsWithOne)
+{
+    TempDemo demo;
+    writeTestDemo(demo);
+    std::filesystem::remove_all(demo.path("fx/intro"));
+    demo.enter();
+    RecordingNotifier& boxes = installRecordingNotifier();
+    EXPECT_EQ(runProgram(), 1);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, "No skenes found from:" + demo.root() + "/fx");
+    EXPECT_EQ(boxes.boxes[0].caption, "ERROR LOADING QML from fx/*");
+    EXPECT_EQ(boxes.boxes[0].buttons, platform::NotifyButtons::Ok);
+}
+
+TEST(Startup, DialogClosedWithoutStartEndsWithZero)
+{
+    TempDemo demo;
+    writeTestDemo(demo);
+    demo.write("fx/startDialog.qml", R"(
+import QtQuick 2.15
+import QtQuick.Window 2.15
+Item { id: dialog; Timer { interval: 50; running: true; onTriggered: dialog.Window.window.close() } }
+)");
+    demo.enter();
+    bool mainLoopRan = false;
+    appState().beforeMainLoop = [&] { mainLoopRan = true; };
+    EXPECT_EQ(runProgram(), 0);
+    EXPECT_FALSE(mainLoopRan);
+    EXPECT_FALSE(appState().start.startAccepted);
+}
+
+TEST(Startup, BrokenOrMissingShellViewReportsErrorsAndFails)
+{
+    TempDemo demo;
+    writeTestDemo(demo);
+    demo.write("fx/startDialog.qml", "import QtQuick 2.15\nItem { this is not qml }\n");
+    demo.enter();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(runProgram(), app::kExitShellViewFailed);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("startDialog.qml:2"), std::string::npos) << err;
+}
+
+TEST(Startup, MissingMainViewFailsAfterTheDialog)
+{
+    TempDemo demo;
+    writeTestDemo(demo);
+    std::filesystem::remove(demo.path("fx/main.qml"));
+    demo.enter();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(runProgram(), app::kExitShellViewFailed);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("main.qml"), std::string::npos);
+}
+
+TEST(Startup, UnreadableWorkingDirectoryReturnsErrno)
+{
+    TempDemo demo;
+    demo.makeDir("gone");
+    std::filesystem::current_path(demo.path("gone"));
+    std::filesystem::remove(demo.path("gone"));
+    EXPECT_EQ(runProgram(), ENOENT);
+    std::filesystem::current_path("/");
+}
