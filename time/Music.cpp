@@ -1,0 +1,209 @@
+#include "time/Music.h"
+
+#include "gpu/AssetFile.h"
+
+#include <SDL.h>
+
+#include <QDebug>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Samples per output buffer: about 23 ms at 44.1 kHz, short enough that a
+// pause or a seek is heard at once, long enough to cost little.
+constexpr Uint16 kBufferFrames = 1024;
+
+SDL_AudioDeviceID openDevice(int rate, SDL_AudioCallback callback, void* userdata)
+{
+    SDL_AudioSpec want{};
+    want.freq = rate;
+    want.format = AUDIO_F32SYS;
+    want.channels = Mp3Stream::kChannels;
+    want.samples = kBufferFrames;
+    want.callback = callback;
+    want.userdata = userdata;
+    SDL_AudioSpec have{};
+    // No allowed changes: SDL converts to whatever the card wants, so the
+    // callback always sees float stereo at the file's rate.
+    return SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+}
+
+} // namespace
+
+Music::Music() = default;
+
+Music::~Music()
+{
+    close_output();
+    if (system_created)
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    stream.close();
+    delete[] block;
+}
+
+bool Music::open_output(int rate)
+{
+    close_output();
+    if (!system_created) {
+        // The program's own signal handling (display mode restore) stays in
+        // charge; SDL must not install handlers of its own.
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+        system_created = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    }
+    if (system_created)
+        device = openDevice(rate, &Music::output_callback, this);
+    if (device == 0) {
+        // No sound card (a server, a container, a CI machine): the silent
+        // driver consumes samples in real time, so the position and the
+        // spectrum behave as they would with sound.
+        if (system_created)
+            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "dummy", SDL_HINT_OVERRIDE);
+        system_created = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+        SDL_ResetHint(SDL_HINT_AUDIODRIVER);
+        if (system_created)
+            device = openDevice(rate, &Music::output_callback, this);
+    }
+    return device != 0;
+}
+
+void Music::close_output()
+{
+    if (device != 0) {
+        SDL_CloseAudioDevice(device);
+        device = 0;
+    }
+}
+
+bool Music::load(const std::string& file_name)
+{
+    // A second load replaces the first; nothing may play from the old block
+    // while it goes.
+    close_output();
+    loaded = false;
+    stream.close();
+    length = 0;
+
+    size_t size = 0;
+    if (!loadAssetFile(file_name.c_str(), &block, &size, false))
+        return false;
+    block_size = size;
+    if (!stream.open(reinterpret_cast<const unsigned char*>(block), block_size)) {
+        delete[] block;
+        block = nullptr;
+        block_size = 0;
+        return false;
+    }
+    if (!open_output(stream.rate())) {
+        stream.close();
+        return false;
+    }
+    played = 0;
+    ended = stream.length() == 0;
+    recent.clear();
+    paused = true; // devices open paused
+    length = uint32_t(std::min<int64_t>(stream.length() * 1000 / stream.rate(), UINT32_MAX));
+    loaded = true;
+    return true;
+}
+
+double Music::position()
+{
+    if (!loaded)
+        return 0.0;
+    if (paused)
+        return paused_position;
+    qDebug("returning position from the music");
+    SDL_LockAudioDevice(device);
+    const int64_t at = played;
+    SDL_UnlockAudioDevice(device);
+    return double(at) / double(stream.rate());
+}
+
+bool Music::is_playing()
+{
+    if (!loaded || paused)
+        return false;
+    SDL_LockAudioDevice(device);
+    const bool finished = ended;
+    SDL_UnlockAudioDevice(device);
+    return !finished;
+}
+
+void Music::set_paused(bool flag)
+{
+    if (!loaded)
+        return;
+    paused = flag;
+    SDL_PauseAudioDevice(device, flag ? 1 : 0);
+}
+
+void Music::set_position(double seconds)
+{
+    if (!loaded)
+        return;
+    if (paused)
+        paused_position = seconds;
+    // A position before the start or a non-number means the start; past the
+    // end, the track is over.
+    const double sample = std::isfinite(seconds) && seconds > 0.0 ? std::floor(seconds * stream.rate() + 0.5) : 0.0;
+    const int64_t target = sample >= double(stream.length()) ? stream.length() : int64_t(sample);
+    SDL_LockAudioDevice(device);
+    played = stream.seek(target);
+    ended = played >= stream.length();
+    SDL_UnlockAudioDevice(device);
+}
+
+void Music::set_volume(float v)
+{
+    if (!std::isfinite(v))
+        return;
+    v = std::clamp(v, 0.0f, 1.0f);
+    if (device != 0)
+        SDL_LockAudioDevice(device);
+    volume = v;
+    if (device != 0)
+        SDL_UnlockAudioDevice(device);
+}
+
+void Music::get_spectrum(float* out, int num_values, int channel_offset, int /*window_type*/)
+{
+    if (!out || num_values < 1 || num_values > MagnitudeSpectrum::kMaxValues)
+        return;
+    std::fill(out, out + num_values, 0.0f);
+    if (!loaded)
+        return;
+    const int count = 2 * num_values;
+    if (int(window.size()) < count)
+        window.resize(size_t(count));
+    // Copy under the lock, transform outside it, so the audio thread never
+    // waits for the FFT.
+    SDL_LockAudioDevice(device);
+    const bool have = recent.latest(channel_offset, count, window.data());
+    SDL_UnlockAudioDevice(device);
+    if (have)
+        spectrum.compute(window.data(), num_values, out);
+}
+
+void Music::mix(float* out, int frames)
+{
+    const int got = ended ? 0 : stream.read(out, frames);
+    if (got < frames) {
+        std::fill(out + size_t(got) * Mp3Stream::kChannels, out + size_t(frames) * Mp3Stream::kChannels, 0.0f);
+        ended = true;
+    }
+    if (volume != 1.0f) {
+        for (size_t i = 0, n = size_t(got) * Mp3Stream::kChannels; i < n; ++i)
+            out[i] *= volume;
+    }
+    recent.push(out, frames, Mp3Stream::kChannels);
+    played += got;
+}
+
+void Music::output_callback(void* userdata, Uint8* stream, int len)
+{
+    auto* music = static_cast<Music*>(userdata);
+    music->mix(reinterpret_cast<float*>(stream), len / int(sizeof(float) * Mp3Stream::kChannels));
+}

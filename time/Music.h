@@ -1,0 +1,96 @@
+#pragma once
+// The demo's soundtrack: one MP3 streamed from memory and played through the
+// sound card, with the position and pause state that the demo clock follows
+// and the spectrum that the spectrum item reads.
+//
+// Every operation does nothing, or answers 0, until load() has succeeded, so
+// a demo without music runs on silently. Call it from the GUI thread only;
+// the sound card's thread only reaches what the output lock guards.
+#include "time/Mp3Stream.h"
+#include "time/MagnitudeSpectrum.h"
+#include "time/RecentSamples.h"
+
+#include <SDL_audio.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class Music {
+public:
+    Music();
+    ~Music();
+    Music(const Music&) = delete;
+    Music& operator=(const Music&) = delete;
+
+    // Opens the audio output on first use, reads file_name with
+    // loadAssetFile (loose file or data pack) and prepares it to play from
+    // 0, paused. Decoding happens as the music plays, so this returns at
+    // once even for a long track. False when the file is missing, empty,
+    // not an MP3, shorter than its own header says (truncated), or when no
+    // output could be opened at all. When no sound device opens, a silent
+    // output that consumes samples in real time stands in for it.
+    bool load(const std::string& file_name);
+
+    // Seconds. While paused: the last position set while paused (0 before
+    // any), whatever was played since; the demo clock relies on that. While
+    // playing: the position of the samples handed to the output.
+    double position();
+
+    // True while loaded, not paused and not past the end.
+    bool is_playing();
+
+    void set_paused(bool flag);
+
+    // Seeks to the sample nearest to seconds (clamped to the track). While
+    // paused the position reported from now on is exactly seconds.
+    void set_position(double seconds);
+
+    // Linear gain applied to the output, clamped to 0..1. May be set before
+    // load().
+    void set_volume(float volume);
+
+    // Magnitude spectrum of the last 2 * num_values samples of one output
+    // channel (channel_offset 0 = left), scaled so that a full-scale sine
+    // peaks near 1.0. Writes num_values floats (1 to 8192; other counts give
+    // nothing). window_type 0 is the rectangular window, the only one there
+    // is; other values are treated as 0. All zeros while not loaded or for a
+    // channel that does not exist.
+    void get_spectrum(float* out, int num_values, int channel_offset, int window_type);
+
+    // Length of the loaded track in milliseconds; 0 while not loaded.
+    uint32_t length_ms() const { return length; }
+
+    bool is_loaded() const { return loaded; }
+
+    // The body of the output callback: decodes the next frames (stereo,
+    // interleaved) into out, applies the volume and advances the position.
+    // SDL's audio thread calls it with the output lock held. Public so that
+    // its cost can be measured directly on a paused Music.
+    void mix(float* out, int frames);
+
+private:
+    bool open_output(int rate);
+    void close_output();
+    static void output_callback(void* userdata, Uint8* stream, int len);
+
+    bool system_created = false;   // SDL's audio subsystem is ours to quit
+    SDL_AudioDeviceID device = 0;  // 0 while no output is open
+    char* block = nullptr;         // the file; the stream reads from it
+    size_t block_size = 0;
+    Mp3Stream stream;
+    uint32_t length = 0;           // milliseconds
+    bool loaded = false;
+    bool paused = false;
+    double paused_position = 0.0;  // seconds
+
+    // Shared with the audio thread; touched only under the output lock.
+    int64_t played = 0;            // absolute sample index of the next frame out
+    bool ended = false;            // the stream ran out
+    float volume = 1.0f;
+    RecentSamples recent;
+
+    // GUI-thread side of get_spectrum.
+    std::vector<float> window;
+    MagnitudeSpectrum spectrum;
+};
