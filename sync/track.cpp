@@ -1,0 +1,266 @@
+#include "sync/track.h"
+
+#include <cfloat>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Grows an array of `size`-byte elements so that it holds at least `needed`;
+// doubling keeps a burst of inserts linear. False when memory ran out (the
+// old block is kept).
+bool reserve(void** block, int32_t* capacity, int32_t needed, size_t size)
+{
+    if (needed <= *capacity)
+        return true;
+    int64_t grown = *capacity > 0 ? int64_t(*capacity) * 2 : 4;
+    if (grown < needed)
+        grown = needed;
+    if (grown > INT32_MAX)
+        grown = INT32_MAX;
+    if (grown < needed)
+        return false;
+    void* p = std::realloc(*block, size_t(grown) * size);
+    if (!p)
+        return false;
+    *block = p;
+    *capacity = int32_t(grown);
+    return true;
+}
+
+int row_floor(double row)
+{
+    // NaN and rows beyond the int range clamp instead of overflowing.
+    if (!(row >= double(INT32_MIN)))
+        return INT32_MIN;
+    if (row >= double(INT32_MAX))
+        return INT32_MAX;
+    return int(std::floor(row));
+}
+
+// Keys read from a damaged file need not be sorted, so t can leave 0..1 and
+// the result the float range; saturate instead of converting out of range.
+float to_float(double v)
+{
+    if (v > double(FLT_MAX))
+        return INFINITY;
+    if (v < -double(FLT_MAX))
+        return -INFINITY;
+    return float(v);
+}
+
+float spline_value(const TrackKey* keys, int num_keys, int i, float t)
+{
+    const TrackKey& k0 = keys[i];
+    const TrackKey& k1 = keys[i + 1];
+    // Tangents come only from neighbours that are Spline keys themselves;
+    // otherwise the segment's own end stands in.
+    const TrackKey& p = (i - 1 >= 0 && keys[i - 1].type == int32_t(KeyType::Spline)) ? keys[i - 1] : k0;
+    const TrackKey& n = (i + 2 < num_keys && k1.type == int32_t(KeyType::Spline)) ? keys[i + 2] : k1;
+
+    const float dvA = k1.value - p.value;
+    const float drA = float(int64_t(k1.row) - int64_t(p.row));
+    const float dvB = n.value - k0.value;
+    const float drB = float(int64_t(n.row) - int64_t(k0.row));
+    const float w = 1.0f / (drA + drB);
+    const float m0 = drB * dvA * w;
+    const float m1 = drA * dvB * w;
+
+    const float t2 = t * t;
+    const float t3 = t2 * t;
+    const float h00 = 2.0f * t3 - 3.0f * t2 + 1.0f;
+    const float h10 = t3 - 2.0f * t2 + t;
+    const float h01 = 3.0f * t2 - 2.0f * t3;
+    const float h11 = t3 - t2;
+    return h00 * k0.value + h10 * m0 + h01 * k1.value + h11 * m1;
+}
+
+} // namespace
+
+int find_track(const SyncTrackSet* set, const char* name)
+{
+    for (int32_t i = 0; i < set->num_tracks; ++i) {
+        if (std::strcmp(set->tracks[i]->name, name) == 0)
+            return i;
+    }
+    return -1;
+}
+
+int create_track(SyncTrackSet* set, const char* name)
+{
+    if (set->num_tracks == INT32_MAX)
+        return -1;
+    void* block = set->tracks;
+    if (!reserve(&block, &set->capacity, set->num_tracks + 1, sizeof(SyncTrack*)))
+        return -1;
+    set->tracks = static_cast<SyncTrack**>(block);
+
+    auto* track = static_cast<SyncTrack*>(std::calloc(1, sizeof(SyncTrack)));
+    const size_t len = std::strlen(name);
+    char* copy = static_cast<char*>(std::malloc(len + 1));
+    if (!track || !copy) {
+        std::free(track);
+        std::free(copy);
+        return -1;
+    }
+    std::memcpy(copy, name, len + 1);
+    track->name = copy;
+    set->tracks[set->num_tracks] = track;
+    return set->num_tracks++;
+}
+
+void track_set_free(SyncTrackSet* set)
+{
+    for (int32_t i = 0; i < set->num_tracks; ++i) {
+        std::free(set->tracks[i]->name);
+        std::free(set->tracks[i]->keys);
+        std::free(set->tracks[i]);
+    }
+    std::free(set->tracks);
+    set->tracks = nullptr;
+    set->num_tracks = 0;
+    set->capacity = 0;
+}
+
+int find_key(const SyncTrack* track, int row)
+{
+    int lo = 0;
+    int hi = track->num_keys;
+    if (hi <= 0)
+        return -1;
+    while (lo < hi) {
+        const int mid = lo + (hi - lo) / 2;
+        const int r = track->keys[mid].row;
+        if (r < row)
+            lo = mid + 1;
+        else if (r > row)
+            hi = mid;
+        else
+            return mid;
+    }
+    return -lo - 1;
+}
+
+int key_index_floor(const SyncTrack* track, int row)
+{
+    const int i = find_key(track, row);
+    return i >= 0 ? i : -i - 2;
+}
+
+float get_value(const SyncTrack* track, double row)
+{
+    const int num = track->num_keys;
+    if (num == 0)
+        return 0.0f;
+    const TrackKey* keys = track->keys;
+    int i = find_key(track, row_floor(row));
+    if (i == -1)
+        return keys[0].value;
+    if (i < -1)
+        i = -i - 2;
+    if (i > num - 2)
+        return keys[num - 1].value;
+
+    const TrackKey& k0 = keys[i];
+    const TrackKey& k1 = keys[i + 1];
+    const double t = (row - double(k0.row)) / (double(k1.row) - double(k0.row));
+    const double dv = k1.value - k0.value;
+    double v;
+    switch (k0.type) {
+    case int32_t(KeyType::Step):
+        return k0.value;
+    case int32_t(KeyType::Linear):
+        v = k0.value + dv * t;
+        break;
+    case int32_t(KeyType::Smooth):
+        v = k0.value + dv * (t * t * (3.0 - 2.0 * t));
+        break;
+    case int32_t(KeyType::Ramp):
+        v = k0.value + dv * std::pow(t, 2.0);
+        break;
+    case int32_t(KeyType::Spline):
+        return spline_value(keys, num, i, float(t));
+    default:
+        return 0.0f;
+    }
+    return to_float(v);
+}
+
+int set_key(SyncTrack* track, const TrackKey& key)
+{
+    const int i = find_key(track, key.row);
+    if (i >= 0) {
+        track->keys[i] = key;
+    } else {
+        if (track->num_keys == INT32_MAX)
+            return 1;
+        void* block = track->keys;
+        if (!reserve(&block, &track->capacity, track->num_keys + 1, sizeof(TrackKey)))
+            return 1;
+        track->keys = static_cast<TrackKey*>(block);
+        const int p = -i - 1;
+        std::memmove(track->keys + p + 1, track->keys + p, size_t(track->num_keys - p) * sizeof(TrackKey));
+        track->keys[p] = key;
+        ++track->num_keys;
+    }
+    track->data_received = 1;
+    return 0;
+}
+
+void delete_key(SyncTrack* track, int row)
+{
+    const int i = find_key(track, row);
+    if (i < 0)
+        return;
+    std::memmove(track->keys + i, track->keys + i + 1, size_t(track->num_keys - i - 1) * sizeof(TrackKey));
+    --track->num_keys;
+}
+
+void clear_keys(SyncTrack* track)
+{
+    std::free(track->keys);
+    track->keys = nullptr;
+    track->num_keys = 0;
+    track->capacity = 0;
+}
+
+int key_count_or_one(const SyncTrack* track)
+{
+    return track->data_received == 1 ? track->num_keys : 1;
+}
+
+int key_at_or_before(const SyncTrack* track, int row, int* key_row)
+{
+    const int num = track->num_keys;
+    if (num == 0)
+        return 0;
+    int i = find_key(track, row);
+    if (i == -1) {
+        *key_row = track->keys[0].row;
+        return 0;
+    }
+    if (i < -1)
+        i = -i - 2;
+    if (i > num - 2) {
+        *key_row = track->keys[num - 1].row;
+        return num - 1;
+    }
+    *key_row = track->keys[i].row;
+    return i;
+}
+
+double sync_row_rate(float bpm, int rows_per_beat)
+{
+    return double(bpm) / 60.0 * rows_per_beat;
+}
+
+double sync_row_to_seconds(double row, float bpm, int rows_per_beat)
+{
+    return row * 60.0 / (double(rows_per_beat) * double(bpm));
+}
+
+double sync_seconds_to_row(double seconds, float bpm, int rows_per_beat)
+{
+    return seconds * sync_row_rate(bpm, rows_per_beat);
+}

@@ -1,0 +1,110 @@
+#pragma once
+// Sync tracks: named key-frame curves on an integer row axis.
+//
+// A track is a sorted array of keys; each key starts a segment whose shape is
+// given by the key's type and which runs to the next key. get_value() gives a
+// track's value at a fractional row. The track set of one sync device is an
+// array of track pointers; a track's position in it is its track index, the
+// number the sync editor uses to address the track.
+//
+// Ownership: a SyncTrackSet owns its pointer array, every SyncTrack in it,
+// each track's name and each track's key array. Tracks are never removed one
+// by one; track_set_free() releases them all. Pointers to tracks stay valid
+// while the set lives (growing the set moves only the pointer array).
+//
+// Nothing here allocates while reading values, and nothing takes a lock:
+// keys are changed and read on one thread.
+#include <cstdint>
+
+// The shape of the segment that starts at a key. Any other type value gives
+// 0.0 inside its segment.
+enum class KeyType : int32_t {
+    Step = 0,   // hold the key's value until the next key
+    Linear = 1, // straight line
+    Smooth = 2, // smoothstep, t*t*(3 - 2t)
+    Ramp = 3,   // quadratic ease-in, t*t
+    Spline = 4, // cubic Hermite through neighbouring Spline keys
+};
+
+struct TrackKey {
+    int32_t row;
+    float value;
+    int32_t type; // a KeyType value, or anything an editor or a file sent
+};
+static_assert(sizeof(TrackKey) == 12, "keys are packed in a contiguous array");
+
+struct SyncTrack {
+    char* name;            // full track name, "<skene>.<rest>"
+    TrackKey* keys;        // sorted by row, strictly ascending; null when never filled
+    int32_t num_keys;
+    int32_t data_received; // 1 once the content is known (a key, an empty report, a file)
+    int32_t capacity;      // allocated key slots
+};
+
+struct SyncTrackSet {
+    SyncTrack** tracks; // index = track index
+    int32_t num_tracks;
+    int32_t capacity;
+};
+
+// ---- The track set --------------------------------------------------------
+
+// Index of the first track whose name equals name byte for byte, or -1.
+int find_track(const SyncTrackSet* set, const char* name);
+
+// Appends a new empty track (no keys, data_received 0) holding a copy of
+// name. Returns its index, or -1 when memory ran out.
+int create_track(SyncTrackSet* set, const char* name);
+
+// Releases every track and the pointer array; the set is empty afterwards.
+void track_set_free(SyncTrackSet* set);
+
+// ---- Keys -----------------------------------------------------------------
+
+// Binary search for row. >= 0: index of the key on exactly that row.
+// < 0: the complement of the insertion point (-insertion - 1); -1 for an
+// empty track or a row before the first key.
+int find_key(const SyncTrack* track, int row);
+
+// Index of the last key at or before row, or -1 when row lies before the
+// first key (or the track is empty).
+int key_index_floor(const SyncTrack* track, int row);
+
+// Value at a fractional row: 0.0 for an empty track, the first key's value
+// before it, the last key's value at or after it, and the segment's shape in
+// between. Never allocates.
+float get_value(const SyncTrack* track, double row);
+
+// Inserts key, or overwrites the key already on key.row (value and type),
+// and marks the track as received. Returns 0, or 1 when memory ran out (the
+// track is then unchanged).
+int set_key(SyncTrack* track, const TrackKey& key);
+
+// Removes the key on exactly row. A row without a key changes nothing.
+void delete_key(SyncTrack* track, int row);
+
+// Frees the keys; num_keys becomes 0, data_received stays as it is.
+void clear_keys(SyncTrack* track);
+
+// num_keys once the content is known, else 1, so that a track still waiting
+// for its keys does not look empty.
+int key_count_or_one(const SyncTrack* track);
+
+// For trigger evaluation: the key at or before row, clamped to the first and
+// last key. Returns that key's index and stores its row in *key_row. With no
+// keys returns 0 and leaves *key_row untouched.
+int key_at_or_before(const SyncTrack* track, int row, int* key_row);
+
+// ---- The row clock --------------------------------------------------------
+
+constexpr float sync_default_bpm = 88.0f;
+constexpr int sync_default_rows_per_beat = 8;
+
+// Rows per second: bpm / 60 * rows_per_beat (11.7333 with the defaults).
+double sync_row_rate(float bpm, int rows_per_beat);
+
+// Seconds at which row plays: row * 60 / (rows_per_beat * bpm).
+double sync_row_to_seconds(double row, float bpm, int rows_per_beat);
+
+// Row playing at seconds: seconds * row rate.
+double sync_seconds_to_row(double seconds, float bpm, int rows_per_beat);
