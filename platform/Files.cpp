@@ -64,3 +64,17 @@ bool writeFileAtomically(const std::string& path, const std::string& data)
 }
 
 } // namespace platform
+
+#include <sys/stat.h>
+
+namespace platform {
+
+uint64_t fileWriteTime(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return 0;
+    return uint64_t(st.st_mtim.tv_sec) * 10000000u + uint64_t(st.st_mtim.tv_nsec) / 100u;
+}
+
+} // namespace platform

@@ -1,5 +1,6 @@
 #pragma once
 // File-system helpers shared by the subsystems.
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -15,5 +16,13 @@ bool canOpenForReading(const std::string& path);
 // same directory that is renamed over the old file, so a full disk or a
 // crash never leaves a truncated file behind. False when it could not.
 bool writeFileAtomically(const std::string& path, const std::string& data);
+
+} // namespace platform
+
+namespace platform {
+
+// Last-write time of root/path as a 64-bit count of 100-nanosecond units;
+// 0 when there is no such file. Paths of any length.
+uint64_t fileWriteTime(const std::string& path);
 
 } // namespace platform

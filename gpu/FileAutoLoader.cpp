@@ -1,0 +1,85 @@
+#include "gpu/FileAutoLoader.h"
+
+#include "platform/Clock.h"
+#include "platform/Files.h"
+
+#include <algorithm>
+#include <list>
+
+namespace {
+
+struct LoaderRegistry {
+    std::list<IFileAutoLoader*> loaders; // creation order
+    uint32_t lastPollMs = 0;
+};
+
+LoaderRegistry& registry()
+{
+    static LoaderRegistry r;
+    return r;
+}
+
+} // namespace
+
+uint64_t fileWriteTime(const std::string& path)
+{
+    return platform::fileWriteTime(path);
+}
+
+IFileAutoLoader::IFileAutoLoader()
+{
+    registry().loaders.push_back(this);
+}
+
+IFileAutoLoader::~IFileAutoLoader()
+{
+    registry().loaders.remove(this);
+}
+
+void IFileAutoLoader::addFile(const std::string& path)
+{
+    name_ = path;
+    files_.push_back(path);
+    fileTimes_.push_back(0);
+    refreshFileTimes();
+}
+
+void IFileAutoLoader::clearFiles()
+{
+    name_.clear();
+    files_.clear();
+    fileTimes_.clear();
+}
+
+void IFileAutoLoader::refreshFileTimes()
+{
+    for (size_t i = 0; i < files_.size(); ++i)
+        fileTimes_[i] = fileWriteTime(files_[i]);
+}
+
+bool IFileAutoLoader::pollAll()
+{
+    LoaderRegistry& r = registry();
+    const uint32_t now = platform::millisecondClock();
+    if (uint32_t(now - r.lastPollMs) <= 1000u)
+        return false;
+    r.lastPollMs = now;
+
+    bool reloaded = false;
+    // A reload may create or destroy loaders; walk a snapshot and skip those
+    // that went away meanwhile.
+    const std::vector<IFileAutoLoader*> snapshot(r.loaders.begin(), r.loaders.end());
+    for (IFileAutoLoader* loader : snapshot) {
+        if (std::find(r.loaders.begin(), r.loaders.end(), loader) == r.loaders.end())
+            continue;
+        for (size_t i = 0; i < loader->files_.size(); ++i) {
+            if (uint32_t(fileWriteTime(loader->files_[i])) != uint32_t(loader->fileTimes_[i])) {
+                loader->refreshFileTimes();
+                loader->reload();
+                reloaded = true;
+                break;
+            }
+        }
+    }
+    return reloaded;
+}

@@ -1,0 +1,82 @@
+#pragma once
+// One GLSL program built from up to four stage files that share a base name
+// (.vert, .geom, .frag, .cs), found in the skene's directory, the working
+// directory, fx/_SharedQML/ or the data pack. It rebuilds itself when one of
+// its files changes. Everything here needs the GL context current.
+#include <GL/glew.h>
+
+#include "gpu/FileAutoLoader.h"
+#include "gpu/Varyings.h"
+
+#include <string>
+#include <vector>
+
+class Shader : public IFileAutoLoader {
+public:
+    Shader() = default;
+
+    // Declares transform feedback varyings; takes effect at the next load.
+    void setTransformFeedbackVaryings(const std::string& text) { varyingsText_ = text; }
+
+    // Compiles every stage found and links them. A stage that fails to
+    // compile, or a program that fails to link, is reported in a box and
+    // the demo runs on. Returns the link result.
+    bool load(const std::string& baseName, const std::string& sceneDir);
+    bool reload() override;
+
+    // Makes this shader current and binds its program.
+    void use();
+    // Makes no shader current and binds program 0.
+    static void unbindShader();
+    // The shader made current last, or null.
+    static Shader* currentShader();
+
+    GLuint program() const { return program_; }
+    const std::string& baseName() const { return baseName_; }
+    const std::string& sceneDir() const { return sceneDir_; }
+    const std::vector<Varying>& varyings() const { return varyings_; }
+
+    // Uniform setters: false without a program or when the program has no
+    // such uniform; they set the value on the program current in GL.
+    bool setUniformFloat(const char* name, float value);
+    bool setUniformInt(const char* name, int value);
+    bool setUniformMat4(const char* name, const float* matrix);
+    bool setUniformVec4(const char* name, const float* vector);
+
+private:
+    bool compileStage(GLenum type, GLuint& stage, const std::string& source);
+    bool checkCompile(GLuint stage);
+    bool checkLink();
+    // Looks the uniform up anew (programs are rebuilt in place on reload)
+    // and calls set with its location.
+    template <typename Set>
+    bool setUniform(const char* name, Set set);
+
+    GLuint vertexShader_ = 0;
+    GLuint fragmentShader_ = 0;
+    GLuint geometryShader_ = 0;
+    GLuint computeShader_ = 0;
+    GLuint program_ = 0;
+    std::string baseName_;
+    std::string sceneDir_;
+    std::string varyingsText_;
+    std::vector<Varying> varyings_;
+};
+
+// Result of looking for one stage file.
+struct ShaderFile {
+    bool found = false;
+    std::string path;
+    std::string text;
+};
+
+// Tries, in order: baseName/shader.ext, sceneDir+baseName/shader.ext,
+// sceneDir+baseName.ext (those two only with a sceneDir), baseName.ext,
+// fx/_SharedQML/baseName/shader.ext, fx/_SharedQML/baseName.ext; each as a
+// loose file or a data pack entry.
+ShaderFile findShaderFile(const std::string& baseName, const std::string& sceneDir,
+                          const std::string& extension);
+
+// Milliseconds of the millisecond clock at the end of the latest stage
+// compile; 0 before the first. The frame waits for shaders to settle on it.
+uint32_t lastShaderCompileTime();

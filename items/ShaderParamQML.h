@@ -1,0 +1,30 @@
+#pragma once
+// "ShaderParam": sets one named uniform of the current shader from QML,
+// usually bound to a sync track.
+#include <QQuickItem>
+#include <QString>
+
+#include <array>
+#include <string>
+
+class ShaderParamQML : public QQuickItem {
+    Q_OBJECT
+    Q_PROPERTY(QString paramName MEMBER paramName)
+    Q_PROPERTY(float paramValue MEMBER paramValue)
+    Q_PROPERTY(QString paramValueVec4 MEMBER paramValueVec4)
+
+public:
+    explicit ShaderParamQML(QQuickItem* parent = nullptr) : QQuickItem(parent) {}
+
+    // Sets the uniform on the current shader (nothing when none is current).
+    void applyToCurrentShader() const;
+
+    QString paramName;
+    float paramValue = 0.0f;
+    QString paramValueVec4; // when not empty, a vec4 uniform is set from it
+};
+
+// Reads up to four comma-separated decimal fields into x, y, z, w; missing
+// fields and fields that do not start with a number give 0, and fields after
+// the fourth are ignored.
+std::array<float, 4> parseVec4Text(const std::string& text);
