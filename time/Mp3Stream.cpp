@@ -81,18 +81,29 @@ bool Mp3Stream::open(const unsigned char* data, size_t size)
            && channels == kChannels && encoding == MPG123_ENC_FLOAT_32 && rate > 0;
 
     if (ok) {
-        // The info tag, when there is one, states the exact length; the scan
-        // counts what is really there and builds the index that makes seeks
-        // exact. Less than declared means the file was cut off.
-        long accurate = 0;
+        // The encoder's info tag, when there is one, states how many frames
+        // the file has; the scan counts what is really there and builds the
+        // index that makes seeks exact. Fewer than declared means the file
+        // was cut off. Without the tag the count before the scan is only an
+        // estimate from the file size, so there is nothing to compare.
+        long encoderDelay = -1;
         double unused = 0;
-        const bool declared = mpg123_getstate(handle, MPG123_ACCURATE, &accurate, &unused) == MPG123_OK
-                           && accurate != 0;
-        const off_t declaredLength = mpg123_length(handle);
+        const bool tagged = mpg123_getstate(handle, MPG123_ENC_DELAY, &encoderDelay, &unused) == MPG123_OK
+                         && encoderDelay >= 0;
+        const off_t declaredFrames = mpg123_framelength(handle);
         ok = mpg123_scan(handle) == MPG123_OK;
         const off_t scannedLength = mpg123_length(handle);
-        ok = ok && scannedLength > 0 && !(declared && declaredLength > scannedLength);
+        ok = ok && scannedLength > 0 && !(tagged && declaredFrames > mpg123_framelength(handle));
         total = scannedLength;
+    }
+    if (ok) {
+        // The scan counts a last frame whose body was cut off; only decoding
+        // it tells. It costs a frame or two.
+        float last[kChannels];
+        size_t done = 0;
+        ok = mpg123_seek(handle, off_t(total - 1), SEEK_SET) == off_t(total - 1)
+          && mpg123_read(handle, reinterpret_cast<unsigned char*>(last), sizeof last, &done) == MPG123_OK
+          && done == sizeof last;
     }
     ok = ok && mpg123_seek(handle, 0, SEEK_SET) == 0;
     if (!ok) {

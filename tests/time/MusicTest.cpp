@@ -1,0 +1,260 @@
+#include "time/Music.h"
+
+#include "support/TempDemo.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// The test track (tools/make-test-music): 0-2 s a sine on FFT bin 40 left
+// and bin 80 right, amplitude 0.5; 2-6 s a sweep from 200 Hz rising
+// 1000 Hz per second on both channels.
+constexpr double kBinHz = 44100.0 / 2048.0;
+
+std::string testMusicBytes()
+{
+    std::ifstream in(std::string(TARVONIC_TEST_DATA) + "/test_music.mp3", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void sleepMs(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+int peakBin(const std::vector<float>& bins)
+{
+    return int(std::max_element(bins.begin() + 1, bins.end()) - bins.begin());
+}
+
+// Plays in a throw-away demo folder on SDL's silent output, so nothing is
+// heard and the tests run the same everywhere.
+class MusicTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        demo.enter();
+    }
+    void TearDown() override { unsetenv("SDL_AUDIODRIVER"); }
+
+    void writeMusic(const std::string& name = "music.mp3") { demo.write(name, testMusicBytes()); }
+
+    std::vector<float> spectrum(Music& music, int channel)
+    {
+        std::vector<float> bins(1024, -1.0f);
+        music.get_spectrum(bins.data(), 1024, channel, 0);
+        return bins;
+    }
+
+    TempDemo demo;
+};
+
+TEST_F(MusicTest, LoadsPausedAtZeroWithItsLength)
+{
+    writeMusic();
+    Music music;
+    ASSERT_TRUE(music.load("music.mp3"));
+    EXPECT_EQ(music.length_ms(), 6000u);
+    EXPECT_EQ(music.position(), 0.0);
+    EXPECT_FALSE(music.is_playing());
+
+    sleepMs(100); // paused: nothing advances
+    EXPECT_EQ(music.position(), 0.0);
+}
+
+TEST_F(MusicTest, WhilePausedThePositionIsTheOneSet)
+{
+    writeMusic();
+    Music music;
+    ASSERT_TRUE(music.load("music.mp3"));
+    music.set_paused(true);
+    music.set_position(42.0); // past the end: still what the editor asked for
+    EXPECT_EQ(music.position(), 42.0);
+    music.set_position(1.5);
+    EXPECT_EQ(music.position(), 1.5);
+    EXPECT_FALSE(music.is_playing());
+}
+
+TEST_F(MusicTest, PlayingAdvancesWithTheWallClockAndPauseStopsIt)
+{
+    writeMusic();
+    Music music;
+    ASSERT_TRUE(music.load("music.mp3"));
+    const auto start = std::chrono::steady_clock::now();
+    music.set_paused(false);
+    EXPECT_TRUE(music.is_playing());
+    sleepMs(600);
+    const double played = music.position();
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    // The output runs up to a couple of 23 ms buffers ahead of the clock.
+    EXPECT_NEAR(played, wall, 0.12);
+
+    music.set_paused(true);
+    EXPECT_FALSE(music.is_playing());
+    EXPECT_EQ(music.position(), 0.0); // nothing was set while paused
+}
+
+TEST_F(MusicTest, SeekWhilePlayingLandsOnTheTargetAndPlaysFromThere)
+{
+    writeMusic();
+    Music music;
+    ASSERT_TRUE(music.load("music.mp3"));
+    music.set_paused(false);
+    sleepMs(50);
+
+    music.set_position(4.0);
+    EXPECT_NEAR(music.position(), 4.0, 0.05);
+    sleepMs(200);
+
+    // The newest 2048 samples of the sweep say where the music really is:
+    // their middle lies about 23 ms before the position.
+    const double at = music.position();
+    const std::vector<float> bins = spectrum(music, 0);
+    const double heard = at - 1024.0 / 44100.0;
+    const double expectedHz = 200.0 + 1000.0 * (heard - 2.0);
+    EXPECT_NEAR(peakBin(bins) * kBinHz, expectedHz, 3 * kBinHz) << "position " << at;
+}
+
+TEST_F(MusicTest, SeekWhilePausedThenResumeContinuesFromThere)
+{
+    writeMusic();
+    Music music;
+    ASSERT_TRUE(music.load("music.mp3"));
+    music.set_paused(true);
+    music.set_position(3.0);
+    music.set_paused(false);
+    EXPECT_NEAR(music.position(), 3.0, 0.05);
+    sleepMs(300);
+    EXPECT_NEAR(music.position(), 3.3, 0.12);
+}
+
+TEST_F(MusicTest, ASineOfKnownFrequencyPeaksInItsBin)
+{
+    writeMusic();
+    Music music;
+    ASSERT_TRUE(music.load("music.mp3"));
+    music.set_paused(false);
+    sleepMs(300);
+
+    const std::vector<float> left = spectrum(music, 0);
+    EXPECT_EQ(peakBin(left), 40);
+    EXPECT_NEAR(left[40], 0.5f, 0.05f);
+    const std::vector<float> right = spectrum(music, 1);
+    EXPECT_EQ(peakBin(right), 80);
+
+    music.set_volume(0.5f);
+    sleepMs(200);
+    EXPECT_NEAR(spectrum(music, 0)[40], 0.25f, 0.03f);
+    music.set_volume(0.0f);
+    sleepMs(200);
+    const std::vector<float> silent = spectrum(music, 0);
+    EXPECT_LT(*std::max_element(silent.begin(), silent.end()), 1e-6f);
+}
+
+TEST_F(MusicTest, PlaysToTheEndAndStops)
+{
+    writeMusic();
+    Music music;
+    ASSERT_TRUE(music.load("music.mp3"));
+    music.set_position(5.9);
+    music.set_paused(false);
+    sleepMs(400);
+    EXPECT_FALSE(music.is_playing());
+    EXPECT_DOUBLE_EQ(music.position(), 6.0);
+
+    music.set_position(1.0); // a seek back brings it to life again
+    EXPECT_TRUE(music.is_playing());
+}
+
+TEST_F(MusicTest, LoadsFromTheDataPack)
+{
+    std::string pack = "demo/music.mp3";
+    pack.push_back('\0');
+    const std::string bytes = testMusicBytes();
+    for (int i = 0; i < 4; ++i)
+        pack.push_back(char((bytes.size() >> (8 * i)) & 0xff));
+    demo.write("datapack.dat", pack + bytes);
+
+    Music music;
+    ASSERT_TRUE(music.load("music.mp3"));
+    EXPECT_EQ(music.length_ms(), 6000u);
+}
+
+TEST_F(MusicTest, BadFilesLeaveItSilentAndHarmless)
+{
+    const std::string good = testMusicBytes();
+    demo.write("empty.mp3", "");
+    demo.write("cut.mp3", good.substr(0, good.size() / 2));
+    demo.write("text.mp3", "not music at all\n");
+
+    for (const char* name : {"missing.mp3", "empty.mp3", "cut.mp3", "text.mp3"}) {
+        Music music;
+        EXPECT_FALSE(music.load(name)) << name;
+        EXPECT_FALSE(music.is_loaded());
+        music.set_paused(false);
+        music.set_position(3.0);
+        music.set_volume(0.5f);
+        EXPECT_EQ(music.position(), 0.0) << name;
+        EXPECT_FALSE(music.is_playing()) << name;
+        EXPECT_EQ(music.length_ms(), 0u);
+        std::vector<float> bins(1024, -1.0f);
+        music.get_spectrum(bins.data(), 1024, 0, 0);
+        EXPECT_EQ(bins, std::vector<float>(1024, 0.0f)) << name;
+    }
+}
+
+TEST_F(MusicTest, AFailedLoadAfterAGoodOneLeavesNothingPlaying)
+{
+    writeMusic();
+    Music music;
+    ASSERT_TRUE(music.load("music.mp3"));
+    music.set_paused(false);
+    EXPECT_FALSE(music.load("missing.mp3"));
+    EXPECT_FALSE(music.is_playing());
+    EXPECT_EQ(music.position(), 0.0);
+}
+
+TEST_F(MusicTest, WithoutAnyWorkingDriverItFallsBackToTheSilentOutput)
+{
+    // A driver that does not exist fails the way a machine without sound
+    // does.
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    writeMusic();
+    Music music;
+    ASSERT_TRUE(music.load("music.mp3"));
+    music.set_paused(false);
+    sleepMs(200);
+    EXPECT_GT(music.position(), 0.1);
+}
+
+TEST_F(MusicTest, OutOfRangeSeeksAndSpectrumRequestsAreSafe)
+{
+    writeMusic();
+    Music music;
+    ASSERT_TRUE(music.load("music.mp3"));
+    music.set_paused(false);
+    music.set_position(-5.0);
+    EXPECT_LT(music.position(), 0.05);
+    music.set_position(std::nan(""));
+    EXPECT_LT(music.position(), 0.05);
+
+    std::vector<float> bins(8, -1.0f);
+    music.get_spectrum(bins.data(), 0, 0, 0);
+    music.get_spectrum(nullptr, 1024, 0, 0);
+    music.get_spectrum(bins.data(), 8, 7, 0); // no such channel
+    EXPECT_EQ(bins, std::vector<float>(8, 0.0f));
+}
+
+} // namespace
