@@ -2,6 +2,7 @@
 
 #include "host/DemoRootQML.h"
 #include "sync/RocketQML.h"
+#include "time/SystemTime.h"
 
 #include <QtQml>
 
@@ -31,6 +32,7 @@ const struct {
 
 void registerQmlTypes()
 {
+    qmlRegisterType<SystemTime>("SystemTime", 1, 0, "SystemTime");
     for (const auto& type : kItemTypes)
         type.registerType(type.qmlName);
 }

@@ -12,6 +12,10 @@
 #include "platform/Files.h"
 #include "platform/Notifier.h"
 #include "sync/rocket_flags.h"
+#include "time/Music.h"
+#include "time/Stopwatch.h"
+#include "time/SystemTime.h"
+#include "time/TimeState.h"
 
 #include <QApplication>
 #include <QDebug>
@@ -190,6 +194,8 @@ int runStartup(int argc, char** argv)
     const std::vector<std::string> resolutions = listResolutions();
 
     // 9. Clocks, registries and the QML module.
+    timeState().frameTimer = std::make_unique<Stopwatch>();
+    timeState().systemTime = std::make_unique<SystemTime>();
     registerQmlTypes();
 
     // 10. Start dialog.
@@ -305,7 +311,10 @@ int runStartup(int argc, char** argv)
     if (s.start.fullScreen)
         QGuiApplication::setOverrideCursor(Qt::BlankCursor);
 
-    // 26. Music.
+    // 26. Music. A missing or broken file leaves it silent; the demo runs on.
+    timeState().music = std::make_unique<Music>();
+    timeState().music->load("music.mp3");
+    timeState().music->set_paused(true);
 
     // 27. Main event loop.
     if (s.beforeMainLoop)
