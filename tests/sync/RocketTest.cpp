@@ -1,0 +1,279 @@
+#include "sync/Rocket.h"
+
+#include "app/ActiveSkeneList.h"
+#include "app/AppState.h"
+#include "platform/Clock.h"
+#include "sync/rocket_flags.h"
+#include "sync/track_file.h"
+#include "time/Music.h"
+#include "time/TimeState.h"
+
+#include "support/QtTestApp.h"
+#include "support/SyncEditorPeer.h"
+#include "support/TempDemo.h"
+
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <gtest/gtest.h>
+
+namespace {
+
+void loadTestMusic()
+{
+    timeState().music = std::make_unique<Music>();
+    ASSERT_TRUE(timeState().music->load(std::string(TARVONIC_TEST_DATA) + "/test_music.mp3"));
+    timeState().music->set_paused(true);
+}
+
+void setActive(std::vector<ActiveSkene> entries)
+{
+    activeSkeneList().entries = std::move(entries);
+}
+
+// Polls the rocket until pred() holds, like frames would.
+template <typename Pred>
+bool updateUntil(Rocket& rocket, Pred pred, int timeoutMs = 5000)
+{
+    const uint32_t start = platform::millisecondClock();
+    while (!pred()) {
+        if (platform::millisecondClock() - start > uint32_t(timeoutMs))
+            return false;
+        rocket.update();
+        platform::sleepMilliseconds(2);
+    }
+    return true;
+}
+
+// A live rocket for skene "intro" in slot `slot`, talking to peer.
+Rocket& liveRocket(SyncEditorPeer& peer, int slot)
+{
+    Rocket& rocket = Rocket::instance();
+    rocket.base_port = peer.port() - slot;
+    setActive({{"intro", slot}});
+    EXPECT_TRUE(rocket.create_rocket(true, peer.port()));
+    EXPECT_TRUE(peer.waitForConnections(1));
+    return rocket;
+}
+
+} // namespace
+
+TEST(Rocket, PortRangeIsTheHundredSlotsFrom1338)
+{
+    Rocket& rocket = Rocket::instance();
+    EXPECT_TRUE(rocket.create_rocket(false, 1437));
+    EXPECT_NE(rocket.device(99), nullptr);
+    EXPECT_FALSE(rocket.create_rocket(false, 1337));
+    EXPECT_FALSE(rocket.create_rocket(false, 1438));
+}
+
+TEST(Rocket, EditorPauseStartsAndStopsTheClock)
+{
+    SyncEditorPeer peer;
+    loadTestMusic();
+    Rocket& rocket = liveRocket(peer, 1);
+    EXPECT_TRUE(rocket.is_paused());
+
+    peer.sendPause(0, 0);
+    ASSERT_TRUE(updateUntil(rocket, [&] { return !rocket.is_paused(); }));
+    EXPECT_TRUE(timeState().music->is_playing());
+    platform::sleepMilliseconds(100);
+    EXPECT_GT(rocket.current_seconds(), 0.05);
+
+    peer.sendPause(1, 117);
+    ASSERT_TRUE(updateUntil(rocket, [&] { return rocket.is_paused(); }));
+    EXPECT_FALSE(timeState().music->is_playing());
+    EXPECT_DOUBLE_EQ(rocket.current_row(), 117.0);
+    EXPECT_NEAR(timeState().music->position(), 117.0 / rocket.row_rate, 0.002);
+}
+
+TEST(Rocket, ScrubbingWhilePausedGivesOneFrameTimeStep)
+{
+    SyncEditorPeer peer;
+    loadTestMusic();
+    Rocket& rocket = liveRocket(peer, 1);
+    peer.sendMakeMaster();
+    ASSERT_TRUE(updateUntil(rocket, [&] { return rocket.master_rocket_index == 1; }));
+    peer.sendSetRow(100);
+    ASSERT_TRUE(updateUntil(rocket, [&] { return rocket.prev_row == 100; }));
+    rocket.update();
+    EXPECT_FLOAT_EQ(rocket.time_step(), 0.0f);
+
+    peer.sendSetRow(112);
+    ASSERT_TRUE(updateUntil(rocket, [&] { return rocket.prev_row == 112; }));
+    // 12 rows at 88 bpm and 8 rows a beat are 1022.7 ms, clamped to 500.
+    EXPECT_FLOAT_EQ(rocket.time_step(), 500.0f);
+    EXPECT_NEAR(rocket.pause_time_step, 12.0 * 60.0 / (8.0 * 88.0), 1e-9);
+    EXPECT_DOUBLE_EQ(rocket.current_row(), 112.0);
+    rocket.update();
+    EXPECT_FLOAT_EQ(rocket.time_step(), 0.0f);
+    EXPECT_NEAR(timeState().music->position(), 112.0 / rocket.row_rate, 0.002);
+}
+
+TEST(Rocket, OnlyTheMasterCursorMovesTheDemo)
+{
+    SyncEditorPeer peer;
+    loadTestMusic();
+    Rocket& rocket = liveRocket(peer, 1);
+    ASSERT_EQ(rocket.master_rocket_index, 0);
+    // Not the master yet: the cursor move is ignored, but it makes this
+    // editor the master for what follows.
+    peer.sendSetRow(50);
+    ASSERT_TRUE(updateUntil(rocket, [&] { return rocket.master_rocket_index == 1; }));
+    EXPECT_EQ(rocket.prev_row, 0);
+    peer.sendSetRow(7);
+    ASSERT_TRUE(updateUntil(rocket, [&] { return rocket.prev_row == 7; }));
+    EXPECT_NEAR(timeState().music->position(), 7.0 / rocket.row_rate, 0.002);
+}
+
+TEST(Rocket, ChangeInAnEditorPublishesItsSlotAsMasterOnce)
+{
+    ensureQtApp();
+    QQmlEngine engine;
+    SyncEditorPeer peer;
+    Rocket& rocket = liveRocket(peer, 2);
+    rocket.qml_context = engine.rootContext();
+    rocket.update();
+    EXPECT_FALSE(engine.rootContext()->contextProperty("masterRocketIndex").isValid());
+    EXPECT_TRUE(engine.rootContext()->contextProperty("demoTimeNow").isValid());
+
+    peer.sendMakeMaster();
+    ASSERT_TRUE(updateUntil(rocket, [&] { return rocket.master_rocket_index == 2; }));
+    EXPECT_EQ(engine.rootContext()->contextProperty("masterRocketIndex").toInt(), 2);
+    EXPECT_EQ(rocket.published_master_index, 2);
+    // Published only on change: a value set behind its back stays.
+    engine.rootContext()->setContextProperty("masterRocketIndex", 77);
+    rocket.update();
+    EXPECT_EQ(engine.rootContext()->contextProperty("masterRocketIndex").toInt(), 77);
+}
+
+TEST(Rocket, VanishedEditorIsReconnectedOnTheNextFrame)
+{
+    SyncEditorPeer peer;
+    Rocket& rocket = liveRocket(peer, 1);
+    SyncTrack* track = rocket.GetSyncTrack("intro.x");
+    ASSERT_NE(track, nullptr);
+    peer.closeConnection();
+    ASSERT_TRUE(updateUntil(rocket, [&] { return peer.connections() >= 2; }));
+    // The new connection asks for the track again.
+    ASSERT_TRUE(peer.waitForCommands(2));
+    int requests = 0;
+    for (const auto& c : peer.commands())
+        requests += c.cmd == SyncCommand::GET_TRACK && c.name == "intro.x";
+    EXPECT_EQ(requests, 2);
+}
+
+TEST(Rocket, AbsentEditorLeavesTheRocketDisconnected)
+{
+    Rocket& rocket = Rocket::instance();
+    uint16_t freePort;
+    {
+        SyncEditorPeer gone; // its port is free once it is destroyed
+        freePort = gone.port();
+    }
+    rocket.base_port = freePort - 1;
+    setActive({{"intro", 1}});
+    ASSERT_TRUE(rocket.create_rocket(true, freePort));
+    for (int i = 0; i < 3; ++i)
+        rocket.update();
+    EXPECT_EQ(rocket.device(1)->socket, -1);
+    EXPECT_EQ(rocket.GetSyncTrack("intro.x")->num_keys, 0);
+}
+
+TEST(Rocket, FilePlaybackReadsTrackFiles)
+{
+    TempDemo demo;
+    demo.enter();
+    demo.makeDir("sync");
+    {
+        SyncTrack track{};
+        track.name = const_cast<char*>("intro.fade");
+        TrackKey keys[2] = {{0, 1.0f, int32_t(KeyType::Linear)}, {10, 3.0f, int32_t(KeyType::Step)}};
+        track.keys = keys;
+        track.num_keys = 2;
+        ASSERT_EQ(write_track_file(&track, "sync"), 0);
+    }
+    rocket_flags().rocket_enabled = false;
+    Rocket& rocket = Rocket::instance();
+    setActive({{"intro", 1}});
+    rocket.connect_rockets();
+    SyncTrack* track = rocket.GetSyncTrack("intro.fade");
+    ASSERT_NE(track, nullptr);
+    EXPECT_EQ(track->num_keys, 2);
+    EXPECT_FLOAT_EQ(get_value(track, 5.0), 2.0f);
+    // Cached: the same track again.
+    EXPECT_EQ(rocket.GetSyncTrack("intro.fade"), track);
+    // A skene that is not active goes to slot 0, which has no device here.
+    EXPECT_EQ(rocket.GetSyncTrack("other.fade"), nullptr);
+}
+
+TEST(Rocket, LaunchesOneEditorPerSkeneOrOneForAll)
+{
+    appState().syncEditorWindowHeight = -1080;
+    Rocket& rocket = Rocket::instance();
+    std::vector<std::vector<std::string>> launched;
+    rocket.launcher = [&](const std::string& program, const std::vector<std::string>& args) {
+        std::vector<std::string> line = {program};
+        line.insert(line.end(), args.begin(), args.end());
+        launched.push_back(line);
+        return true;
+    };
+    setActive({{"intro", 1}, {"outro", 3}});
+    rocket.launch_editors();
+    ASSERT_EQ(launched.size(), 2u);
+    EXPECT_EQ(launched[0], (std::vector<std::string>{"sync_editor", "-port:1339", "-file:fx/intro/Skene.rocket",
+                                                      "-windowHeight:-1080"}));
+    EXPECT_EQ(launched[1][1], "-port:1341");
+    launched.clear();
+    rocket_flags().multi_rocket = false;
+    rocket.launch_editors();
+    ASSERT_EQ(launched.size(), 1u);
+    EXPECT_EQ(launched[0], (std::vector<std::string>{"sync_editor", "-port:1338", "-file:lumenfall.rocket",
+                                                      "-windowHeight:-1080"}));
+}
+
+TEST(Rocket, ResolvesTrackNamesBySkenePrefix)
+{
+    Rocket& rocket = Rocket::instance();
+    setActive({{"intro", 4}, {"intro2", 7}});
+    EXPECT_EQ(rocket.resolve_rocket("intro.cam.x"), 4);
+    EXPECT_EQ(rocket.resolve_rocket("intro2.x"), 7);
+    EXPECT_EQ(rocket.resolve_rocket("intro"), 4);
+    EXPECT_EQ(rocket.resolve_rocket("nothing.x"), 0);
+    rocket_flags().multi_rocket = false;
+    EXPECT_EQ(rocket.resolve_rocket("intro2.x"), 0);
+}
+
+TEST(Rocket, PlayingClockFollowsWallClockFromResumePosition)
+{
+    loadTestMusic();
+    Rocket& rocket = Rocket::instance();
+    timeState().music->set_position(1.25);
+    EXPECT_DOUBLE_EQ(rocket.current_seconds(), 1.25);
+    rocket.on_pause(false);
+    EXPECT_FALSE(rocket.is_paused());
+    EXPECT_NEAR(rocket.current_seconds(), 1.25, 0.01);
+    platform::sleepMilliseconds(50);
+    EXPECT_GT(rocket.current_seconds(), 1.29);
+    EXPECT_NEAR(rocket.demo_seconds(), rocket.current_seconds(), 0.01);
+}
+
+TEST(Rocket, FrameTimeRingAveragesTheLastTwenty)
+{
+    Rocket& rocket = Rocket::instance();
+    rocket.push_frame_time(40.0f);
+    EXPECT_FLOAT_EQ(rocket.average_frame_time(), 2.0f); // unwritten entries count as 0
+    for (int i = 0; i < 20; ++i)
+        rocket.push_frame_time(16.0f);
+    EXPECT_FLOAT_EQ(rocket.average_frame_time(), 16.0f);
+    EXPECT_FLOAT_EQ(rocket.last_frame_time(), 16.0f);
+    rocket.on_pause(false);
+    EXPECT_FLOAT_EQ(rocket.time_step(), 16.0f);
+}
+
+TEST(Rocket, NoMusicMeansClockAtZero)
+{
+    Rocket& rocket = Rocket::instance();
+    rocket.on_pause(false);
+    EXPECT_EQ(rocket.current_row(), 0.0);
+    EXPECT_EQ(rocket.current_seconds(), 0.0);
+}
