@@ -90,14 +90,11 @@ bool Music::load(const std::string& file_name)
     if (!loadAssetFile(file_name.c_str(), &block, &size, false))
         return false;
     block_size = size;
-    if (!stream.open(reinterpret_cast<const unsigned char*>(block), block_size)) {
+    if (!stream.open(reinterpret_cast<const unsigned char*>(block), block_size) || !open_output(stream.rate())) {
+        stream.close();
         delete[] block;
         block = nullptr;
         block_size = 0;
-        return false;
-    }
-    if (!open_output(stream.rate())) {
-        stream.close();
         return false;
     }
     played = 0;
