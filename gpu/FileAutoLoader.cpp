@@ -13,10 +13,11 @@ struct LoaderRegistry {
     uint32_t lastPollMs = 0;
 };
 
+// Never destroyed, so loaders that outlive it at exit can still leave it.
 LoaderRegistry& registry()
 {
-    static LoaderRegistry r;
-    return r;
+    static auto* r = new LoaderRegistry();
+    return *r;
 }
 
 } // namespace
