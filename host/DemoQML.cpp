@@ -1,0 +1,502 @@
+#include <GL/glew.h>
+
+#include "host/DemoQML.h"
+
+#include "app/ActiveSkeneList.h"
+#include "app/AppState.h"
+#include "app/GlewSetup.h"
+#include "app/SkeneSetups.h"
+#include "gpu/DepthState.h"
+#include "host/FrameState.h"
+#include "host/PendingEdit.h"
+#include "host/SceneQML.h"
+#include "items/IEffect.h"
+#include "platform/Clock.h"
+#include "platform/Files.h"
+#include "platform/Notifier.h"
+#include "sync/Rocket.h"
+#include "sync/RocketQML.h"
+#include "sync/rocket_flags.h"
+
+#include <QDebug>
+#include <QQmlComponent>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QQmlError>
+#include <QQuickView>
+#include <QQuickWindow>
+#include <QSGNode>
+#include <QUrl>
+#include <QVariant>
+
+namespace {
+
+const char* const kLoadErrorCaption = "ERROR LOADING QML fx/*";
+
+// Skenes are drawn only while an editor has changed something in the last
+// 400 ms or the demo plays; a paused, untouched demo keeps its last image.
+const uint32_t kIdleAfterMs = 400;
+const int kIdleSleepMs = 10;
+
+int& reloadCounter()
+{
+    static int count = 0;
+    return count;
+}
+
+const char* framebufferStatusText(GLenum status)
+{
+    switch (status) {
+    case GL_FRAMEBUFFER_COMPLETE:
+        return " Framebuffer: no error";
+    case GL_FRAMEBUFFER_INCOMPLETE_ATTACHMENT:
+        return " Framebuffer error: Incomplete attachment. (GL_FRAMEBUFFER_INCOMPLETE_ATTACHMENT)(FBO - 820)";
+    case GL_FRAMEBUFFER_INCOMPLETE_MISSING_ATTACHMENT:
+        return " Framebuffer error: Incomplete missing attachment. "
+               "(GL_FRAMEBUFFER_INCOMPLETE_MISSING_ATTACHMENT)(FBO - 820)";
+    case GL_FRAMEBUFFER_INCOMPLETE_DRAW_BUFFER:
+        return " Framebuffer error: Incomplete draw buffer. (GL_FRAMEBUFFER_INCOMPLETE_DRAW_BUFFER)(FBO - 820)";
+    case GL_FRAMEBUFFER_INCOMPLETE_READ_BUFFER:
+        return " Framebuffer error: Incomplete read buffer. (GL_FRAMEBUFFER_INCOMPLETE_READ_BUFFER)(FBO - 820)";
+    case GL_FRAMEBUFFER_UNSUPPORTED:
+        return " Framebuffer error: Framebuffer object format is unsupported by the video hardware. "
+               "(GL_FRAMEBUFFER_UNSUPPORTED)(FBO - 820)";
+    case GL_FRAMEBUFFER_INCOMPLETE_MULTISAMPLE:
+        return " Framebuffer error: Incomplete multisample buffer. "
+               "(GL_FRAMEBUFFER_INCOMPLETE_MULTISAMPLE)(FBO - 820)";
+    default:
+        return " Framebuffer error: Some video driver error or programming error occured. "
+               "Framebuffer object status is invalid. (FBO - 823)";
+    }
+}
+
+void logFramebufferStatus(const char* label)
+{
+    const GLenum status = glCheckFramebufferStatusEXT(GL_FRAMEBUFFER);
+    qDebug("%s%s", label, framebufferStatusText(status));
+}
+
+// The engine's own messages ("file:line:column: text"), one a line, so the
+// author sees what is wrong and not only which file.
+std::string errorLines(const QList<QQmlError>& errors)
+{
+    std::string text;
+    for (const QQmlError& e : errors) {
+        text += e.toString().toStdString();
+        text += "\n";
+    }
+    return text;
+}
+
+void showLoadError(const std::string& text)
+{
+    platform::notifier().notify(text, kLoadErrorCaption, platform::NotifyButtons::Ok,
+                                platform::NotifyIcon::Error);
+}
+
+// Mesh sub-components of a skene live in subdirectories whose names begin
+// with "Mesh"; the qmldir makes each usable in the skene's QML under that
+// name. Returns the empty text when there are none.
+std::string qmldirText(const std::string& skeneDir)
+{
+    std::string text;
+    for (const std::string& name : listSkeneDirectories(skeneDir)) {
+        if (name.compare(0, 4, "Mesh") == 0)
+            text += name + " ./" + name + "/Mesh.qml\n";
+    }
+    return text;
+}
+
+} // namespace
+
+DemoQML::DemoQML(QQuickItem* parent)
+    : IRenderItem(parent)
+    , samples_(appState().sampleCount)
+{
+    setFlag(QQuickItem::ItemHasContents);
+}
+
+DemoQML::~DemoQML()
+{
+    // The GL objects are left to the context: the item may die after it
+    // (view teardown), and a context going away releases what it owns.
+}
+
+int DemoQML::reloadCount()
+{
+    return reloadCounter();
+}
+
+QQmlEngine* DemoQML::engine() const
+{
+    if (QQmlEngine* e = qmlEngine(this))
+        return e;
+    if (QQuickView* view = appState().mainView)
+        return view->engine();
+    return nullptr;
+}
+
+bool DemoQML::fileExists(QString fileName)
+{
+    if (fileName.isEmpty())
+        return true;
+    const std::string name = fileName.toStdString();
+    if (platform::canOpenForReading(appState().rootDir + "/" + name))
+        return true;
+    // The loader asks with full paths; those must not be prefixed again.
+    return platform::canOpenForReading(name);
+}
+
+void DemoQML::addImportPath(QString importPath)
+{
+    if (QQmlEngine* e = engine())
+        e->addImportPath(importPath);
+}
+
+bool DemoQML::loadSkene(QQuickItem* parent, const std::string& filePath, const std::string& skeneName,
+                        bool showErrors)
+{
+    if (filePath.find("qmldir") != std::string::npos)
+        return true;
+
+    // A qmldir that cannot be written leaves the old one (or none) in place;
+    // the skene still loads, only its mesh components may be unknown.
+    const std::string skeneDir = appState().rootDir + "/fx/" + skeneName + "/";
+    const std::string qmldir = qmldirText(skeneDir);
+    if (!qmldir.empty())
+        (void)writeTextFile(skeneDir + "qmldir", qmldir);
+
+    QQmlEngine* eng = engine();
+    if (!eng || !parent) {
+        qDebug() << "DemoQML::loadSkene without a QML engine:" << filePath.c_str();
+        return false;
+    }
+
+    QQmlComponent component(eng, QUrl::fromLocalFile(QString::fromStdString(filePath)));
+    if (component.status() == QQmlComponent::Error) {
+        frameState().firstDemoRenderPending = false;
+        showLoadError("Error with Skene QML file:\n" + filePath + "\n\n" + errorLines(component.errors()));
+        return false;
+    }
+
+    QObject* object = component.create(qmlContext(parent));
+    if (!object) {
+        if (showErrors) {
+            frameState().firstDemoRenderPending = false;
+            showLoadError("Cannot add skene:\n" + filePath + "\n\n Fix the errors!!!\n\n" +
+                          errorLines(component.errors()));
+        }
+        return false;
+    }
+
+    const QString name = QString::fromStdString(skeneName);
+    // Owned by the Demo item, so the skenes die with it.
+    object->setParent(parent);
+    object->setProperty("sceneName", name);
+    object->setProperty("name", name);
+    if (auto* item = qobject_cast<QQuickItem*>(object))
+        item->setParentItem(parent);
+    return true;
+}
+
+void DemoQML::reloadDemo()
+{
+    const AppState& app = appState();
+    const std::string fxDir = app.rootDir + "/fx/";
+    qDebug() << "DemoQML::reloadDemo() called!";
+    qDebug() << "DemoQML::reloadDemo() Really do it now!";
+    ++reloadCounter();
+
+    for (const std::string& name : app.skeneDirectories) {
+        // Shared folders such as _SharedQML and _ActiveSkeneSetups.
+        if (!name.empty() && name[0] == '_')
+            continue;
+        if (!isActiveSkene(name))
+            continue;
+        std::string path = fxDir + name + "/Skene.qml";
+        if (!fileExists(QString::fromStdString(path))) {
+            qDebug() << "Skene.qml not found from path:" << path.c_str();
+            continue;
+        }
+        if (loadSkene(this, path, name, false))
+            continue;
+        path = fxDir + name + "/" + name + ".qml";
+        if (!loadSkene(this, path, name, true)) {
+            frameState().firstDemoRenderPending = false;
+            break;
+        }
+    }
+
+    // The overlay is optional: a demo without one must not raise a box (and
+    // lose its firstDemoRender) on every reload. A broken one still does.
+    const std::string overlay = fxDir + "DebugInfoOverDemo.qml";
+    if (platform::canOpenForReading(overlay))
+        loadSkene(this, overlay, "DebugInfoOverDemo.qml", false);
+    else
+        qDebug() << "DebugInfoOverDemo.qml not found from path:" << overlay.c_str();
+}
+
+void DemoQML::clearResetParticles()
+{
+    frameState().particleResetRequest = false;
+}
+
+void DemoQML::ackFirstDemoRender()
+{
+    frameState().firstDemoRenderPending = false;
+}
+
+QSGNode* DemoQML::updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData*)
+{
+    qDebug() << "DemoQML::updatePaintNode";
+    QSGNode* node = oldNode ? oldNode : new QSGNode;
+    node->markDirty(QSGNode::DirtyMatrix | QSGNode::DirtyNodeAdded | QSGNode::DirtyOpacity |
+                    QSGNode::DirtyForceUpdate);
+    if (QQuickWindow* win = boundWindow())
+        win->resetOpenGLState();
+    return node;
+}
+
+void DemoQML::deleteFramebuffer()
+{
+    if (framebuffer_)
+        glDeleteFramebuffers(1, &framebuffer_);
+    glDeleteTextures(3, colourTextures_);
+    if (depthTexture_)
+        glDeleteTextures(1, &depthTexture_);
+    framebuffer_ = 0;
+    depthTexture_ = 0;
+    for (unsigned& t : colourTextures_)
+        t = 0;
+}
+
+void DemoQML::createFramebuffer(bool multisample)
+{
+    AppState& app = appState();
+    FrameState& fs = frameState();
+    const int width = app.demoWidth;
+    const int height = app.demoHeight;
+
+    // A wider window makes new targets; the old ones would only hold memory.
+    deleteFramebuffer();
+    framebufferReady_ = true;
+    framebufferWidth_ = width;
+
+    glActiveTexture(GL_TEXTURE0);
+    glGenTextures(3, colourTextures_);
+    for (unsigned texture : colourTextures_) {
+        if (multisample) {
+            glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, texture);
+            glTexImage2DMultisample(GL_TEXTURE_2D_MULTISAMPLE, samples_, GL_RGBA16F, width, height, GL_TRUE);
+        } else {
+            glBindTexture(GL_TEXTURE_2D, texture);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA16F, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        }
+    }
+    fs.sceneColourTexture = colourTextures_[0];
+
+    const GLenum target = multisample ? GL_TEXTURE_2D_MULTISAMPLE : GL_TEXTURE_2D;
+    glGenFramebuffers(1, &framebuffer_);
+    fs.windowFramebuffer = framebuffer_;
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    for (int i = 0; i < 3; ++i)
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + i, target, colourTextures_[i], 0);
+    logFramebufferStatus("glFramebufferTexture2D");
+
+    glGenTextures(1, &depthTexture_);
+    if (multisample) {
+        // A multisample texture has no sampler state to set.
+        glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, depthTexture_);
+        glTexImage2DMultisample(GL_TEXTURE_2D_MULTISAMPLE, samples_, GL_DEPTH_COMPONENT24, width, height,
+                                GL_TRUE);
+        logFramebufferStatus("glTexImage2DMultisample");
+    } else {
+        glBindTexture(GL_TEXTURE_2D, depthTexture_);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_DEPTH_TEXTURE_MODE, GL_INTENSITY);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_COMPARE_MODE, GL_COMPARE_R_TO_TEXTURE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_COMPARE_FUNC, GL_LEQUAL);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT24, width, height, 0, GL_DEPTH_COMPONENT, GL_FLOAT,
+                     nullptr);
+        logFramebufferStatus("glTexImage2D");
+    }
+    fs.sceneDepthTexture = depthTexture_;
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, target, depthTexture_, 0);
+    logFramebufferStatus("glFramebufferTexture2D_Depth");
+    glBindTexture(target, 0);
+}
+
+void DemoQML::doBeforeRender()
+{
+    if (!isEnabled()) {
+        qDebug() << "DemoQML disabled";
+        return;
+    }
+    AppState& app = appState();
+    FrameState& fs = frameState();
+
+    if (!app.glewReady && app::initGlew())
+        app.glewReady = true;
+    // Without the entry points every call below would jump through a null
+    // pointer; wait for a context that GLEW accepts.
+    if (!app.glewReady)
+        return;
+
+    Rocket& rocket = Rocket::instance();
+    const bool liveEditing = rocket_flags().rocket_enabled;
+    const bool paused = rocket.is_paused();
+    const bool pausedEditing = paused && liveEditing;
+    const uint32_t idle = platform::millisecondClock() - rocket.last_change_time;
+    const bool idleNow = pausedEditing && idle > kIdleAfterMs;
+
+    fs.savePointQuery.clear();
+    if (fs.firstDemoRenderPending) {
+        Q_EMIT firstDemoRender();
+        fs.firstDemoRenderPending = false;
+    }
+    fs.frameStarted = true;
+    bool useFramebuffer = true;
+    const bool multisample = samples_ > 1;
+    ++fs.frameCounter;
+
+    // Offscreen framebuffer. Until shaders settle, frames draw straight into
+    // the window's framebuffer, uncleared and without the copy.
+    if (framebufferReady_ && app.demoWidth == framebufferWidth_) {
+        if (fs.shadersSettled) {
+            glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+            const GLenum buffers[3] = {GL_COLOR_ATTACHMENT0, GL_COLOR_ATTACHMENT1, GL_COLOR_ATTACHMENT2};
+            glDrawBuffers(3, buffers);
+        } else {
+            useFramebuffer = false;
+        }
+    } else {
+        createFramebuffer(multisample);
+        if (!fs.shadersSettled)
+            useFramebuffer = false;
+    }
+
+    // File playback starts once the demo has loaded and its shaders settled,
+    // so the first seconds of music are not lost to compile stalls.
+    if (!liveEditing && rocket.demo_loaded && fs.shadersSettled && rocket.is_paused()) {
+        rocket.on_pause(false);
+        rocket.set_demo_loaded(false);
+        if (fs.hooks.uploadPendingMeshes)
+            fs.hooks.uploadPendingMeshes();
+    }
+
+    // Window size; the demo keeps to 16:9 of the window's width.
+    if (QQuickWindow* win = boundWindow()) {
+        const int w = win->width();
+        const int h = win->height();
+        setWindowWidth(w);
+        setWindowHeight(h);
+        setWindowPosX(win->x());
+        setWindowPosY(win->y());
+        if (w != 0)
+            app.demoWidth = w;
+        if (h != 0)
+            app.demoHeight = h;
+        if (h != w * 9 / 16)
+            win->setHeight(w * 9 / 16);
+    }
+    const int width = app.demoWidth;
+    const int height = app.demoHeight;
+
+    glViewport(0, 0, width, height);
+    glClearColor(0, 0, 0, 1);
+    if (fs.shadersSettled && !(pausedEditing && firstFrameDone_ && idle > kIdleAfterMs)) {
+        // Qt Quick may leave masks and the scissor test behind; the clear
+        // must reach every pixel of both buffers.
+        glDisable(GL_SCISSOR_TEST);
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        glDepthMask(GL_TRUE);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    }
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    pushDepthTest(true);
+    pushDepthWrite(true);
+    glDepthFunc(GL_LEQUAL);
+
+    // Modification pass: an edit from the edit view lands on its item, and
+    // that frame draws nothing so the change shows on a clean next frame.
+    const QList<QQuickItem*> children = childItems();
+    bool modified = false;
+    for (QQuickItem* child : children) {
+        auto* effect = qobject_cast<IEffect*>(child);
+        if (effect && effect->modVal(child, "/0:=RocketScene")) {
+            modified = true;
+            break;
+        }
+    }
+    pendingEdit().targetPath.clear();
+
+    if (!modified) {
+        for (QQuickItem* child : children) {
+            auto* effect = qobject_cast<IEffect*>(child);
+            if (!effect)
+                continue;
+            // In file playback nothing runs while paused, the controller
+            // included: playback has not started yet.
+            const bool renderable = liveEditing || !paused;
+            bool enabled = child->isEnabled();
+            if (auto* scene = qobject_cast<SceneQML*>(child))
+                enabled = enabled && scene->sceneEnabled();
+            if (!renderable || !enabled)
+                continue;
+            // The controller always runs: it polls the editors that end the
+            // idle state.
+            const bool isController = qobject_cast<RocketQML*>(child) != nullptr;
+            if (isController || !pausedEditing || !firstFrameDone_ || idle <= kIdleAfterMs)
+                effect->render(nullptr);
+        }
+    }
+
+    glUseProgram(0);
+    if (fs.hooks.releaseShader)
+        fs.hooks.releaseShader();
+    if (paused && fs.hooks.pollShaderFiles)
+        fs.hooks.pollShaderFiles();
+
+    bool slept = false;
+    if (idleNow) {
+        platform::sleepMilliseconds(kIdleSleepMs);
+        slept = true;
+    }
+
+    // The idle sleep is not the frame's own cost: leave it out of the
+    // frame-time history, which drives the QML time step.
+    const double now = frameClockMs();
+    frameTime_ = now - lastFrameStamp_ - (slept ? kIdleSleepMs : 0);
+    rocket.push_frame_time(float(frameTime_));
+    lastFrameStamp_ = now;
+
+    if (useFramebuffer) {
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+        glReadBuffer(GL_COLOR_ATTACHMENT0);
+        glDrawBuffer(GL_BACK);
+        glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        // Qt Quick reads the window back (grabs, screenshots) from whatever
+        // is bound for reading; hand it its own framebuffer.
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    }
+
+    if (!firstFrameDone_) {
+        Q_EMIT firstFrameRendered();
+        firstFrameDone_ = true;
+    }
+    if (shaderCompilesQuiet(platform::millisecondClock())) {
+        fs.shadersSettled = true;
+        Q_EMIT frameRendered();
+    }
+
+    destroyDeferred();
+    popDepthWrite();
+    popDepthTest();
+}

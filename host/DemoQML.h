@@ -1,0 +1,80 @@
+#pragma once
+// The demo renderer ("Demo"). The skenes of the active setup are loaded at
+// run time as its children (reloadDemo), and once per frame, after Qt Quick
+// has drawn the window, it renders them: into an offscreen framebuffer with
+// three colour targets and a depth texture, which is then copied to the
+// window. It also measures the frame time and emits the progress signals that
+// the QML views wait for.
+#include "host/IRenderItem.h"
+
+#include <QString>
+
+#include <string>
+
+class QQmlEngine;
+
+class DemoQML : public IRenderItem {
+    Q_OBJECT
+
+public:
+    explicit DemoQML(QQuickItem* parent = nullptr);
+    ~DemoQML() override;
+
+    // Creates the component at filePath in this item's QML engine as a child
+    // of parent named skeneName, first writing the skene's qmldir. A file
+    // with QML errors always raises a box with the engine's messages; a
+    // failed creation raises one only with showErrors.
+    bool loadSkene(QQuickItem* parent, const std::string& filePath, const std::string& skeneName,
+                   bool showErrors);
+
+    // Duration of the last frame as passed to the rocket manager.
+    double frameTime() const { return frameTime_; }
+    bool firstFrameDone() const { return firstFrameDone_; }
+    // The offscreen targets (0 until the first frame has made them).
+    unsigned framebuffer() const { return framebuffer_; }
+    unsigned colourTexture(int i) const { return colourTextures_[i]; } // 0..2
+    unsigned depthTexture() const { return depthTexture_; }
+    int samples() const { return samples_; }
+
+    // How many times reloadDemo has run in this process.
+    static int reloadCount();
+
+Q_SIGNALS:
+    void firstFrameRendered();
+    void frameRendered();
+    void firstDemoRender();
+    void fileNotFound(QString fileName, QString skeneName);
+
+public Q_SLOTS:
+    void doBeforeRender() override;
+    void clearResetParticles();
+    void ackFirstDemoRender();
+
+    // Loads every active skene (in skene directory order) and then the
+    // overlay "DebugInfoOverDemo.qml" as children of this item.
+    void reloadDemo();
+    // True for an empty name, or when the name opens for reading below the
+    // root directory or as it stands.
+    bool fileExists(QString fileName);
+    void addImportPath(QString importPath);
+
+protected:
+    QSGNode* updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData* data) override;
+
+private:
+    QQmlEngine* engine() const;
+    // Makes (or, after a change of the demo width, remakes) the offscreen
+    // framebuffer and its textures, and leaves it bound.
+    void createFramebuffer(bool multisample);
+    void deleteFramebuffer();
+
+    bool firstFrameDone_ = false;
+    double lastFrameStamp_ = 0;
+    double frameTime_ = 0;
+    bool framebufferReady_ = false;
+    int framebufferWidth_ = 0;
+    unsigned colourTextures_[3] = {0, 0, 0};
+    unsigned framebuffer_ = 0;
+    unsigned depthTexture_ = 0;
+    int samples_;
+};

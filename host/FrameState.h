@@ -1,0 +1,97 @@
+#pragma once
+// Render state of the frame, shared by the frame renderer (DemoQML), the QML
+// slots that steer it and the items that draw into it. Plain values without
+// locks: the frame and the slots run on one thread under Qt Quick's basic
+// render loop, so they never overlap.
+#include <QObject>
+#include <QPointer>
+
+#include <cstdint>
+#include <string>
+
+// The save point that QML asked about in this frame and its values; emptied
+// at the start of every frame so each frame reads fresh positions.
+struct SavePointQuery {
+    std::string name;
+    float world[3] = {0, 0, 0};
+    float screen[3] = {0, 0, 0};
+    float camera[3] = {0, 0, 0};
+
+    void clear() { *this = SavePointQuery(); }
+};
+
+// Work of other modules that the frame runs at fixed steps. Each module
+// installs its hook when it starts; a hook left empty is skipped.
+struct FrameHooks {
+    // Milliseconds of the clock that frame durations are measured with; when
+    // empty, start-up's SystemTime (or, before start-up has made it, a
+    // steady clock that starts at the first reading). Tests install their own.
+    double (*clockMs)() = nullptr;
+    // Tells the shader module that no program is current any more; the frame
+    // has already called glUseProgram(0).
+    void (*releaseShader)() = nullptr;
+    // The shader file change poll, run after every frame rendered while the
+    // demo is paused.
+    bool (*pollShaderFiles)() = nullptr;
+    // Uploads the meshes of the mesh cache that have no GPU buffers yet; run
+    // when file playback starts.
+    void (*uploadPendingMeshes)() = nullptr;
+};
+
+struct FrameState {
+    // Published by the frame when it makes its offscreen targets. Render
+    // targets bind windowFramebuffer as "the window"; texture items bind the
+    // scene depth texture as "mainDepth".
+    unsigned windowFramebuffer = 0;
+    unsigned sceneColourTexture = 0;
+    unsigned sceneDepthTexture = 0;
+
+    // Set (and never cleared) at the end of the first frame that comes more
+    // than 300 ms after the last shader compile. Until then the frame draws
+    // straight into the window: the first compiles stall, and an offscreen
+    // image made during them is not worth showing.
+    bool shadersSettled = false;
+    bool shaderCompiled = false;      // at least one stage has been compiled
+    uint32_t lastShaderCompileMs = 0; // millisecond clock at the last compile
+
+    // Cleared by ackFirstDemoRender, by a failed skene load and after
+    // firstDemoRender has been emitted.
+    bool firstDemoRenderPending = true;
+    // Set at the start of every frame; the first mesh item of the frame clears
+    // the depth buffer and resets it.
+    bool frameStarted = false;
+    int frameCounter = 0;
+    // Asked for by the controller's reloadParticles, read by the particle
+    // passes, cleared through the Demo item's clearResetParticles.
+    bool particleResetRequest = false;
+
+    SavePointQuery savePointQuery;
+
+    // One object waiting to be destroyed after the frame, when nothing of the
+    // traversal refers to it any more.
+    QPointer<QObject> deferredDestruction;
+
+    FrameHooks hooks;
+};
+
+// The one frame state of the process.
+FrameState& frameState();
+
+// Records a shader stage compile at the given millisecond-clock time. The
+// shader module calls it after every compile.
+void setLastShaderCompileTime(uint32_t ms);
+
+// True when a compile has happened and more than 300 ms have passed since the
+// last one (the clock wraps, so the difference is taken unsigned).
+bool shaderCompilesQuiet(uint32_t nowMs);
+
+// Queues obj for destruction at the end of the current frame. An object
+// queued earlier and not destroyed yet is destroyed at once: the slot holds
+// one.
+void deferDestruction(QObject* obj);
+
+// Destroys the queued object, if any. Called by the frame after the skenes.
+void destroyDeferred();
+
+// The frame clock in milliseconds (the hook when installed).
+double frameClockMs();

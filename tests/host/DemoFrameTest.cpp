@@ -1,0 +1,537 @@
+#include <GL/glew.h>
+
+#include "TestEffects.h"
+
+#include "app/AppState.h"
+#include "gpu/DepthState.h"
+#include "host/DemoQML.h"
+#include "host/FrameState.h"
+#include "host/PendingEdit.h"
+#include "platform/Clock.h"
+#include "sync/Rocket.h"
+#include "sync/RocketQML.h"
+#include "sync/rocket_flags.h"
+
+#include "support/QtTestApp.h"
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickWindow>
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Debug lines of the frame, for the framebuffer status texts.
+std::vector<std::string>& debugLines()
+{
+    static std::vector<std::string> lines;
+    return lines;
+}
+
+void recordDebugLine(QtMsgType, const QMessageLogContext&, const QString& msg)
+{
+    debugLines().push_back(msg.toStdString());
+}
+
+bool logged(const std::string& line)
+{
+    for (const auto& l : debugLines()) {
+        if (l == line)
+            return true;
+    }
+    return false;
+}
+
+// A Demo item from QML in a real window with real GL. Frames are driven one
+// at a time, so a test knows exactly what each frame did.
+struct DemoWindow {
+    explicit DemoWindow(const char* qml, int width = 64, int height = 36,
+                        const std::function<void(DemoQML*)>& beforeShow = {})
+    {
+        ensureQtApp();
+        static bool registered = false;
+        if (!registered) {
+            registerTestEffects();
+            registered = true;
+        }
+        appState().demoWidth = width;
+        appState().demoHeight = height;
+        // Playing, so the idle rule stays out of the way unless a case asks.
+        Rocket::instance().paused = false;
+        window = std::make_unique<QQuickWindow>();
+        window->resize(width, height);
+        engine = std::make_unique<QQmlEngine>();
+        QQmlComponent component(engine.get());
+        component.setData(qml, QUrl::fromLocalFile("/frame-test/main.qml"));
+        root.reset(qobject_cast<QQuickItem*>(component.create()));
+        if (!root)
+            ADD_FAILURE() << component.errorString().toStdString();
+        demo = qobject_cast<DemoQML*>(root.get());
+        if (demo)
+            demo->setParentItem(window->contentItem());
+        // Reads the window's back buffer after the Demo's own hook has run.
+        QObject::connect(window.get(), &QQuickWindow::afterRendering, window.get(), [this] {
+            if (!readPixel || !appState().glewReady)
+                return;
+            glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+            glReadBuffer(GL_BACK);
+            glReadPixels(window->width() / 2, window->height() / 2, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE,
+                         pixel.data());
+        }, Qt::DirectConnection);
+        if (beforeShow && demo)
+            beforeShow(demo);
+        window->show();
+        waitUntil([&] { return window->isExposed(); });
+        waitUntil([&] { return frameState().frameCounter >= 1; });
+    }
+
+    ~DemoWindow()
+    {
+        root.reset();
+        window.reset();
+        engine.reset();
+        // Process-wide state starts fresh for the next case when the cases
+        // run in one process.
+        frameState() = FrameState();
+        rocket_flags() = RocketFlags();
+        appState().sampleCount = 1;
+        Rocket& rocket = Rocket::instance();
+        rocket.paused = true;
+        rocket.demo_loaded = false;
+        rocket.last_change_time = 0;
+    }
+
+    void frames(int n)
+    {
+        for (int i = 0; i < n; ++i) {
+            const int before = frameState().frameCounter;
+            window->update();
+            ASSERT_TRUE(waitUntil([&] { return frameState().frameCounter > before; }, 3000));
+        }
+    }
+
+    // The centre pixel of the window as the last frame left it.
+    std::array<unsigned char, 4> windowPixel()
+    {
+        readPixel = true;
+        frames(1);
+        readPixel = false;
+        return pixel;
+    }
+
+    template <typename T>
+    T* find(const char* name)
+    {
+        return root->findChild<T*>(name);
+    }
+
+    std::unique_ptr<QQmlEngine> engine;
+    std::unique_ptr<QQuickWindow> window;
+    std::unique_ptr<QQuickItem> root;
+    DemoQML* demo = nullptr;
+    bool readPixel = false;
+    std::array<unsigned char, 4> pixel = {0, 0, 0, 0};
+};
+
+// Shader compiles long enough ago that the next frame settles.
+void compileLongAgo()
+{
+    setLastShaderCompileTime(platform::millisecondClock() - 1000);
+}
+
+const char* const kGreenSkene = R"(
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+import TarvonicTest 1.0
+Demo {
+    Scene {
+        objectName: "skene"
+        sceneEnabled: true
+        ColourEffect { objectName: "colour"; name: "colour"; g: 1 }
+    }
+}
+)";
+
+bool isPlain2DTexture(unsigned texture)
+{
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    glBindTexture(GL_TEXTURE_2D, texture);
+    const bool ok = glGetError() == GL_NO_ERROR;
+    glBindTexture(GL_TEXTURE_2D, 0);
+    return ok;
+}
+
+GLint attachedObject(unsigned framebuffer, GLenum attachment)
+{
+    GLint name = 0;
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, attachment, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME,
+                                          &name);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    return name;
+}
+
+} // namespace
+
+TEST(DemoFrame, SettledFrameShowsSkeneColourThroughOffscreenTargets)
+{
+    qInstallMessageHandler(recordDebugLine);
+    compileLongAgo();
+    DemoWindow w(kGreenSkene);
+    ASSERT_TRUE(w.demo);
+    QSignalSpy rendered(w.demo, &DemoQML::frameRendered);
+    w.frames(3);
+    EXPECT_TRUE(frameState().shadersSettled);
+    EXPECT_GE(rendered.count(), 1);
+
+    const auto pixel = w.windowPixel();
+    EXPECT_EQ(pixel[0], 0);
+    EXPECT_EQ(pixel[1], 255);
+    EXPECT_EQ(pixel[2], 0);
+    // The effect drew into the offscreen framebuffer, not the window's.
+    auto* colour = w.find<ColourEffect>("colour");
+    ASSERT_TRUE(colour);
+    EXPECT_EQ(unsigned(colour->boundFramebuffer), w.demo->framebuffer());
+    EXPECT_NE(w.demo->framebuffer(), 0u);
+
+    // With one sample every target is a plain 2D texture: three RGBA16F
+    // colour attachments and the depth texture, all published.
+    EXPECT_EQ(frameState().windowFramebuffer, w.demo->framebuffer());
+    EXPECT_EQ(frameState().sceneColourTexture, w.demo->colourTexture(0));
+    EXPECT_EQ(frameState().sceneDepthTexture, w.demo->depthTexture());
+    struct Check {
+        bool plain[4];
+        GLint attached[4];
+        GLint format;
+    } check{};
+    QObject::connect(w.window.get(), &QQuickWindow::afterRendering, w.window.get(), [&] {
+        for (int i = 0; i < 3; ++i) {
+            check.plain[i] = isPlain2DTexture(w.demo->colourTexture(i));
+            check.attached[i] = attachedObject(w.demo->framebuffer(), GL_COLOR_ATTACHMENT0 + i);
+        }
+        check.plain[3] = isPlain2DTexture(w.demo->depthTexture());
+        check.attached[3] = attachedObject(w.demo->framebuffer(), GL_DEPTH_ATTACHMENT);
+        glBindTexture(GL_TEXTURE_2D, w.demo->colourTexture(0));
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_INTERNAL_FORMAT, &check.format);
+        glBindTexture(GL_TEXTURE_2D, 0);
+    }, Qt::DirectConnection);
+    w.frames(1);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(check.plain[i]) << "colour " << i;
+        EXPECT_EQ(unsigned(check.attached[i]), w.demo->colourTexture(i));
+    }
+    EXPECT_TRUE(check.plain[3]);
+    EXPECT_EQ(unsigned(check.attached[3]), w.demo->depthTexture());
+    EXPECT_EQ(check.format, GL_RGBA16F);
+
+    EXPECT_TRUE(logged("glFramebufferTexture2D Framebuffer: no error"));
+    EXPECT_TRUE(logged("glTexImage2D Framebuffer: no error"));
+    EXPECT_TRUE(logged("glFramebufferTexture2D_Depth Framebuffer: no error"));
+    qInstallMessageHandler(nullptr);
+}
+
+TEST(DemoFrame, SampleCountAboveOneMakesMultisampledTargets)
+{
+    qInstallMessageHandler(recordDebugLine);
+    appState().sampleCount = 4;
+    compileLongAgo();
+    DemoWindow w(kGreenSkene);
+    ASSERT_TRUE(w.demo);
+    EXPECT_EQ(w.demo->samples(), 4);
+    w.frames(2);
+    GLint samples = 0;
+    bool colourPlain = true;
+    QObject::connect(w.window.get(), &QQuickWindow::afterRendering, w.window.get(), [&] {
+        colourPlain = isPlain2DTexture(w.demo->colourTexture(0));
+        glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, w.demo->depthTexture());
+        glGetTexLevelParameteriv(GL_TEXTURE_2D_MULTISAMPLE, 0, GL_TEXTURE_SAMPLES, &samples);
+        glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, 0);
+    }, Qt::DirectConnection);
+    w.frames(1);
+    EXPECT_FALSE(colourPlain);
+    EXPECT_EQ(samples, 4);
+    EXPECT_TRUE(logged("glTexImage2DMultisample Framebuffer: no error"));
+    EXPECT_TRUE(logged("glFramebufferTexture2D_Depth Framebuffer: no error"));
+    // The resolve in the copy to the window still shows the colour.
+    const auto pixel = w.windowPixel();
+    EXPECT_EQ(pixel[1], 255);
+    EXPECT_EQ(pixel[0], 0);
+    qInstallMessageHandler(nullptr);
+}
+
+TEST(DemoFrame, BeforeShadersSettleFramesDrawStraightIntoTheWindow)
+{
+    DemoWindow w(kGreenSkene);
+    ASSERT_TRUE(w.demo);
+    QSignalSpy rendered(w.demo, &DemoQML::frameRendered);
+    w.frames(3);
+    auto* colour = w.find<ColourEffect>("colour");
+    ASSERT_TRUE(colour);
+    EXPECT_EQ(colour->boundFramebuffer, 0);
+    EXPECT_EQ(w.windowPixel()[1], 255);
+    EXPECT_EQ(rendered.count(), 0);
+    EXPECT_FALSE(frameState().shadersSettled);
+
+    // A compile only settles shaders once 300 ms have passed since it.
+    setLastShaderCompileTime(platform::millisecondClock());
+    w.frames(1);
+    EXPECT_FALSE(frameState().shadersSettled);
+    compileLongAgo();
+    w.frames(1);
+    EXPECT_TRUE(frameState().shadersSettled);
+    EXPECT_EQ(rendered.count(), 1);
+}
+
+TEST(DemoFrame, TopLevelRenderOrderAndEnabledRules)
+{
+    DemoWindow w(R"(
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+import TarvonicTest 1.0
+Demo {
+    Scene { sceneEnabled: true; ColourEffect { name: "first" } }
+    ColourEffect { name: "top" }
+    Scene { sceneEnabled: false; ColourEffect { name: "off-skene" } }
+    Scene { sceneEnabled: true; enabled: false; ColourEffect { name: "disabled-skene" } }
+    Item { ColourEffect { name: "under-plain-item" } }
+    ColourEffect { name: "disabled"; enabled: false }
+    Scene { sceneEnabled: true; ColourEffect { name: "last" } }
+}
+)");
+    renderLog().clear();
+    w.frames(1);
+    EXPECT_EQ(renderLog(), (std::vector<std::string>{"first", "top", "last"}));
+}
+
+TEST(DemoFrame, FrameThatAppliesAnEditDrawsNoSkene)
+{
+    DemoWindow w(kGreenSkene);
+    auto* colour = w.find<ColourEffect>("colour");
+    ASSERT_TRUE(colour);
+    w.frames(2);
+    const int before = colour->renders;
+
+    PendingEdit& edit = pendingEdit();
+    edit.targetPath = "/0:=RocketScene/0:=ColourEffect";
+    edit.propertyName = "r";
+    edit.value = "0.5";
+    w.frames(1);
+    EXPECT_EQ(colour->renders, before);
+    EXPECT_DOUBLE_EQ(colour->r, 0.5);
+    EXPECT_TRUE(edit.targetPath.empty());
+
+    w.frames(1);
+    EXPECT_EQ(colour->renders, before + 1);
+
+    // An edit for an item that does not exist is dropped; the frame after
+    // it draws again.
+    edit.targetPath = "/0:=RocketScene/7:=ColourEffect";
+    w.frames(1);
+    EXPECT_TRUE(edit.targetPath.empty());
+    EXPECT_EQ(colour->renders, before + 2);
+}
+
+TEST(DemoFrame, PausedEditingGoesIdleAfter400MsWithoutChange)
+{
+    compileLongAgo();
+    DemoWindow w(R"(
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+import TarvonicTest 1.0
+Demo {
+    Rocket { objectName: "rocket" }
+    Scene { sceneEnabled: true; ColourEffect { objectName: "colour"; g: 1 } }
+}
+)");
+    Rocket& rocket = Rocket::instance();
+    // A frame clock that advances 100 ms per reading.
+    static double clock = 0;
+    frameState().hooks.clockMs = [] { return clock += 100; };
+    rocket_flags().rocket_enabled = true;
+    rocket.paused = true;
+    rocket.last_change_time = platform::millisecondClock();
+
+    auto* colour = w.find<ColourEffect>("colour");
+    auto* controller = w.find<RocketQML>("rocket");
+    ASSERT_TRUE(colour && controller);
+    QSignalSpy controllerRuns(controller, &RocketQML::rocketUpdated);
+
+    // Recently changed: drawn as usual.
+    w.frames(2);
+    EXPECT_GE(colour->renders, 2);
+    EXPECT_EQ(w.windowPixel()[1], 255);
+    EXPECT_FLOAT_EQ(rocket.last_frame_time(), 100.0f);
+
+    // Untouched for more than 400 ms: the skene is neither drawn nor
+    // cleared, the controller still runs, each frame sleeps 10 ms and
+    // reports its time without the sleep.
+    rocket.last_change_time = platform::millisecondClock() - 1000;
+    colour->g = 0;
+    colour->r = 1;
+    const int renders = colour->renders;
+    const int runs = controllerRuns.count();
+    QElapsedTimer timer;
+    timer.start();
+    w.frames(3);
+    EXPECT_GE(timer.elapsed(), 30);
+    EXPECT_EQ(colour->renders, renders);
+    EXPECT_EQ(controllerRuns.count(), runs + 3);
+    EXPECT_FLOAT_EQ(rocket.last_frame_time(), 90.0f);
+    const auto pixel = w.windowPixel();
+    EXPECT_EQ(pixel[1], 255) << "the last image stays";
+    EXPECT_EQ(pixel[0], 0);
+
+    // A change from an editor wakes it up.
+    rocket.last_change_time = platform::millisecondClock();
+    w.frames(1);
+    EXPECT_EQ(colour->renders, renders + 1);
+    EXPECT_FLOAT_EQ(rocket.last_frame_time(), 100.0f);
+    EXPECT_EQ(w.windowPixel()[0], 255);
+}
+
+TEST(DemoFrame, FilePlaybackRendersNothingWhilePausedAndStartsOnceLoadedAndSettled)
+{
+    DemoWindow w(R"(
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+import TarvonicTest 1.0
+Demo {
+    Rocket { objectName: "rocket" }
+    Scene { sceneEnabled: true; ColourEffect { objectName: "colour" } }
+}
+)");
+    Rocket& rocket = Rocket::instance();
+    rocket.paused = true;
+    static int uploads = 0;
+    frameState().hooks.uploadPendingMeshes = [] { ++uploads; };
+    rocket_flags().rocket_enabled = false;
+
+    auto* colour = w.find<ColourEffect>("colour");
+    auto* controller = w.find<RocketQML>("rocket");
+    ASSERT_TRUE(colour && controller);
+    QSignalSpy controllerRuns(controller, &RocketQML::rocketUpdated);
+    const int renders = colour->renders;
+    w.frames(2);
+    EXPECT_EQ(colour->renders, renders);
+    EXPECT_EQ(controllerRuns.count(), 0);
+
+    // Loaded but shaders not settled yet: still waiting.
+    rocket.demo_loaded = true;
+    w.frames(1);
+    EXPECT_TRUE(rocket.is_paused());
+
+    compileLongAgo();
+    w.frames(3);
+    EXPECT_FALSE(rocket.is_paused());
+    EXPECT_FALSE(rocket.demo_loaded);
+    EXPECT_EQ(uploads, 1);
+    EXPECT_GT(colour->renders, renders);
+    EXPECT_GT(controllerRuns.count(), 0);
+}
+
+TEST(DemoFrame, WindowSizeDrivesDemoSizeAndKeeps16To9)
+{
+    DemoWindow w(kGreenSkene, 320, 240);
+    ASSERT_TRUE(w.demo);
+    w.frames(1);
+    EXPECT_TRUE(waitUntil([&] { return w.window->height() == 180; }, 2000));
+    w.frames(1);
+    EXPECT_EQ(appState().demoWidth, 320);
+    EXPECT_EQ(appState().demoHeight, 180);
+    EXPECT_EQ(w.demo->windowWidth(), 320);
+    EXPECT_EQ(w.demo->windowHeight(), 180);
+}
+
+TEST(DemoFrame, ProgressSignalsFlagsAndStatePerFrame)
+{
+    compileLongAgo();
+    std::unique_ptr<QSignalSpy> firstFrame, firstDemo;
+    DemoWindow w(kGreenSkene, 64, 36, [&](DemoQML* demo) {
+        firstFrame = std::make_unique<QSignalSpy>(demo, &DemoQML::firstFrameRendered);
+        firstDemo = std::make_unique<QSignalSpy>(demo, &DemoQML::firstDemoRender);
+    });
+    ASSERT_TRUE(w.demo);
+    w.frames(3);
+    EXPECT_EQ(firstFrame->count(), 1);
+    EXPECT_EQ(firstDemo->count(), 1);
+    EXPECT_TRUE(w.demo->firstFrameDone());
+    EXPECT_FALSE(frameState().firstDemoRenderPending);
+
+    // Each frame starts with the frame-started flag set and the save-point
+    // query empty, and renders with depth test and writes on.
+    auto* colour = w.find<ColourEffect>("colour");
+    ASSERT_TRUE(colour);
+    frameState().frameStarted = false;
+    frameState().savePointQuery.name = "stale";
+    frameState().savePointQuery.world[0] = 3;
+    const int counter = frameState().frameCounter;
+    frameState().particleResetRequest = true;
+    w.demo->clearResetParticles();
+    EXPECT_FALSE(frameState().particleResetRequest);
+
+    auto* doomed = new QObject;
+    QPointer<QObject> watch(doomed);
+    deferDestruction(doomed);
+    w.frames(1);
+    EXPECT_TRUE(frameState().frameStarted);
+    EXPECT_TRUE(frameState().savePointQuery.name.empty());
+    EXPECT_EQ(frameState().savePointQuery.world[0], 0.0f);
+    EXPECT_EQ(frameState().frameCounter, counter + 1);
+    EXPECT_TRUE(colour->depthTestOn);
+    EXPECT_TRUE(colour->depthWriteOn);
+    EXPECT_TRUE(depthStacks().test.empty());
+    EXPECT_TRUE(depthStacks().write.empty());
+    EXPECT_TRUE(watch.isNull());
+}
+
+TEST(DemoFrame, FirstDemoRenderWaitsForGlAndCanBeAcknowledged)
+{
+    ensureQtApp();
+    {
+        // No window, so no context: GLEW cannot load and the frame waits
+        // without touching GL or using up the first demo render.
+        appState().glewReady = false;
+        DemoQML demo;
+        QSignalSpy firstDemo(&demo, &DemoQML::firstDemoRender);
+        demo.doBeforeRender();
+        EXPECT_EQ(firstDemo.count(), 0);
+        EXPECT_FALSE(appState().glewReady);
+        EXPECT_TRUE(frameState().firstDemoRenderPending);
+        EXPECT_EQ(frameState().frameCounter, 0);
+    }
+
+    DemoWindow w(kGreenSkene);
+    QSignalSpy firstDemo(w.demo, &DemoQML::firstDemoRender);
+    frameState().firstDemoRenderPending = true;
+    w.frames(2);
+    EXPECT_EQ(firstDemo.count(), 1);
+
+    frameState().firstDemoRenderPending = true;
+    w.demo->ackFirstDemoRender();
+    w.frames(2);
+    EXPECT_EQ(firstDemo.count(), 1);
+}
+
+TEST(DemoFrame, DisabledDemoRendersNothing)
+{
+    DemoWindow w(kGreenSkene);
+    auto* colour = w.find<ColourEffect>("colour");
+    ASSERT_TRUE(colour);
+    const int renders = colour->renders;
+    const int counter = frameState().frameCounter;
+    w.demo->setEnabled(false);
+    w.window->update();
+    waitUntil([] { return false; }, 200);
+    EXPECT_EQ(colour->renders, renders);
+    EXPECT_EQ(frameState().frameCounter, counter);
+}

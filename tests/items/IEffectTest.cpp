@@ -1,0 +1,272 @@
+#include "host/DemoRootQML.h"
+#include "host/PendingEdit.h"
+#include "host/SceneQML.h"
+#include "items/IEffect.h"
+
+#include "support/QtTestApp.h"
+#include "support/TempDemo.h"
+
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QSignalSpy>
+#include <QtQml>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string>& renderLog()
+{
+    static std::vector<std::string> log;
+    return log;
+}
+
+// A test-only effect: records each render by name, then renders its
+// children like every effect does.
+class Probe : public IEffect {
+    Q_OBJECT
+    Q_PROPERTY(double amount MEMBER amount)
+
+public:
+    explicit Probe(QQuickItem* parent = nullptr)
+        : IEffect(parent)
+    {
+    }
+    double amount = 0;
+
+public Q_SLOTS:
+    std::string getEffectName() override { return "Probe"; }
+    void render(RenderNameListItem* pRNLI) override
+    {
+        renderLog().push_back(nameText());
+        renderChildren(pRNLI);
+    }
+};
+
+// The application must exist before the engine member is made.
+struct AppFirst {
+    AppFirst() { ensureQtApp(); }
+};
+
+struct Qml : AppFirst {
+    Qml()
+    {
+        static bool registered = false;
+        if (!registered) {
+            qmlRegisterType<Probe>("TarvonicTest", 1, 0, "Probe");
+            registered = true;
+        }
+    }
+
+    // Creates the QML text (as if read from url) and keeps the root.
+    QQuickItem* create(const char* qml, const QUrl& url = QUrl::fromLocalFile("/effect-test/Test.qml"))
+    {
+        QQmlComponent component(&engine);
+        component.setData(qml, url);
+        root.reset(qobject_cast<QQuickItem*>(component.create()));
+        if (!root)
+            ADD_FAILURE() << component.errorString().toStdString();
+        return root.get();
+    }
+
+    QQuickItem* createFile(const std::string& path)
+    {
+        QQmlComponent component(&engine, QUrl::fromLocalFile(QString::fromStdString(path)));
+        root.reset(qobject_cast<QQuickItem*>(component.create()));
+        if (!root)
+            ADD_FAILURE() << component.errorString().toStdString();
+        return root.get();
+    }
+
+    QQmlEngine engine;
+    std::unique_ptr<QQuickItem> root;
+};
+
+const char* const kHeader = "import QtQuick 2.15\nimport QuellinDemoSystem 1.0\nimport TarvonicTest 1.0\n";
+
+std::string withHeader(const char* body)
+{
+    return std::string(kHeader) + body;
+}
+
+// Applies the pending edit from the skene root as the frame does.
+bool applyEdit(QQuickItem* root, const std::string& path, const char* property, const char* value)
+{
+    PendingEdit& edit = pendingEdit();
+    edit.targetPath = path;
+    edit.propertyName = property;
+    edit.value = value;
+    return qobject_cast<IEffect*>(root)->modVal(root, "/0:=RocketScene");
+}
+
+} // namespace
+
+TEST(IEffect, ChildrenRenderDepthFirstInDeclarationOrderSkippingDisabledSubtrees)
+{
+    Qml q;
+    QQuickItem* root = q.create(withHeader(R"(
+Probe {
+    name: "root"
+    Probe {
+        name: "a"
+        Probe { name: "a1" }
+        Item { Probe { name: "under-plain-item" } }
+        Probe { name: "a2"; Probe { name: "a2x" } }
+    }
+    Probe { name: "b"; enabled: false; Probe { name: "b1" } }
+    Item { enabled: false; Probe { name: "c" } }
+    Probe { name: "d" }
+}
+)").c_str());
+    ASSERT_TRUE(root);
+    renderLog().clear();
+    qobject_cast<IEffect*>(root)->renderChildren(nullptr);
+    EXPECT_EQ(renderLog(), (std::vector<std::string>{"a", "a1", "a2", "a2x", "d"}));
+}
+
+TEST(IEffect, ItemPathsCountEveryChildAndNameEachKind)
+{
+    Qml q;
+    QQuickItem* root = q.create(withHeader(R"(
+Scene {
+    Item { }
+    Probe {
+        Item { }
+        Scene { }
+        DemoRoot { }
+        Probe { objectName: "target"; property real extra: 1 }
+    }
+}
+)").c_str());
+    ASSERT_TRUE(root);
+    auto* target = root->findChild<Probe*>("target");
+    ASSERT_TRUE(target);
+    // Declaring a property in QML gives the item a class name of its own
+    // ("Probe_QML_<n>"); the path uses what comes before "_QML".
+    EXPECT_NE(std::string(target->metaObject()->className()).find("Probe_QML"), std::string::npos);
+
+    EXPECT_FALSE(applyEdit(root, "/0:=RocketScene/1:=Probe/3:=Probe_QML", "amount", "2"));
+    EXPECT_TRUE(pendingEdit().targetPath.size() > 0) << "a miss leaves clearing to the frame";
+    EXPECT_TRUE(applyEdit(root, "/0:=RocketScene/1:=Probe/3:=Probe", "amount", "2.5"));
+    EXPECT_DOUBLE_EQ(target->amount, 2.5);
+    EXPECT_TRUE(pendingEdit().targetPath.empty());
+
+    // Plain Qt Quick items, scenes and window items have their own segments.
+    EXPECT_TRUE(applyEdit(root, "/0:=RocketScene/1:=Probe/0:=QQuickItem", "opacity", "0.25"));
+    EXPECT_DOUBLE_EQ(root->childItems()[1]->childItems()[0]->opacity(), 0.25);
+    EXPECT_TRUE(applyEdit(root, "/0:=RocketScene/1:=Probe/1:=SceneQML", "sceneEnabled", "true"));
+    EXPECT_TRUE(qobject_cast<SceneQML*>(root->childItems()[1]->childItems()[1])->sceneEnabled());
+    EXPECT_TRUE(applyEdit(root, "/0:=RocketScene/1:=Probe/2:=DemoRoot", "windowWidth", "99"));
+    EXPECT_EQ(qobject_cast<DemoRootQML*>(root->childItems()[1]->childItems()[2])->windowWidth(), 99);
+}
+
+TEST(IEffect, TypesDeclaredInQmlFilesAreCutAtQmlSuffix)
+{
+    TempDemo demo;
+    demo.write("Fancy.qml", withHeader("Probe { property real glow: 0 }\n"));
+    demo.write("Skene.qml", withHeader("Scene { Fancy { objectName: \"fancy\" } Fancy { objectName: \"other\" } }\n"));
+    Qml q;
+    QQuickItem* root = q.createFile(demo.path("Skene.qml"));
+    ASSERT_TRUE(root);
+    auto* fancy = root->findChild<Probe*>("fancy");
+    auto* other = root->findChild<Probe*>("other");
+    ASSERT_TRUE(fancy && other);
+    const std::string className = fancy->metaObject()->className();
+    ASSERT_NE(className.find("_QML"), std::string::npos) << className;
+    const std::string segment = className.substr(0, className.find("_QML"));
+    EXPECT_EQ(IEffect::segmentName(className.c_str()), segment);
+
+    EXPECT_TRUE(applyEdit(root, "/0:=RocketScene/1:=" + segment, "glow", "0.75"));
+    EXPECT_DOUBLE_EQ(other->property("glow").toDouble(), 0.75);
+    EXPECT_DOUBLE_EQ(fancy->property("glow").toDouble(), 0.0);
+}
+
+TEST(IEffect, SegmentNamesMapClassNamesToTheirQmlTypes)
+{
+    EXPECT_EQ(IEffect::segmentName("MeshQML"), "DrawMesh");
+    EXPECT_EQ(IEffect::segmentName("MeshQML_QML_12"), "DrawMesh");
+    EXPECT_EQ(IEffect::segmentName("ShadeQML_QML_3"), "Shader");
+    EXPECT_EQ(IEffect::segmentName("RenderTargetLayerQML"), "RenderTargetLayer");
+    EXPECT_EQ(IEffect::segmentName("DemoQML"), "Demo");
+    EXPECT_EQ(IEffect::segmentName("SMAAQML"), "SMAAQML");
+    EXPECT_EQ(IEffect::segmentName("ParamGroupQML_QML_1"), "ParamGroupQML");
+    EXPECT_EQ(IEffect::segmentName("QQuickItem"), "QQuickItem");
+    EXPECT_EQ(IEffect::segmentName(nullptr), "");
+}
+
+TEST(IEffect, FirstMatchInDepthFirstOrderWins)
+{
+    Qml q;
+    // Both inner probes sit at index 0 under an item at index 0, but only
+    // the first one in depth-first order has the path.
+    QQuickItem* root = q.create(withHeader(R"(
+Scene {
+    Probe { objectName: "outer"; Probe { objectName: "first" } }
+    Probe { objectName: "second" }
+}
+)").c_str());
+    ASSERT_TRUE(root);
+    EXPECT_TRUE(applyEdit(root, "/0:=RocketScene/0:=Probe/0:=Probe", "amount", "4"));
+    EXPECT_DOUBLE_EQ(root->findChild<Probe*>("first")->amount, 4.0);
+    EXPECT_DOUBLE_EQ(root->findChild<Probe*>("second")->amount, 0.0);
+    EXPECT_DOUBLE_EQ(root->findChild<Probe*>("outer")->amount, 0.0);
+
+    // Nothing pending: nothing happens.
+    pendingEdit().targetPath.clear();
+    EXPECT_FALSE(qobject_cast<IEffect*>(root)->modVal(root, "/0:=RocketScene"));
+}
+
+TEST(IEffect, PathsLongerThanAnyFixedBufferStillMatch)
+{
+    ensureQtApp();
+    Probe root;
+    Probe* parent = &root;
+    std::string path = "/0:=RocketScene";
+    // 300 levels of "/0:=Probe" make a path of well over 2,000 characters.
+    for (int i = 0; i < 300; ++i) {
+        auto* child = new Probe(parent);
+        child->setParentItem(parent);
+        path += "/0:=Probe";
+        parent = child;
+    }
+    ASSERT_GT(path.size(), 2048u);
+    EXPECT_TRUE(applyEdit(&root, path, "amount", "7"));
+    EXPECT_DOUBLE_EQ(parent->amount, 7.0);
+}
+
+TEST(IEffect, NameNotifiesOnlyOnChangeAndRocketNameReadsTheQmlProperty)
+{
+    Qml q;
+    QQuickItem* root = q.create(withHeader(R"(
+Probe {
+    Probe { objectName: "shadowed"; property string name: "from-qml" }
+}
+)").c_str());
+    ASSERT_TRUE(root);
+    auto* effect = qobject_cast<IEffect*>(root);
+    QSignalSpy changed(effect, &IEffect::nameChanged);
+    effect->setName("wave");
+    effect->setName("wave");
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(effect->nameText(), "wave");
+    EXPECT_EQ(effect->getName(), "wave");
+
+    // A name property declared in QML on top of the type is the one read.
+    auto* shadowed = root->findChild<Probe*>("shadowed");
+    ASSERT_TRUE(shadowed);
+    QSignalSpy shadowedChanged(shadowed, &IEffect::nameChanged);
+    shadowed->evaluateRocketName();
+    EXPECT_EQ(shadowed->nameText(), "from-qml");
+    EXPECT_EQ(shadowedChanged.count(), 0);
+
+    // UTF-8 inside, as given.
+    effect->setName(QString::fromUtf8("s\xc3\xa4" "de"));
+    EXPECT_EQ(effect->nameText(), "s\xc3\xa4" "de");
+    EXPECT_TRUE(effect->getOrigName().empty());
+    EXPECT_TRUE(effect->effectText().empty());
+}
+
+#include "IEffectTest.moc"
