@@ -1,6 +1,8 @@
 #include "app/QmlTypes.h"
 
+#include "host/DemoQML.h"
 #include "host/DemoRootQML.h"
+#include "host/SceneQML.h"
 #include "sync/RocketQML.h"
 #include "time/SystemTime.h"
 
@@ -24,7 +26,9 @@ const struct {
     const char* qmlName;
     void (*registerType)(const char*);
 } kItemTypes[] = {
+    {"Demo", &registerItem<DemoQML>},
     {"DemoRoot", &registerItem<DemoRootQML>},
+    {"Scene", &registerItem<SceneQML>},
     {"Rocket", &registerItem<RocketQML>},
 };
 
