@@ -39,6 +39,25 @@ int row_floor(double row)
     return int(std::floor(row));
 }
 
+// The answer of find_key() turned into "last key at or before row", found
+// without a branch per step: values are read at scattered rows every frame,
+// and a mispredicted branch per halving would cost more than the rest of
+// get_value().
+inline int floor_index(const TrackKey* keys, int num, int row)
+{
+    if (num <= 0)
+        return -1;
+    const TrackKey* base = keys;
+    int n = num;
+    while (n > 1) {
+        const int half = n / 2;
+        base = base[half].row <= row ? base + half : base;
+        n -= half;
+    }
+    const int i = int(base - keys);
+    return base->row <= row ? i : i - 1;
+}
+
 // Keys read from a damaged file need not be sorted, so t can leave 0..1 and
 // the result the float range; saturate instead of converting out of range.
 float to_float(double v)
@@ -49,6 +68,13 @@ float to_float(double v)
         return -INFINITY;
     return float(v);
 }
+
+// u(t) = t*(a + t*(b + t*c)) for Step, Linear, Smooth (t*t*(3 - 2t)) and
+// Ramp (t*t); Spline has its own segment function.
+struct Shape {
+    double a, b, c;
+};
+constexpr Shape shapes[4] = {{0, 0, 0}, {1, 0, 0}, {0, 3, -2}, {0, 1, 0}};
 
 float spline_value(const TrackKey* keys, int num_keys, int i, float t)
 {
@@ -144,8 +170,7 @@ int find_key(const SyncTrack* track, int row)
 
 int key_index_floor(const SyncTrack* track, int row)
 {
-    const int i = find_key(track, row);
-    return i >= 0 ? i : -i - 2;
+    return floor_index(track->keys, track->num_keys, row);
 }
 
 float get_value(const SyncTrack* track, double row)
@@ -154,36 +179,29 @@ float get_value(const SyncTrack* track, double row)
     if (num == 0)
         return 0.0f;
     const TrackKey* keys = track->keys;
-    int i = find_key(track, row_floor(row));
+    const int i = floor_index(keys, num, row_floor(row));
     if (i == -1)
         return keys[0].value;
-    if (i < -1)
-        i = -i - 2;
     if (i > num - 2)
         return keys[num - 1].value;
 
     const TrackKey& k0 = keys[i];
     const TrackKey& k1 = keys[i + 1];
-    const double t = (row - double(k0.row)) / (double(k1.row) - double(k0.row));
-    const double dv = k1.value - k0.value;
-    double v;
-    switch (k0.type) {
-    case int32_t(KeyType::Step):
-        return k0.value;
-    case int32_t(KeyType::Linear):
-        v = k0.value + dv * t;
-        break;
-    case int32_t(KeyType::Smooth):
-        v = k0.value + dv * (t * t * (3.0 - 2.0 * t));
-        break;
-    case int32_t(KeyType::Ramp):
-        v = k0.value + dv * std::pow(t, 2.0);
-        break;
-    case int32_t(KeyType::Spline):
+    // Rows only fail to ascend in a damaged file; t stays finite there.
+    const double span = double(k1.row) - double(k0.row);
+    const double t = span > 0.0 ? (row - double(k0.row)) / span : 0.0;
+    if (k0.type == int32_t(KeyType::Spline))
         return spline_value(keys, num, i, float(t));
-    default:
+    if (uint32_t(k0.type) > uint32_t(KeyType::Spline))
         return 0.0f;
-    }
+    // The other shapes are one polynomial each, u = t*(a + t*(b + t*c)):
+    // a table lookup instead of a branch that tracks of mixed key types
+    // would mispredict on every other call.
+    const Shape& s = shapes[k0.type];
+    const double u = t * (s.a + t * (s.b + t * s.c));
+    // A Step key holds its value even where the rise overflows to infinity.
+    const double rise = k0.type == int32_t(KeyType::Step) ? 0.0 : double(k1.value - k0.value);
+    const double v = k0.value + rise * u;
     return to_float(v);
 }
 

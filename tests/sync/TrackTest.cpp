@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <random>
 #include <vector>
@@ -125,6 +126,23 @@ TEST(TrackValues, UnknownKeyTypeGivesZeroInsideItsSegmentOnly)
     EXPECT_EQ(get_value(t.get(), 1.0), 0.0f);
     EXPECT_EQ(get_value(t.get(), 6.0), 0.0f);
     EXPECT_FLOAT_EQ(get_value(t.get(), 8.0), 2.0f);
+}
+
+TEST(TrackValues, HugeRisesAndDamagedKeyOrderGiveNoNaN)
+{
+    TestTrack huge({{0, -3e38f, Step}, {4, 3e38f, Linear}});
+    EXPECT_EQ(get_value(huge.get(), 2.0), -3e38f); // the rise overflows; Step ignores it
+
+    // Keys as a damaged track file may hold them: a repeated and a falling row.
+    TestTrack damaged({});
+    damaged->keys = static_cast<TrackKey*>(std::malloc(3 * sizeof(TrackKey)));
+    damaged->keys[0] = {5, 1.0f, Step};
+    damaged->keys[1] = {5, 2.0f, Linear};
+    damaged->keys[2] = {3, 4.0f, Spline};
+    damaged->num_keys = 3;
+    damaged->capacity = 3;
+    for (double row : {-1.0, 3.0, 4.5, 5.0, 5.5, 6.0, 100.0})
+        EXPECT_FALSE(std::isnan(get_value(damaged.get(), row))) << row;
 }
 
 TEST(TrackKeys, SetKeyInsertsInRowOrderAndOverwritesInPlace)
