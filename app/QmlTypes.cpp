@@ -3,6 +3,14 @@
 #include "host/DemoQML.h"
 #include "host/DemoRootQML.h"
 #include "host/SceneQML.h"
+#include "items/CameraQML.h"
+#include "items/ClearQML.h"
+#include "items/ParamGroupQML.h"
+#include "items/PosQML.h"
+#include "items/RotQML.h"
+#include "items/ScaQML.h"
+#include "items/ShadeQML.h"
+#include "items/ShaderParamQML.h"
 #include "sync/RocketQML.h"
 #include "time/SystemTime.h"
 
@@ -30,6 +38,15 @@ const struct {
     {"DemoRoot", &registerItem<DemoRootQML>},
     {"Scene", &registerItem<SceneQML>},
     {"Rocket", &registerItem<RocketQML>},
+    {"Camera", &registerItem<CameraQML>},
+    {"DemoCamera", &registerItem<CameraQML>},
+    {"Shader", &registerItem<ShadeQML>},
+    {"ShaderParam", &registerItem<ShaderParamQML>},
+    {"ParamGroup", &registerItem<ParamGroupQML>},
+    {"Pos", &registerItem<PosQML>},
+    {"Rot", &registerItem<RotQML>},
+    {"Sca", &registerItem<ScaQML>},
+    {"Clear", &registerItem<ClearQML>},
 };
 
 } // namespace
