@@ -12,6 +12,7 @@
 #include <QQmlContext>
 
 #include <algorithm>
+#include <string_view>
 
 namespace {
 
@@ -146,8 +147,8 @@ void Rocket::launch_editors()
 
 int Rocket::resolve_rocket(const std::string& track_name)
 {
-    const size_t dot = track_name.find('.');
-    const std::string skene = track_name.substr(0, dot);
+    // Called for every sync() of every bound property: compare in place.
+    const std::string_view skene = std::string_view(track_name).substr(0, track_name.find('.'));
     current_rocket_index = 0;
     for (const ActiveSkene& entry : activeSkeneList().entries) {
         if (entry.name == skene) {
