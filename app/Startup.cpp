@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "app/ActiveSkeneList.h"
 #include "app/AppState.h"
 #include "app/CommandLine.h"
 #include "app/DisplayModes.h"
@@ -8,6 +9,7 @@
 #include "app/QtCreator.h"
 #include "app/SkeneSetups.h"
 #include "app/SurfaceFormat.h"
+#include "editor/DOActiveScenes.h"
 #include "editor/DataObject.h"
 #include "platform/Files.h"
 #include "platform/Notifier.h"
@@ -111,12 +113,7 @@ QList<QObject*> toDataObjects(const std::vector<std::string>& names)
 // group in listing order.
 std::vector<std::string> orderedSetupFiles()
 {
-    const AppState& s = appState();
-    std::vector<std::string> first, rest;
-    for (const auto& name : s.setupFiles)
-        (name == s.currentSetupName ? first : rest).push_back(name);
-    first.insert(first.end(), rest.begin(), rest.end());
-    return first;
+    return orderSetupFiles(appState().setupFiles, appState().currentSetupName);
 }
 
 // The basic render loop creates the GL context on the first exposed frame;
@@ -133,6 +130,7 @@ void makeMainContextCurrent(QQuickView* view)
 
 void tearDown()
 {
+    restoreDisplayMode();
     AppState& s = appState();
     delete s.mainView;
     delete s.editView;
@@ -154,6 +152,7 @@ void endShellView(QQuickView* view)
 
 void exitProcess(int code)
 {
+    restoreDisplayMode();
     std::fflush(nullptr);
     std::cerr.flush();
     std::_Exit(code);
@@ -183,7 +182,7 @@ int runStartup(int argc, char** argv)
     std::vector<std::string> args(argv, argv + argc);
     const std::string optionPath = scanActiveSkenesFileOption(args, s.activeSetupPath);
     s.setupFiles = listSetupFiles(s.fxPath + "/_ActiveSkeneSetups");
-    s.currentSetupName = readTextFile(currentSetupFilePath(s.fxPath));
+    s.currentSetupName = readCurrentSetupName(s.fxPath);
     s.activeSetupPath = chooseActiveSetupPath(optionPath, s.fxPath, s.currentSetupName);
 
     // 7. Skene directories.
@@ -220,6 +219,7 @@ int runStartup(int argc, char** argv)
     }
 
     // 12. The active skene list.
+    readActiveSkenes();
     for (const auto& dir : s.skeneDirectories)
         qDebug("dir %s", dir.c_str());
 
@@ -232,6 +232,7 @@ int runStartup(int argc, char** argv)
     }
 
     // 14. Resolution.
+    applySelectedResolution(s.start.selectedResolution, s.demoWidth, s.demoHeight);
     qDebug() << "resoltuon received:" << s.start.selectedResolution.c_str();
 
     // 15. The sync editor's window height follows the demo width at 16:9.
@@ -250,7 +251,17 @@ int runStartup(int argc, char** argv)
 
     // 17. Rocket connections.
 
-    // 18. Full screen.
+    // 18. Full screen, at the height chosen in the dialog.
+    if (s.start.fullScreen && !enterFullScreenMode(s.demoWidth, s.demoHeight)) {
+        const platform::NotifyAnswer answer = platform::notifier().notify(
+            "The Requested Fullscreen Mode Is Not Supported By\nYour Video Card. Use Windowed Mode Instead?",
+            "OPENGL", platform::NotifyButtons::YesNo, platform::NotifyIcon::Warning);
+        if (answer != platform::NotifyAnswer::Yes) {
+            tearDown();
+            return kExitOk;
+        }
+        s.start.fullScreen = false;
+    }
 
     // 19. Rendering always uses a 16:9 area of the chosen width.
     s.demoHeight = s.demoWidth * 9 / 16;
@@ -267,6 +278,7 @@ int runStartup(int argc, char** argv)
         QList<QObject*> waiting;
         waiting.append(new DataObject("Waiting for rocket to connect", "white"));
         s.editContext->setContextProperty("myModel", QVariant::fromValue(waiting));
+        publishSkeneListPlaceholder(s.editContext);
         if (!loadShellView(s.editView, "fx/mainEdit.qml")) {
             tearDown();
             return kExitShellViewFailed;
@@ -304,8 +316,10 @@ int runStartup(int argc, char** argv)
 
     // 24.
     s.mainWindowId = s.mainView->winId();
-    if (s.start.editView)
+    if (s.start.editView) {
         s.editWindowId = s.editView->winId();
+        publishActiveSkeneListsAfterFirstFrame(s.mainView, s.editContext);
+    }
 
     // 25. Hidden cursor in full screen.
     if (s.start.fullScreen)

@@ -1,10 +1,14 @@
 #include "sync/RocketQML.h"
 
+#include "app/ActiveSkeneList.h"
 #include "app/AppState.h"
 #include "app/Startup.h"
+#include "editor/DOActiveScenes.h"
 #include "sync/rocket_flags.h"
 
 #include <QDebug>
+#include <QQmlContext>
+#include <QQmlEngine>
 #include <QQuickView>
 
 RocketQML::RocketQML(QQuickItem* parent)
@@ -63,6 +67,33 @@ void RocketQML::finishIgnite()
     view->close();
     app::endShellView(view);
 }
+
+// --- Start flow: active skene setup and rocket ignition ---
+
+void RocketQML::setActiveSkeneSetup(QString activeSkenesSetupFile)
+{
+    AppState& s = appState();
+    const std::string file = activeSkenesSetupFile.toStdString();
+    s.activeSetupPath = setupFilePath(s.fxPath, file);
+    qDebug() << "g_activeScenesFile set to:" << s.activeSetupPath.c_str();
+    s.currentSetupName = file;
+    // Unwritable: the choice holds for this run only.
+    writeCurrentSetupName(s.fxPath, file);
+    readActiveSkenes();
+    if (s.editContext)
+        s.editContext->setContextProperty("activeSkenesSetupFile", activeSkenesSetupFile);
+    if (QQmlEngine* engine = qmlEngine(this))
+        engine->rootContext()->setContextProperty("activeSkenesSetupFile", activeSkenesSetupFile);
+    publishActiveSkeneLists(s.editContext);
+}
+
+void RocketQML::igniteRockets()
+{
+    // The rocket manager launches the sync editors here once it exists.
+    Q_EMIT rocketsIgnited();
+}
+
+// --- end of start flow ---
 
 std::string RocketQML::getEffectName()
 {

@@ -33,6 +33,10 @@ public Q_SLOTS:
     void setSelectedResolution(QString resString);
     void finishIgnite();
 
+    // Start flow: the active skene setup and the sync editors.
+    void setActiveSkeneSetup(QString activeSkenesSetupFile);
+    void igniteRockets();
+
     // Effect.
     std::string getEffectName() override;
     void render(RenderNameListItem* pRNLI) override;

@@ -1,0 +1,359 @@
+// The start flow as the start dialog and the rocket view drive it through the
+// controller's slots: resolution, full screen and its refusal, the active
+// skene setup, rocket ignition and the edit view's skene lists.
+#include "app/ActiveSkeneList.h"
+#include "app/AppState.h"
+#include "app/DisplayModes.h"
+#include "app/SkeneSetups.h"
+#include "app/Startup.h"
+#include "editor/DOActiveScenes.h"
+#include "sync/RocketQML.h"
+#include "sync/rocket_flags.h"
+
+#include "support/QtTestApp.h"
+#include "support/RecordingNotifier.h"
+#include "support/TempDemo.h"
+
+#include <QCoreApplication>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QQmlContext>
+#include <QQuickItem>
+#include <QQuickView>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// A start dialog whose Rocket runs body once the dialog has loaded.
+std::string dialog(const std::string& body)
+{
+    return R"(
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+Item {
+    width: 200; height: 100
+    Rocket { id: rocket }
+    Component.onCompleted: { )" + body + R"( }
+}
+)";
+}
+
+// Ignites the rockets and closes once they report ignition; the timer only
+// keeps a broken signal from hanging the test.
+const char* const kRocketView = R"(
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+Item {
+    id: view
+    property bool ignited: false
+    Rocket {
+        id: rocket
+        onRocketsIgnited: { view.ignited = true; rocket.finishIgnite() }
+    }
+    Component.onCompleted: rocket.igniteRockets()
+    Timer { interval: 5000; running: true; onTriggered: rocket.finishIgnite() }
+}
+)";
+
+const char* const kShellRoot = R"(
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+DemoRoot { width: 320; height: 180 }
+)";
+
+void writeDemo(TempDemo& demo, const std::string& dialogBody)
+{
+    demo.write("fx/startDialog.qml", dialog(dialogBody));
+    demo.write("fx/startingRockets.qml", kRocketView);
+    demo.write("fx/mainEdit.qml", kShellRoot);
+    demo.write("fx/main.qml", kShellRoot);
+    demo.write("fx/intro/Skene.qml", "import QtQuick 2.15\nItem {}\n");
+    demo.write("fx/outro/Skene.qml", "import QtQuick 2.15\nItem {}\n");
+}
+
+int runProgram()
+{
+    static char name[] = "tarvonic";
+    char* argv[] = {name, nullptr};
+    return app::runStartup(1, argv);
+}
+
+// What the main loop found, recorded before it ends itself.
+struct MainLoopView {
+    bool ran = false;
+    QPoint mainPos;
+    Qt::WindowFlags mainFlags;
+    bool cursorHidden = false;
+};
+
+void endMainLoopAtOnce(MainLoopView& seen)
+{
+    appState().beforeMainLoop = [&seen] {
+        AppState& s = appState();
+        seen.ran = true;
+        seen.mainPos = s.mainView->position();
+        seen.mainFlags = s.mainView->flags();
+        const QCursor* cursor = QGuiApplication::overrideCursor();
+        seen.cursorHidden = cursor && cursor->shape() == Qt::BlankCursor;
+        QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    };
+}
+
+std::vector<std::string> rowNames(QQmlContext* context, const char* property)
+{
+    std::vector<std::string> names;
+    for (QObject* o : context->contextProperty(property).value<QList<QObject*>>())
+        names.push_back(o->property("name").toString().toStdString());
+    return names;
+}
+
+std::vector<std::string>& debugLines()
+{
+    static std::vector<std::string> lines;
+    return lines;
+}
+
+void recordDebug(QtMsgType, const QMessageLogContext&, const QString& text)
+{
+    debugLines().push_back(text.toStdString());
+}
+
+bool logged(const std::string& line)
+{
+    for (const auto& l : debugLines()) {
+        if (l == line)
+            return true;
+    }
+    return false;
+}
+
+const char* const kRefusalText =
+    "The Requested Fullscreen Mode Is Not Supported By\nYour Video Card. Use Windowed Mode Instead?";
+
+} // namespace
+
+TEST(StartFlow, RefusedFullScreenAnsweredYesStartsInWindow)
+{
+    TempDemo demo;
+    // No output offers 1234 x 567, so the switch is refused.
+    writeDemo(demo, R"(rocket.setFullScreen(true); rocket.setSelectedResolution("1234x567"); rocket.startDemo())");
+    demo.enter();
+    RecordingNotifier& boxes = installRecordingNotifier();
+    boxes.answers = {platform::NotifyAnswer::Yes};
+    MainLoopView seen;
+    endMainLoopAtOnce(seen);
+
+    EXPECT_EQ(runProgram(), 0);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, kRefusalText);
+    EXPECT_EQ(boxes.boxes[0].caption, "OPENGL");
+    EXPECT_EQ(boxes.boxes[0].buttons, platform::NotifyButtons::YesNo);
+    EXPECT_EQ(boxes.boxes[0].icon, platform::NotifyIcon::Warning);
+    EXPECT_TRUE(seen.ran);
+    EXPECT_FALSE(appState().start.fullScreen);
+    EXPECT_EQ(seen.mainPos, QPoint(470, 35));
+    EXPECT_FALSE(seen.mainFlags.testFlag(Qt::FramelessWindowHint));
+    EXPECT_FALSE(seen.cursorHidden);
+    EXPECT_EQ(appState().demoWidth, 1234);
+    EXPECT_EQ(appState().demoHeight, 1234 * 9 / 16);
+    EXPECT_FALSE(app::displayModeSwitched());
+}
+
+TEST(StartFlow, RefusedFullScreenAnsweredNoEndsWithZero)
+{
+    TempDemo demo;
+    writeDemo(demo, R"(rocket.setFullScreen(true); rocket.setSelectedResolution("1234x567"); rocket.startDemo())");
+    demo.enter();
+    RecordingNotifier& boxes = installRecordingNotifier();
+    boxes.answers = {platform::NotifyAnswer::No};
+    MainLoopView seen;
+    endMainLoopAtOnce(seen);
+
+    EXPECT_EQ(runProgram(), 0);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, kRefusalText);
+    EXPECT_FALSE(seen.ran);
+    EXPECT_EQ(appState().mainView, nullptr);
+}
+
+TEST(StartFlow, FullScreenAtOfferedSizeAsksNothing)
+{
+    TempDemo demo;
+    // The first offered resolution is the size the output shows: no switch.
+    writeDemo(demo, R"(rocket.setFullScreen(true); rocket.setSelectedResolution(resolutions[0].name); )"
+                    R"(rocket.startDemo())");
+    demo.enter();
+    RecordingNotifier& boxes = installRecordingNotifier();
+    MainLoopView seen;
+    endMainLoopAtOnce(seen);
+
+    EXPECT_EQ(runProgram(), 0);
+    EXPECT_TRUE(boxes.boxes.empty());
+    ASSERT_TRUE(seen.ran);
+    EXPECT_TRUE(appState().start.fullScreen);
+    EXPECT_EQ(seen.mainPos, QPoint(0, 0));
+    EXPECT_TRUE(seen.mainFlags.testFlag(Qt::FramelessWindowHint));
+    EXPECT_TRUE(seen.cursorHidden);
+    const std::string shown = appState().start.selectedResolution;
+    int width = 0, height = 0;
+    app::applySelectedResolution(shown, width, height);
+    EXPECT_EQ(appState().demoWidth, width);
+    EXPECT_EQ(appState().demoHeight, width * 9 / 16);
+}
+
+TEST(StartFlow, ChosenResolutionGivesSixteenByNineDemoAndEditorHeight)
+{
+    TempDemo demo;
+    writeDemo(demo, R"(rocket.setSelectedResolution("1920x1200"); rocket.startDemo())");
+    demo.enter();
+    installRecordingNotifier();
+    debugLines().clear();
+    qInstallMessageHandler(recordDebug);
+    MainLoopView seen;
+    endMainLoopAtOnce(seen);
+
+    EXPECT_EQ(runProgram(), 0);
+    qInstallMessageHandler(nullptr);
+    EXPECT_EQ(appState().demoWidth, 1920);
+    EXPECT_EQ(appState().demoHeight, 1080);
+    EXPECT_EQ(appState().syncEditorWindowHeight, -1080);
+    EXPECT_TRUE(logged("resoltuon received: 1920x1200"));
+}
+
+TEST(StartFlow, EmptySelectionKeepsDefaultSize)
+{
+    TempDemo demo;
+    writeDemo(demo, "rocket.startDemo()");
+    demo.enter();
+    installRecordingNotifier();
+    MainLoopView seen;
+    endMainLoopAtOnce(seen);
+    EXPECT_EQ(runProgram(), 0);
+    EXPECT_EQ(appState().demoWidth, 1280);
+    EXPECT_EQ(appState().demoHeight, 720);
+}
+
+TEST(StartFlow, SetupChosenInDialogIsRememberedLoadedAndShownInEditView)
+{
+    TempDemo demo;
+    writeDemo(demo, R"(rocket.setActiveSkeneSetup("party.as"); rocket.startDemo())");
+    demo.write("fx/_ActiveSkeneSetups/a.as", formatActiveSkenes({{"intro", 1}}));
+    demo.write("fx/_ActiveSkeneSetups/party.as", formatActiveSkenes({{"outro", 2}, {"intro", 1}}));
+    demo.write("fx/_ActiveSkeneSetups/z.as", formatActiveSkenes({{"outro", 1}}));
+    demo.write("fx/currentActiveScenesSetup.cfg", "z.as");
+    demo.enter();
+    installRecordingNotifier();
+    debugLines().clear();
+    qInstallMessageHandler(recordDebug);
+
+    std::vector<std::string> dialogSetups, listBeforeFrame, listAfterFrame, directories;
+    std::string editSetupName;
+    appState().beforeMainLoop = [&] {
+        AppState& s = appState();
+        dialogSetups = rowNames(s.startDialogView->rootContext(), "activeSkeneSetups");
+        editSetupName = s.editContext->contextProperty("activeSkenesSetupFile").toString().toStdString();
+        listBeforeFrame = rowNames(s.editContext, kSkeneActivationListProperty);
+        QObject::connect(s.mainView, &QQuickWindow::frameSwapped, s.mainView, [&] {
+            listAfterFrame = rowNames(appState().editContext, kSkeneActivationListProperty);
+            directories = rowNames(appState().editContext, kSkeneDirectoryListProperty);
+            QCoreApplication::exit(0);
+        }, Qt::QueuedConnection);
+    };
+
+    EXPECT_EQ(runProgram(), 0);
+    qInstallMessageHandler(nullptr);
+    const std::string fx = demo.root() + "/fx";
+    EXPECT_EQ(dialogSetups, (std::vector<std::string>{"z.as", "a.as", "party.as"}));
+    EXPECT_EQ(readTextFile(fx + "/currentActiveScenesSetup.cfg"), "party.as");
+    EXPECT_EQ(appState().activeSetupPath, fx + "/_ActiveSkeneSetups/party.as");
+    EXPECT_EQ(appState().currentSetupName, "party.as");
+    EXPECT_TRUE(logged("g_activeScenesFile set to: " + fx + "/_ActiveSkeneSetups/party.as"));
+    ASSERT_EQ(activeSkeneList().entries.size(), 2u);
+    EXPECT_EQ(activeSkeneList().entries[0].name, "outro");
+    EXPECT_EQ(editSetupName, "party.as");
+    EXPECT_EQ(listBeforeFrame, std::vector<std::string>{"waiting for first render..."});
+    EXPECT_EQ(listAfterFrame, (std::vector<std::string>{"outro", "intro"}));
+    EXPECT_EQ(directories, (std::vector<std::string>{"intro", "outro"}));
+}
+
+TEST(StartFlow, StartupReadsActiveListFromCurrentSetup)
+{
+    TempDemo demo;
+    writeDemo(demo, "rocket.startDemo()");
+    demo.write("fx/_ActiveSkeneSetups/lumenfall.as", formatActiveSkenes({{"intro", 1}}));
+    demo.write("fx/_ActiveSkeneSetups/party.as", formatActiveSkenes({{"outro", 4}}));
+    demo.write("fx/currentActiveScenesSetup.cfg", "party.as");
+    demo.enter();
+    installRecordingNotifier();
+    MainLoopView seen;
+    endMainLoopAtOnce(seen);
+    EXPECT_EQ(runProgram(), 0);
+    ASSERT_EQ(activeSkeneList().entries.size(), 1u);
+    EXPECT_EQ(activeSkeneList().entries[0].name, "outro");
+    EXPECT_EQ(activeSkeneList().entries[0].rocketIndex, 4);
+}
+
+TEST(StartFlow, RocketViewIgnitesThenCloses)
+{
+    TempDemo demo;
+    writeDemo(demo, "rocket.startDemo()");
+    demo.enter();
+    installRecordingNotifier();
+    bool ignited = false;
+    appState().beforeMainLoop = [&] {
+        ignited = appState().rocketView->rootObject()->property("ignited").toBool();
+        QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    };
+    EXPECT_EQ(runProgram(), 0);
+    EXPECT_TRUE(ignited);
+}
+
+TEST(StartFlow, ControllerSlotsSetTheStartSettings)
+{
+    ensureQtApp();
+    RocketQML rocket;
+    int resolutionSignals = 0, ignitions = 0;
+    QObject::connect(&rocket, &RocketQML::resolutionsChanged, [&] { ++resolutionSignals; });
+    QObject::connect(&rocket, &RocketQML::rocketsIgnited, [&] { ++ignitions; });
+
+    EXPECT_FALSE(rocket.getFullScreen());
+    rocket.setFullScreen(true);
+    EXPECT_TRUE(rocket.getFullScreen());
+    EXPECT_TRUE(appState().start.fullScreen);
+    rocket.setEditViewEnabled(false);
+    EXPECT_FALSE(appState().start.editView);
+    rocket.setRocketEnabled(false);
+    rocket.setMultiRocketEnabled(false);
+    EXPECT_FALSE(rocket_flags().rocket_enabled);
+    EXPECT_FALSE(rocket_flags().multi_rocket);
+    rocket.setSelectedResolution("1024x768");
+    rocket.setSelectedResolution("1024x768"); // signals every time
+    EXPECT_EQ(appState().start.selectedResolution, "1024x768");
+    EXPECT_EQ(resolutionSignals, 2);
+    rocket.igniteRockets();
+    EXPECT_EQ(ignitions, 1);
+}
+
+TEST(StartFlow, UnwritableCurrentSetupFileKeepsChoiceForThisRun)
+{
+    ensureQtApp();
+    TempDemo demo;
+    demo.write("fx/_ActiveSkeneSetups/party.as", formatActiveSkenes({{"outro", 2}}));
+    demo.makeDir("fx/currentActiveScenesSetup.cfg"); // a folder cannot be replaced by a file
+    appState().fxPath = demo.path("fx");
+    RecordingNotifier& boxes = installRecordingNotifier();
+    RocketQML rocket;
+    rocket.setActiveSkeneSetup("party.as");
+    EXPECT_EQ(appState().currentSetupName, "party.as");
+    ASSERT_EQ(activeSkeneList().entries.size(), 1u);
+    EXPECT_EQ(activeSkeneList().entries[0].name, "outro");
+    EXPECT_TRUE(boxes.boxes.empty());
+
+    // A setup that cannot be read leaves the list as it was.
+    rocket.setActiveSkeneSetup("missing.as");
+    EXPECT_EQ(appState().activeSetupPath, demo.path("fx/_ActiveSkeneSetups/missing.as"));
+    ASSERT_EQ(activeSkeneList().entries.size(), 1u);
+}
