@@ -18,14 +18,32 @@ Rectangle {
 
     function start() {
         rocket.setSelectedResolution(chosenResolution)
-        if (typeof rocket.setActiveSkeneSetup === "function" && chosenSetup !== "")
+        if (chosenSetup !== "")
             rocket.setActiveSkeneSetup(chosenSetup)
         rocket.startDemo()
+    }
+
+    // The name next to current in rows, by steps; stays at the ends.
+    function step(rows, current, by) {
+        for (var i = 0; i < rows.length; ++i) {
+            if (rows[i].name === current)
+                return rows[Math.max(0, Math.min(rows.length - 1, i + by))].name
+        }
+        return rows.length > 0 ? rows[0].name : current
     }
 
     Keys.onReturnPressed: start()
     Keys.onEnterPressed: start()
     Keys.onEscapePressed: rocket.exitDemo()
+    // Up and Down pick the resolution, Page Up and Page Down the setup.
+    Keys.onUpPressed: chosenResolution = step(resolutions, chosenResolution, -1)
+    Keys.onDownPressed: chosenResolution = step(resolutions, chosenResolution, 1)
+    Keys.onPressed: {
+        if (event.key === Qt.Key_PageUp)
+            chosenSetup = step(activeSkeneSetups, chosenSetup, -1)
+        else if (event.key === Qt.Key_PageDown)
+            chosenSetup = step(activeSkeneSetups, chosenSetup, 1)
+    }
 
     Column {
         anchors.fill: parent
@@ -40,7 +58,7 @@ Rectangle {
             font.letterSpacing: 6
         }
         Text {
-            text: "demo system  ·  Enter starts  ·  Escape quits"
+            text: "demo system  ·  Enter starts  ·  Escape quits  ·  arrows choose"
             color: "#8a93a6"
             font.pixelSize: 13
         }

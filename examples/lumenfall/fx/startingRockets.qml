@@ -7,7 +7,10 @@ Rectangle {
     height: 140
     color: "#15171c"
 
-    Rocket { id: rocket }
+    Rocket {
+        id: rocket
+        onRocketsIgnited: rocket.finishIgnite()
+    }
 
     Text {
         anchors.centerIn: parent
@@ -19,10 +22,6 @@ Rectangle {
     Timer {
         interval: 300
         running: true
-        onTriggered: {
-            if (typeof rocket.igniteRockets === "function")
-                rocket.igniteRockets()
-            rocket.finishIgnite()
-        }
+        onTriggered: rocket.igniteRockets()
     }
 }
