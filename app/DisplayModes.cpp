@@ -199,6 +199,25 @@ std::vector<std::string> resolutionTexts(const std::vector<DisplayMode>& modes)
     return out;
 }
 
+namespace {
+
+// The modes of the chosen output as res describes them; false without one.
+bool outputModes(Display* display, Window root, XRRScreenResources* res, std::vector<DisplayMode>& modes)
+{
+    const RROutput output = chooseOutput(display, root, res);
+    XRROutputInfo* info = output ? XRRGetOutputInfo(display, res, output) : nullptr;
+    if (!info)
+        return false;
+    for (int i = 0; i < info->nmode; ++i) {
+        if (const XRRModeInfo* mode = findMode(res, info->modes[i]))
+            modes.push_back({int(mode->width), int(mode->height)});
+    }
+    XRRFreeOutputInfo(info);
+    return true;
+}
+
+} // namespace
+
 bool listXrandrModes(const char* displayName, std::vector<DisplayMode>& modes)
 {
     modes.clear();
@@ -209,18 +228,17 @@ bool listXrandrModes(const char* displayName, std::vector<DisplayMode>& modes)
     bool found = false;
     if (XRRQueryExtension(display, &eventBase, &errorBase)) {
         const Window root = DefaultRootWindow(display);
-        if (XRRScreenResources* res = XRRGetScreenResources(display, root)) {
-            if (const RROutput output = chooseOutput(display, root, res)) {
-                if (XRROutputInfo* info = XRRGetOutputInfo(display, res, output)) {
-                    for (int i = 0; i < info->nmode; ++i) {
-                        if (const XRRModeInfo* mode = findMode(res, info->modes[i]))
-                            modes.push_back({int(mode->width), int(mode->height)});
-                    }
-                    found = true;
-                    XRRFreeOutputInfo(info);
-                }
-            }
+        // What the server knows already is enough and costs nothing; probing
+        // the outputs again can take a noticeable part of a second.
+        if (XRRScreenResources* res = XRRGetScreenResourcesCurrent(display, root)) {
+            found = outputModes(display, root, res, modes);
             XRRFreeScreenResources(res);
+        }
+        if (modes.empty()) {
+            if (XRRScreenResources* res = XRRGetScreenResources(display, root)) {
+                found = outputModes(display, root, res, modes);
+                XRRFreeScreenResources(res);
+            }
         }
     }
     XCloseDisplay(display);
