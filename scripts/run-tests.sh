@@ -10,3 +10,6 @@ export LIBGL_ALWAYS_SOFTWARE=1
 export QT_QPA_PLATFORM=xcb
 xvfb-run -a -s "-screen 0 1920x1080x24" \
   ctest --output-on-failure -j"$(nproc)" --timeout 300
+# A few seconds of fuzzing for the sync protocol reader and the track file
+# reader, under AddressSanitizer and UndefinedBehaviorSanitizer.
+"$OLDPWD"/fuzz/run-fuzz.sh 5
