@@ -5,6 +5,15 @@
 #include "app/Startup.h"
 #include "editor/DOActiveScenes.h"
 #include "sync/rocket_flags.h"
+#include "app/QtCreator.h"
+#include "host/FrameState.h"
+#include "platform/Clock.h"
+#include "platform/Files.h"
+#include "platform/Process.h"
+#include "sync/Rocket.h"
+
+#include <algorithm>
+#include <cmath>
 
 #include <QDebug>
 #include <QQmlContext>
@@ -89,7 +98,7 @@ void RocketQML::setActiveSkeneSetup(QString activeSkenesSetupFile)
 
 void RocketQML::igniteRockets()
 {
-    // The rocket manager launches the sync editors here once it exists.
+    Rocket::instance().launch_editors();
     Q_EMIT rocketsIgnited();
 }
 
@@ -102,7 +111,280 @@ std::string RocketQML::getEffectName()
 
 void RocketQML::render(RenderNameListItem* pRNLI)
 {
+    Rocket& rocket = Rocket::instance();
+    if (!rocket.qml_context) {
+        if (QQmlEngine* engine = qmlEngine(this))
+            rocket.qml_context = engine->rootContext();
+    }
+    rocket.update();
     Q_EMIT rocketUpdated();
     Q_EMIT timeUpdated();
     renderChildren(pRNLI);
+}
+
+// --- Tracks, the clock and the editors ---
+
+namespace {
+
+// Track names arrive from QML bindings every frame: convert into one reused
+// buffer instead of allocating for each call.
+const std::string& trackKey(const QString& track)
+{
+    static std::string key;
+    key.clear();
+    const QChar* c = track.constData();
+    bool ascii = true;
+    for (int i = 0; i < track.size() && ascii; ++i)
+        ascii = c[i].unicode() < 0x80;
+    if (ascii) {
+        for (int i = 0; i < track.size(); ++i)
+            key.push_back(char(c[i].unicode()));
+    } else {
+        key = track.toStdString();
+    }
+    return key;
+}
+
+SyncDevice* deviceOf(const std::string& track)
+{
+    Rocket& rocket = Rocket::instance();
+    return rocket.device(rocket.resolve_rocket(track));
+}
+
+std::string skeneOf(const std::string& track)
+{
+    return track.substr(0, track.find('.'));
+}
+
+// Below the root directory, or as it stands.
+bool existsForReading(const std::string& full, const std::string& fileName)
+{
+    return platform::canOpenForReading(full) || platform::canOpenForReading(fileName);
+}
+
+} // namespace
+
+float RocketQML::sync(QString track)
+{
+    Rocket& rocket = Rocket::instance();
+    const std::string& key = trackKey(track);
+    if (!rocket.temp_values.empty()) {
+        const auto temp = rocket.temp_values.find(key);
+        if (temp != rocket.temp_values.end())
+            return temp->second;
+    }
+    if (!rocket.device(rocket.resolve_rocket(key)))
+        return 0.0f;
+    const SyncTrack* t = rocket.GetSyncTrack(key);
+    return t ? get_value(t, rocket.eval_row) : 0.0f;
+}
+
+float RocketQML::syncTrigger(QString track)
+{
+    Rocket& rocket = Rocket::instance();
+    const std::string key = trackKey(track);
+    if (!rocket.device(rocket.resolve_rocket(key)))
+        return 0.0f;
+    const SyncTrack* t = rocket.GetSyncTrack(key);
+    float& next = rocket.trigger_rows[key]; // 0 when none is stored
+    const int d = int(std::floor(rocket.eval_row));
+    const int from = int(next);
+
+    bool passed = false;
+    auto keyOn = [&](int row) {
+        int keyRow = 0;
+        if (!t || t->num_keys <= 0)
+            return false;
+        key_at_or_before(t, row, &keyRow);
+        return keyRow == row;
+    };
+    if (rocket.row_delta < 0 && rocket.is_paused()) {
+        if (next - 1.0f > float(d)) {
+            for (int row = from; row >= d && !passed; --row)
+                passed = keyOn(row);
+        }
+    } else if (d >= int(next)) {
+        for (int row = from; row <= d && !passed; ++row)
+            passed = keyOn(row);
+    }
+    next = float(d + 1);
+    return passed ? 1.0f : 0.0f;
+}
+
+void RocketQML::openFile(QString, QString fileName)
+{
+    app::openInEditor(fileName.toStdString());
+}
+
+void RocketQML::runCommand(QString command)
+{
+    // The author's own command line: run by a shell on purpose.
+    platform::launchDetached("/bin/sh", {"-c", command.toStdString()});
+}
+
+void RocketQML::findTrack(QString track)
+{
+    const std::string name = track.toStdString();
+    app::openInEditor("fx/" + skeneOf(name) + "/Skene.qml");
+    if (SyncDevice* d = deviceOf(name))
+        send_find_track(d, name.c_str(), 0);
+}
+
+void RocketQML::rocketWindowToForeground(QString track)
+{
+    if (SyncDevice* d = deviceOf(track.toStdString()))
+        send_find_track(d, "_windowToForeground", 0);
+}
+
+void RocketQML::findSkeneStart(QString track)
+{
+    const std::string name = track.toStdString();
+    if (SyncDevice* d = deviceOf(name))
+        send_find_skene_start(d, name.c_str(), 0);
+}
+
+void RocketQML::setTrackValue(QString track, float trackValue)
+{
+    const std::string name = track.toStdString();
+    if (SyncDevice* d = deviceOf(name))
+        send_track_value(d, name.c_str(), trackValue);
+}
+
+void RocketQML::setTrackFirstValue(QString track, float trackValue)
+{
+    const std::string name = track.toStdString();
+    SyncDevice* d = deviceOf(name);
+    if (!d)
+        return;
+    const SyncTrack* t = Rocket::instance().GetSyncTrack(name);
+    if (t && t->data_received && t->num_keys == 0)
+        send_first_value(d, name.c_str(), trackValue);
+}
+
+void RocketQML::setTrackTempValue(QString track, float trackValue)
+{
+    Rocket::instance().temp_values[track.toStdString()] = trackValue;
+}
+
+void RocketQML::clearTrackTempValues()
+{
+    Rocket::instance().temp_values.clear();
+}
+
+int RocketQML::getTrackNumKeys(QString track)
+{
+    const std::string name = track.toStdString();
+    if (!deviceOf(name))
+        return 1;
+    const SyncTrack* t = Rocket::instance().GetSyncTrack(name);
+    return t ? key_count_or_one(t) : 1;
+}
+
+double RocketQML::getTime()
+{
+    return Rocket::instance().demo_seconds();
+}
+
+bool RocketQML::getIsPaused()
+{
+    return Rocket::instance().is_paused();
+}
+
+void RocketQML::setPause(bool bPause)
+{
+    Rocket::instance().on_pause(bPause);
+}
+
+float RocketQML::getFrameTime()
+{
+    return Rocket::instance().last_frame_time();
+}
+
+float RocketQML::getFrameTimeSmooth()
+{
+    return Rocket::instance().average_frame_time();
+}
+
+float RocketQML::getTimeStepRocket()
+{
+    return Rocket::instance().time_step();
+}
+
+void RocketQML::update()
+{
+}
+
+void RocketQML::markDemoLoaded()
+{
+    if (!rocket_flags().rocket_enabled)
+        Rocket::instance().set_demo_loaded(true);
+}
+
+void RocketQML::reload()
+{
+    if (QQuickView* view = appState().mainView)
+        view->engine()->clearComponentCache();
+}
+
+void RocketQML::reloadParticles()
+{
+    frameState().particleResetRequest = true;
+    qDebug() << "reloadParticles received";
+}
+
+void RocketQML::markUpdateFrequent()
+{
+    Rocket::instance().last_change_time = platform::millisecondClock();
+}
+
+void RocketQML::remoteExportAll()
+{
+    qDebug() << "RocketQML::remoteExportAll() called from QML";
+    Rocket::instance().export_all();
+}
+
+void RocketQML::saveAll()
+{
+    Rocket::instance().save_all_remote();
+}
+
+bool RocketQML::fileExists(QString fileName)
+{
+    if (fileName.isEmpty())
+        return true;
+    std::string full = appState().rootDir + "/" + fileName.toStdString();
+    std::replace(full.begin(), full.end(), '\\', '/');
+    for (size_t at; (at = full.find("file:///")) != std::string::npos;)
+        full.erase(at, 8);
+    std::string bare = fileName.toStdString();
+    for (size_t at; (at = bare.find("file:///")) != std::string::npos;)
+        bare.erase(at, 8);
+    return existsForReading(full, bare);
+}
+
+QString RocketQML::path(QString fileName, QString skeneName)
+{
+    if (fileName.isEmpty())
+        return QString();
+    const std::string name = fileName.toStdString();
+    const std::string full = appState().rootDir + "/" + name;
+    if (existsForReading(full, name)) {
+        std::string url = "file:///" + full;
+        std::replace(url.begin(), url.end(), '\\', '/');
+        // The root is absolute: keep a single slash after "file://".
+        for (size_t at; (at = url.find("file:////")) != std::string::npos;)
+            url.erase(at + 7, 1);
+        qDebug() << "demo.path returning FOUND PATH from c++ with:" << skeneName << url.c_str();
+        return QString::fromStdString(url);
+    }
+    if (name.find("\\\\") == std::string::npos && !skeneName.isEmpty()) {
+        qDebug() << "FAILED demo.path returning NOT FOUND PATH from c++ with:" << skeneName << full.c_str();
+        Q_EMIT fileNotFound(fileName, skeneName);
+    }
+    return QString();
+}
+
+QString RocketQML::rootPath()
+{
+    return QString::fromStdString(appState().rootDir);
 }

@@ -8,6 +8,13 @@
 
 class RocketQML : public IEffect {
     Q_OBJECT
+    // Always 0; its signal fires once a frame after the editors were polled,
+    // so bindings that read it are re-evaluated every frame.
+    Q_PROPERTY(float syncUpdate READ syncUpdate NOTIFY rocketUpdated)
+    Q_PROPERTY(double time READ getTime NOTIFY timeUpdated)
+    Q_PROPERTY(float timeStep READ getTimeStepRocket NOTIFY timeStepUpdated)
+    Q_PROPERTY(float timeStepReal READ getFrameTimeSmooth NOTIFY timeStepUpdated)
+    Q_PROPERTY(bool isPaused READ getIsPaused NOTIFY isPausedUpdated)
 
 public:
     explicit RocketQML(QQuickItem* parent = nullptr);
@@ -40,4 +47,37 @@ public Q_SLOTS:
     // Effect.
     std::string getEffectName() override;
     void render(RenderNameListItem* pRNLI) override;
+
+    // Tracks, the clock and the editors.
+    float sync(QString track);
+    float syncTrigger(QString track);
+    void openFile(QString typeName, QString fileName);
+    void runCommand(QString command);
+    void findTrack(QString track);
+    void rocketWindowToForeground(QString track);
+    void findSkeneStart(QString track);
+    void setTrackValue(QString track, float trackValue);
+    void setTrackFirstValue(QString track, float trackValue);
+    void setTrackTempValue(QString track, float trackValue);
+    void clearTrackTempValues();
+    int getTrackNumKeys(QString track);
+    double getTime();
+    bool getIsPaused();
+    void setPause(bool bPause);
+    float getFrameTime();
+    float getFrameTimeSmooth();
+    float getTimeStepRocket();
+    void update();
+    void markDemoLoaded();
+    void reload();
+    void reloadParticles();
+    void markUpdateFrequent();
+    void remoteExportAll();
+    void saveAll();
+    bool fileExists(QString fileName);
+    QString path(QString fileName, QString skeneName);
+    QString rootPath();
+
+public:
+    float syncUpdate() const { return 0.0f; }
 };

@@ -1,0 +1,216 @@
+#include "sync/RocketQML.h"
+
+#include "app/ActiveSkeneList.h"
+#include "app/AppState.h"
+#include "host/FrameState.h"
+#include "platform/Clock.h"
+#include "sync/Rocket.h"
+#include "sync/rocket_flags.h"
+
+#include "support/QtTestApp.h"
+#include "support/SyncEditorPeer.h"
+#include "support/TempDemo.h"
+
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Controller : ::testing::Test {
+    void SetUp() override { ensureQtApp(); }
+
+    // A live rocket for skene "intro" in slot 1, talking to peer.
+    Rocket& connect(SyncEditorPeer& peer)
+    {
+        Rocket& rocket = Rocket::instance();
+        rocket.base_port = peer.port() - 1;
+        activeSkeneList().entries = {{"intro", 1}};
+        EXPECT_TRUE(rocket.create_rocket(true, peer.port()));
+        EXPECT_TRUE(peer.waitForConnections(1));
+        return rocket;
+    }
+
+    template <typename Pred>
+    bool renderUntil(Pred pred)
+    {
+        const uint32_t start = platform::millisecondClock();
+        while (!pred()) {
+            if (platform::millisecondClock() - start > 5000)
+                return false;
+            controller.render(nullptr);
+            platform::sleepMilliseconds(2);
+        }
+        return true;
+    }
+
+    RocketQML controller;
+};
+
+} // namespace
+
+TEST_F(Controller, SyncFollowsLiveKeysAndTempValuesOverrideThem)
+{
+    SyncEditorPeer peer;
+    connect(peer);
+    EXPECT_EQ(controller.sync("intro.fade"), 0.0f); // asks for the track
+    ASSERT_TRUE(peer.waitForCommands(1));
+    EXPECT_EQ(peer.commands().back().cmd, SyncCommand::GET_TRACK);
+    EXPECT_EQ(controller.getTrackNumKeys("intro.fade"), 1); // data not here yet
+
+    peer.sendSetKey(0, 0, 4.5f, 0);
+    ASSERT_TRUE(renderUntil([&] { return controller.sync("intro.fade") == 4.5f; }));
+    EXPECT_EQ(controller.getTrackNumKeys("intro.fade"), 1);
+    peer.sendSetKey(0, 20, 1.0f, 0);
+    ASSERT_TRUE(renderUntil([&] { return controller.getTrackNumKeys("intro.fade") == 2; }));
+
+    controller.setTrackTempValue("intro.fade", -2.0f);
+    EXPECT_EQ(controller.sync("intro.fade"), -2.0f);
+    controller.clearTrackTempValues();
+    EXPECT_EQ(controller.sync("intro.fade"), 4.5f);
+}
+
+TEST_F(Controller, MissingRocketGivesZerosOnesAndNoSends)
+{
+    activeSkeneList().entries = {{"intro", 1}};
+    EXPECT_EQ(controller.sync("intro.x"), 0.0f);
+    EXPECT_EQ(controller.syncTrigger("intro.x"), 0.0f);
+    EXPECT_EQ(controller.getTrackNumKeys("intro.x"), 1);
+    controller.setTrackValue("intro.x", 1.0f);
+    controller.findSkeneStart("intro.x");
+    controller.setTrackFirstValue("intro.x", 1.0f);
+    EXPECT_TRUE(Rocket::instance().trigger_rows.empty());
+}
+
+TEST_F(Controller, TriggerFiresOnceWhenAKeyRowIsPassed)
+{
+    SyncEditorPeer peer;
+    Rocket& rocket = connect(peer);
+    controller.sync("intro.bang");
+    peer.sendSetKey(0, 10, 1.0f, 0);
+    ASSERT_TRUE(renderUntil([&] { return controller.getTrackNumKeys("intro.bang") == 1 &&
+                                         rocket.GetSyncTrack("intro.bang")->num_keys == 1; }));
+    rocket.live = false; // drive eval_row by hand from here on
+    std::vector<float> got;
+    for (double row : {8.0, 9.0, 11.0, 12.0}) {
+        rocket.eval_row = row;
+        got.push_back(controller.syncTrigger("intro.bang"));
+    }
+    EXPECT_EQ(got, (std::vector<float>{0, 0, 1, 0}));
+}
+
+TEST_F(Controller, ScrubbingBackOverAKeyTriggersOnce)
+{
+    SyncEditorPeer peer;
+    Rocket& rocket = connect(peer);
+    controller.sync("intro.bang");
+    peer.sendSetKey(0, 12, 1.0f, 0);
+    ASSERT_TRUE(renderUntil([&] { return rocket.GetSyncTrack("intro.bang")->num_keys == 1; }));
+    rocket.live = false;
+    rocket.eval_row = 30.0;
+    EXPECT_EQ(controller.syncTrigger("intro.bang"), 1.0f); // first call tests 0..30
+    rocket.on_set_row(30);
+    rocket.on_set_row(5); // paused: a backwards jump
+    ASSERT_LT(rocket.row_delta, 0);
+    rocket.eval_row = 5.0;
+    EXPECT_EQ(controller.syncTrigger("intro.bang"), 1.0f);
+    EXPECT_EQ(controller.syncTrigger("intro.bang"), 0.0f);
+}
+
+TEST_F(Controller, TrackWithoutKeysNeverTriggers)
+{
+    SyncEditorPeer peer;
+    Rocket& rocket = connect(peer);
+    rocket.live = false;
+    for (double row : {0.0, 5.0, 100.0}) {
+        rocket.eval_row = row;
+        EXPECT_EQ(controller.syncTrigger("intro.none"), 0.0f);
+    }
+}
+
+TEST_F(Controller, SendsReachTheSkenesEditor)
+{
+    SyncEditorPeer peer;
+    connect(peer);
+    controller.setTrackValue("intro.a.b", 0.25f);
+    controller.findSkeneStart("intro.a");
+    controller.rocketWindowToForeground("intro.a");
+    ASSERT_TRUE(peer.waitForCommands(3));
+    const auto c = peer.commands();
+    EXPECT_EQ(c[0].cmd, SyncCommand::SET_TRACK_VALUE);
+    EXPECT_EQ(c[0].name, "intro.a.b");
+    EXPECT_FLOAT_EQ(c[0].value, 0.25f);
+    EXPECT_EQ(c[1].cmd, SyncCommand::FIND_SKENE_START);
+    EXPECT_EQ(c[2].cmd, SyncCommand::FIND_TRACK);
+    EXPECT_EQ(c[2].name, "_windowToForeground");
+}
+
+TEST_F(Controller, FirstValueOnlyForAnArrivedEmptyTrack)
+{
+    SyncEditorPeer peer;
+    Rocket& rocket = connect(peer);
+    controller.sync("intro.empty");
+    controller.setTrackFirstValue("intro.empty", 3.0f); // not arrived yet: nothing
+    peer.sendSetNoKey(0);
+    ASSERT_TRUE(renderUntil([&] { return rocket.GetSyncTrack("intro.empty")->data_received == 1; }));
+    peer.clearCommands();
+    controller.setTrackFirstValue("intro.empty", 3.0f);
+    ASSERT_TRUE(peer.waitForCommands(1));
+    EXPECT_EQ(peer.commands()[0].cmd, SyncCommand::SET_FIRST_VALUE);
+    EXPECT_EQ(peer.commands().size(), 1u);
+}
+
+TEST_F(Controller, RenderPollsThenSignalsTheFrame)
+{
+    QSignalSpy updated(&controller, &RocketQML::rocketUpdated);
+    QSignalSpy time(&controller, &RocketQML::timeUpdated);
+    controller.render(nullptr);
+    EXPECT_EQ(updated.count(), 1);
+    EXPECT_EQ(time.count(), 1);
+    EXPECT_EQ(controller.property("syncUpdate").toFloat(), 0.0f);
+}
+
+TEST_F(Controller, PathAndFileExists)
+{
+    TempDemo demo;
+    demo.write("fx/intro/tex.png", "x");
+    appState().rootDir = demo.root();
+    QSignalSpy missing(&controller, &RocketQML::fileNotFound);
+
+    EXPECT_EQ(controller.path("", "intro"), QString());
+    EXPECT_EQ(missing.count(), 0);
+    EXPECT_EQ(controller.path("fx/intro/tex.png", "intro"),
+              QString::fromStdString("file://" + demo.root() + "/fx/intro/tex.png"));
+    EXPECT_EQ(controller.path("fx/intro/none.png", "intro"), QString());
+    EXPECT_EQ(controller.path("fx/intro/none.png", "intro"), QString());
+    EXPECT_EQ(missing.count(), 2);
+    EXPECT_EQ(missing[0][0].toString(), "fx/intro/none.png");
+    EXPECT_EQ(controller.path("fx/intro/none.png", ""), QString()); // no skene: no signal
+    EXPECT_EQ(controller.path("fx\\\\none.png", "intro"), QString());
+    EXPECT_EQ(missing.count(), 2);
+
+    EXPECT_TRUE(controller.fileExists(""));
+    EXPECT_TRUE(controller.fileExists("fx/intro/tex.png"));
+    EXPECT_TRUE(controller.fileExists("fx\\intro\\tex.png"));
+    EXPECT_FALSE(controller.fileExists("fx/intro/none.png"));
+    EXPECT_EQ(controller.rootPath(), QString::fromStdString(demo.root()));
+}
+
+TEST_F(Controller, DemoLoadedOnlyInFilePlaybackAndParticleReset)
+{
+    controller.markDemoLoaded();
+    EXPECT_FALSE(Rocket::instance().demo_loaded);
+    rocket_flags().rocket_enabled = false;
+    controller.markDemoLoaded();
+    EXPECT_TRUE(Rocket::instance().demo_loaded);
+    controller.reloadParticles();
+    EXPECT_TRUE(frameState().particleResetRequest);
+}
+
+TEST_F(Controller, PauseSlotStopsAndStartsTheClock)
+{
+    EXPECT_TRUE(controller.getIsPaused());
+    controller.setPause(false);
+    EXPECT_FALSE(controller.getIsPaused());
+    controller.setPause(true);
+    EXPECT_TRUE(controller.getIsPaused());
+}
