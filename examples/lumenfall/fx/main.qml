@@ -1,35 +1,18 @@
-// The main demo view. Escape quits.
+// The main demo view. The Demo item renders the active skenes, which it loads
+// from fx/<skene>/Skene.qml as its own children, and the Rocket controller,
+// which renders first so that the skenes see this frame's time. Escape quits.
 import QtQuick 2.15
 import QuellinDemoSystem 1.0
 
-DemoRoot {
-    id: root
-    width: root.windowWidth
-    height: root.windowHeight
+Demo {
+    id: demo
+    width: demo.windowWidth
+    height: demo.windowHeight
     focus: true
 
     Keys.onEscapePressed: rocket.exitDemo()
 
     Rocket { id: rocket }
 
-    Rectangle {
-        anchors.fill: parent
-        gradient: Gradient {
-            GradientStop { position: 0.0; color: "#101423" }
-            GradientStop { position: 1.0; color: "#2b1838" }
-        }
-        Text {
-            anchors.centerIn: parent
-            text: "lumenfall"
-            color: "#f2c14e"
-            font.pixelSize: 64
-            font.letterSpacing: 12
-            opacity: 0.6 + 0.4 * Math.sin(spin.angle * Math.PI / 180)
-        }
-        Item {
-            id: spin
-            property real angle: 0
-            NumberAnimation on angle { from: 0; to: 360; duration: 4000; loops: Animation.Infinite }
-        }
-    }
+    Component.onCompleted: demo.reloadDemo()
 }
