@@ -13,6 +13,7 @@
 #include "editor/DataObject.h"
 #include "platform/Files.h"
 #include "platform/Notifier.h"
+#include "sync/Rocket.h"
 #include "sync/rocket_flags.h"
 #include "time/Music.h"
 #include "time/Stopwatch.h"
@@ -250,6 +251,7 @@ int runStartup(int argc, char** argv)
     }
 
     // 17. Rocket connections.
+    Rocket::instance().connect_rockets();
 
     // 18. Full screen, at the height chosen in the dialog.
     if (s.start.fullScreen && !enterFullScreenMode(s.demoWidth, s.demoHeight)) {
@@ -291,6 +293,10 @@ int runStartup(int argc, char** argv)
     // 21. Main view.
     s.mainView = createView();
     s.mainView->engine()->addImportPath("./plugins");
+    // The controller publishes the demo time here every frame; skenes may
+    // bind to it before the first frame has run.
+    Rocket::instance().qml_context = s.mainView->rootContext();
+    s.mainView->rootContext()->setContextProperty("demoTimeNow", 0.0);
     if (!loadShellView(s.mainView, "fx/main.qml")) {
         tearDown();
         return kExitShellViewFailed;
