@@ -499,4 +499,10 @@ void DemoQML::doBeforeRender()
     destroyDeferred();
     popDepthWrite();
     popDepthTest();
+
+    // Qt Quick's next frame starts from the GL defaults it relies on (depth
+    // writes on for its opaque pass, no program, no buffers bound); without
+    // this the view's own items vanish while the skenes draw into it.
+    if (QQuickWindow* win = boundWindow())
+        win->resetOpenGLState();
 }

@@ -108,6 +108,7 @@ struct DemoWindow {
         rocket.paused = true;
         rocket.demo_loaded = false;
         rocket.last_change_time = 0;
+        rocket.qml_context = nullptr; // died with this case's engine
     }
 
     void frames(int n)
@@ -534,4 +535,26 @@ TEST(DemoFrame, DisabledDemoRendersNothing)
     waitUntil([] { return false; }, 200);
     EXPECT_EQ(colour->renders, renders);
     EXPECT_EQ(frameState().frameCounter, counter);
+}
+
+TEST(DemoFrame, QtQuickContentOfTheViewSurvivesTheFrame)
+{
+    // Before shaders settle the skenes draw over what Qt Quick drew; the
+    // frame must leave the GL state as Qt Quick expects it, or its next frame
+    // loses its opaque items.
+    DemoWindow w(R"(
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+import TarvonicTest 1.0
+Demo {
+    width: 64; height: 36
+    Rectangle { anchors.fill: parent; color: "#0000ff" }
+    Scene { sceneEnabled: true }
+}
+)");
+    w.frames(3);
+    const auto pixel = w.windowPixel();
+    EXPECT_EQ(pixel[0], 0);
+    EXPECT_EQ(pixel[1], 0);
+    EXPECT_EQ(pixel[2], 255);
 }
