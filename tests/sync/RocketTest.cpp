@@ -152,6 +152,7 @@ TEST(Rocket, VanishedEditorIsReconnectedOnTheNextFrame)
     Rocket& rocket = liveRocket(peer, 1);
     SyncTrack* track = rocket.GetSyncTrack("intro.x");
     ASSERT_NE(track, nullptr);
+    ASSERT_TRUE(peer.waitForCommands(1)); // the request has arrived before the editor goes
     peer.closeConnection();
     ASSERT_TRUE(updateUntil(rocket, [&] { return peer.connections() >= 2; }));
     // The new connection asks for the track again.
