@@ -7,6 +7,8 @@
 #include "app/GlewSetup.h"
 #include "app/SkeneSetups.h"
 #include "gpu/DepthState.h"
+#include "gpu/FileAutoLoader.h"
+#include "gpu/Shader.h"
 #include "host/FrameState.h"
 #include "host/PendingEdit.h"
 #include "host/SceneQML.h"
@@ -457,11 +459,11 @@ void DemoQML::doBeforeRender()
         }
     }
 
-    glUseProgram(0);
-    if (fs.hooks.releaseShader)
-        fs.hooks.releaseShader();
-    if (paused && fs.hooks.pollShaderFiles)
-        fs.hooks.pollShaderFiles();
+    Shader::unbindShader();
+    // Shader files are watched only while the demo is paused: a reload
+    // stalls the frame, which must not happen during playback.
+    if (paused)
+        IFileAutoLoader::pollAll();
 
     bool slept = false;
     if (idleNow) {
@@ -491,6 +493,10 @@ void DemoQML::doBeforeRender()
         Q_EMIT firstFrameRendered();
         firstFrameDone_ = true;
     }
+    // The shader module keeps the time of its latest compile.
+    const uint32_t compiled = lastShaderCompileTime();
+    if (compiled != 0 && (!fs.shaderCompiled || compiled != fs.lastShaderCompileMs))
+        setLastShaderCompileTime(compiled);
     if (shaderCompilesQuiet(platform::millisecondClock())) {
         fs.shadersSettled = true;
         Q_EMIT frameRendered();

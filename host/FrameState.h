@@ -27,12 +27,6 @@ struct FrameHooks {
     // empty, start-up's SystemTime (or, before start-up has made it, a
     // steady clock that starts at the first reading). Tests install their own.
     double (*clockMs)() = nullptr;
-    // Tells the shader module that no program is current any more; the frame
-    // has already called glUseProgram(0).
-    void (*releaseShader)() = nullptr;
-    // The shader file change poll, run after every frame rendered while the
-    // demo is paused.
-    bool (*pollShaderFiles)() = nullptr;
     // Uploads the meshes of the mesh cache that have no GPU buffers yet; run
     // when file playback starts.
     void (*uploadPendingMeshes)() = nullptr;
@@ -78,7 +72,8 @@ struct FrameState {
 FrameState& frameState();
 
 // Records a shader stage compile at the given millisecond-clock time. The
-// shader module calls it after every compile.
+// frame takes the shader module's latest compile time over every frame;
+// tests record one directly.
 void setLastShaderCompileTime(uint32_t ms);
 
 // True when a compile has happened and more than 300 ms have passed since the

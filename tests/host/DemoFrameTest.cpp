@@ -4,6 +4,7 @@
 
 #include "app/AppState.h"
 #include "gpu/DepthState.h"
+#include "gpu/Shader.h"
 #include "host/DemoQML.h"
 #include "host/FrameState.h"
 #include "host/PendingEdit.h"
@@ -13,6 +14,8 @@
 #include "sync/rocket_flags.h"
 
 #include "support/QtTestApp.h"
+#include "support/RecordingNotifier.h"
+#include "support/TempDemo.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -557,4 +560,31 @@ Demo {
     EXPECT_EQ(pixel[0], 0);
     EXPECT_EQ(pixel[1], 0);
     EXPECT_EQ(pixel[2], 255);
+}
+
+TEST(DemoFrame, ShadersSettleOnceTheirCompilesHaveBeenQuietFor300Ms)
+{
+    TempDemo folder;
+    folder.write("flat.vert", "#version 330 compatibility\nvoid main() { gl_Position = ftransform(); }\n");
+    folder.write("flat.frag", "#version 330 compatibility\nvoid main() { gl_FragColor = vec4(1.0); }\n");
+    folder.enter();
+    RecordingNotifier& notifier = installRecordingNotifier();
+    DemoWindow w(kGreenSkene);
+    std::unique_ptr<Shader> shader;
+    QObject::connect(w.window.get(), &QQuickWindow::afterRendering, w.window.get(), [&] {
+        if (!shader) {
+            shader = std::make_unique<Shader>();
+            shader->load("flat", "");
+        }
+    }, Qt::DirectConnection);
+    w.frames(2);
+    ASSERT_NE(lastShaderCompileTime(), 0u);
+    EXPECT_TRUE(notifier.boxes.empty());
+    EXPECT_FALSE(frameState().shadersSettled);
+
+    waitUntil([] { return false; }, 350);
+    w.frames(1);
+    EXPECT_TRUE(frameState().shadersSettled);
+    // The frame always leaves no program current for the next one.
+    EXPECT_EQ(Shader::currentShader(), nullptr);
 }
