@@ -472,7 +472,7 @@ TEST(DemoFrame, ProgressSignalsFlagsAndStatePerFrame)
     EXPECT_FALSE(frameState().firstDemoRenderPending);
 
     // Each frame starts with the frame-started flag set and the save-point
-    // query empty, and renders with depth test and writes on.
+    // query empty, and renders with blending, depth test and writes on.
     auto* colour = w.find<ColourEffect>("colour");
     ASSERT_TRUE(colour);
     frameState().frameStarted = false;
@@ -493,6 +493,7 @@ TEST(DemoFrame, ProgressSignalsFlagsAndStatePerFrame)
     EXPECT_EQ(frameState().frameCounter, counter + 1);
     EXPECT_TRUE(colour->depthTestOn);
     EXPECT_TRUE(colour->depthWriteOn);
+    EXPECT_TRUE(colour->blendOn);
     EXPECT_TRUE(depthStacks().test.empty());
     EXPECT_TRUE(depthStacks().write.empty());
     EXPECT_TRUE(watch.isNull());

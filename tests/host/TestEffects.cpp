@@ -25,6 +25,7 @@ void ColourEffect::render(RenderNameListItem* pRNLI)
     ++renders;
     renderLog().push_back(nameText());
     depthTestOn = glIsEnabled(GL_DEPTH_TEST) == GL_TRUE;
+    blendOn = glIsEnabled(GL_BLEND) == GL_TRUE;
     GLboolean mask = GL_FALSE;
     glGetBooleanv(GL_DEPTH_WRITEMASK, &mask);
     depthWriteOn = mask == GL_TRUE;

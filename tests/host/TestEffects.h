@@ -25,6 +25,7 @@ public:
     int renders = 0;
     bool depthTestOn = false;
     bool depthWriteOn = false;
+    bool blendOn = false;
     int boundFramebuffer = -1;
 
 public Q_SLOTS:
