@@ -14,7 +14,8 @@
 #include <unordered_map>
 #include <vector>
 
-class QQmlContext;
+#include <QPointer>
+#include <QQmlContext>
 
 class Rocket {
 public:
@@ -99,8 +100,8 @@ public:
     // First port of the range; tests move it so parallel runs do not collide.
     int base_port = 1338;
     // Where "demoTimeNow" and "masterRocketIndex" are published; null until
-    // a view exists.
-    QQmlContext* qml_context = nullptr;
+    // a view exists, and again once its engine is gone.
+    QPointer<QQmlContext> qml_context;
     // Starts a program with arguments; tests record instead.
     std::function<bool(const std::string&, const std::vector<std::string>&)> launcher;
 
