@@ -13,4 +13,5 @@ if [[ -n "${DISPLAY:-}" ]]; then
   exec "$ROOT/build/tarvonic"
 fi
 export LIBGL_ALWAYS_SOFTWARE=1
-exec xvfb-run -a -s "-screen 0 1920x1080x24" "$ROOT/scripts/example-headless.sh" "$ROOT"
+# Room for the main view at its place beside the edit view.
+exec xvfb-run -a -s "-screen 0 2560x1440x24" "$ROOT/scripts/example-headless.sh" "$ROOT"
