@@ -278,3 +278,25 @@ TEST(Rocket, NoMusicMeansClockAtZero)
     EXPECT_EQ(rocket.current_row(), 0.0);
     EXPECT_EQ(rocket.current_seconds(), 0.0);
 }
+
+TEST(Rocket, SingleRocketLiveModePollsSlotZero)
+{
+    SyncEditorPeer peer;
+    rocket_flags().multi_rocket = false;
+    Rocket& rocket = Rocket::instance();
+    rocket.base_port = peer.port();
+    setActive({{"intro", 3}, {"outro", 5}});
+    rocket.connect_rockets();
+    ASSERT_TRUE(peer.waitForConnections(1));
+    ASSERT_NE(rocket.device(0), nullptr);
+    EXPECT_EQ(rocket.device(3), nullptr);
+
+    // Both skenes' tracks live in the one editor.
+    SyncTrack* intro = rocket.GetSyncTrack("intro.x");
+    SyncTrack* outro = rocket.GetSyncTrack("outro.y");
+    ASSERT_TRUE(intro && outro);
+    ASSERT_TRUE(peer.waitForCommands(2));
+    peer.sendSetKey(1, 0, 2.5f, 0);
+    ASSERT_TRUE(updateUntil(rocket, [&] { return outro->num_keys == 1; }));
+    EXPECT_FLOAT_EQ(get_value(outro, 4.0), 2.5f);
+}
