@@ -1,0 +1,120 @@
+#include <GL/glew.h>
+
+#include "gpu/Mesh.h"
+
+#include "time/Stopwatch.h"
+
+#include <assimp/cimport.h>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+
+#include <QDebug>
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+namespace {
+
+// The default import. Assimp refuses aiProcess_GenNormals together with
+// aiProcess_GenSmoothNormals (its checked builds abort the process on it);
+// where both run, the face normals are made first and the smooth pass then
+// leaves them alone, so the face normals alone give the same meshes.
+const unsigned kDefaultFlags = aiProcess_CalcTangentSpace | aiProcess_JoinIdenticalVertices |
+                               aiProcess_Triangulate | aiProcess_GenNormals | aiProcess_SortByPType |
+                               aiProcess_GenUVCoords;
+static_assert(kDefaultFlags == 0x4802B, "default import flags");
+
+// Smoothing throws away the file's own normals and tangents and makes new
+// ones, smooth up to the angle given.
+const unsigned kSmoothFlags = aiProcess_CalcTangentSpace | aiProcess_Triangulate | aiProcess_RemoveComponent |
+                              aiProcess_GenSmoothNormals | aiProcess_FixInfacingNormals;
+static_assert(kSmoothFlags == 0x2059, "smooth-normal import flags");
+
+// Grows the box by every vertex of every mesh below the root, each taken
+// through the accumulated node transformations. Iterative, so a file with a
+// very deep node chain cannot exhaust the stack.
+void measureBounds(Mesh& mesh)
+{
+    const aiScene* scene = mesh.scene;
+    if (!scene->mRootNode)
+        return;
+    aiMatrix4x4 identity;
+    aiIdentityMatrix4(&identity);
+    std::vector<std::pair<const aiNode*, aiMatrix4x4>> pending{{scene->mRootNode, identity}};
+    while (!pending.empty()) {
+        const aiNode* node = pending.back().first;
+        aiMatrix4x4 transform = pending.back().second;
+        pending.pop_back();
+        aiMultiplyMatrix4(&transform, &node->mTransformation);
+
+        for (unsigned i = 0; i < node->mNumMeshes; ++i) {
+            if (node->mMeshes[i] >= scene->mNumMeshes)
+                continue;
+            const aiMesh* part = scene->mMeshes[node->mMeshes[i]];
+            for (unsigned v = 0; v < part->mNumVertices; ++v) {
+                aiVector3D p = part->mVertices[v];
+                aiTransformVecByMatrix4(&p, &transform);
+                const float xyz[3] = {p.x, p.y, p.z};
+                for (int axis = 0; axis < 3; ++axis) {
+                    mesh.boundsMin[axis] = std::min(mesh.boundsMin[axis], xyz[axis]);
+                    mesh.boundsMax[axis] = std::max(mesh.boundsMax[axis], xyz[axis]);
+                }
+            }
+        }
+        for (unsigned c = node->mNumChildren; c-- > 0;) {
+            if (node->mChildren[c])
+                pending.emplace_back(node->mChildren[c], transform);
+        }
+    }
+}
+
+} // namespace
+
+Mesh::Mesh() = default;
+
+Mesh::~Mesh()
+{
+    if (scene)
+        aiReleaseImport(scene);
+}
+
+bool Mesh::importMesh(const std::string& file, bool smoothNormals, float smoothingAngle, bool flip)
+{
+    const Stopwatch clock;
+    aiPropertyStore* properties = aiCreatePropertyStore();
+    qDebug() << "loading mesh file:";
+    qDebug() << file.c_str();
+
+    if (scene) {
+        aiReleaseImport(scene);
+        scene = nullptr;
+    }
+    if (file.find("partemit") != std::string::npos) {
+        // Particle emitter meshes keep their faces exactly as written.
+        scene = aiImportFile(file.c_str(), 0);
+    } else if (smoothNormals) {
+        aiSetImportPropertyInteger(properties, AI_CONFIG_PP_RVC_FLAGS,
+                                   aiComponent_NORMALS | aiComponent_TANGENTS_AND_BITANGENTS);
+        aiSetImportPropertyFloat(properties, AI_CONFIG_PP_GSN_MAX_SMOOTHING_ANGLE, smoothingAngle);
+        scene = aiImportFileExWithProperties(file.c_str(), kSmoothFlags, nullptr, properties);
+    } else {
+        scene = aiImportFile(file.c_str(), kDefaultFlags);
+    }
+
+    if (scene) {
+        path = file;
+        measureBounds(*this);
+        for (int axis = 0; axis < 3; ++axis)
+            center[axis] = (boundsMin[axis] + boundsMax[axis]) * 0.5f;
+    } else {
+        qDebug() << aiGetErrorString();
+    }
+    flipNormals = flip;
+
+    char elapsed[64];
+    std::snprintf(elapsed, sizeof elapsed, "%f", clock.elapsed_ms());
+    qDebug() << ("loaded file:" + file + " in ms:" + elapsed).c_str();
+    aiReleasePropertyStore(properties);
+    return scene == nullptr;
+}

@@ -1,0 +1,96 @@
+#pragma once
+// A mesh: an imported mesh file, or a procedural vertex buffer (the unit quad
+// or a point grid), together with the GPU buffers drawn from it.
+//
+// Meshes are shared through the registries of gpu/MeshRegistry.h and live as
+// long as the process. A Mesh owns its imported scene; its GL names are never
+// deleted except when a point grid is rebuilt (gpu/VertexBuffers.h).
+#include <GL/glew.h>
+
+#include "gpu/Varyings.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+struct aiScene;
+// The particle ring of a point grid record; made and driven by the transform
+// feedback passes (see feedbackHooks() in gpu/VertexBuffers.h).
+struct TransformFeedback;
+
+// What a mesh's buffers hold; it decides the vertex layout.
+enum MeshKind {
+    MeshKindImported = 0,
+    MeshKindQuad = 1,
+    MeshKindPointGrid = 2,
+};
+
+// The GPU buffers of one draw: a submesh of an imported mesh, the quad, or a
+// point grid. The attribute layout is not kept in the vertex array: it is set
+// anew at every draw for the program that is current then.
+struct MeshRecord {
+    GLuint vertexArray = 0;
+    GLuint vertexBuffer = 0;
+    GLuint indexBuffer = 0;  // 0 for point grids
+    GLsizei vertexCount = 0; // vertices of a non-indexed draw
+    GLsizei indexCount = 0;  // 32-bit indices
+    GLenum primitiveMode = GL_TRIANGLES;
+
+    // Null until the transform feedback passes give the record a ring.
+    std::shared_ptr<TransformFeedback> transformFeedback;
+    bool seeded = false;  // the ring has been fed from the seed slot
+    int currentSlot = 0;  // ring position
+};
+
+struct Mesh {
+    Mesh();
+    ~Mesh();
+    Mesh(const Mesh&) = delete;
+    Mesh& operator=(const Mesh&) = delete;
+
+    // Imports path with Assimp (relative to the working directory, not
+    // through the data pack) and measures the bounding box. A path holding
+    // "partemit" anywhere is imported raw: no triangulation, no generated
+    // normals. Otherwise smoothNormals replaces the file's normals and
+    // tangents by smooth normals up to smoothingAngle degrees. Logs
+    // "loading mesh file:" with the path and "loaded file:<path> in ms:<ms>".
+    // Returns true when no scene came back (the mesh then draws nothing).
+    bool importMesh(const std::string& path, bool smoothNormals, float smoothingAngle, bool flipNormals);
+
+    // --- Import ---
+    const aiScene* scene = nullptr; // owned; null when the import failed
+    std::string path;
+    // Box of every vertex position transformed by its node's accumulated
+    // transformation from the root; starts inverted (+1e10 / -1e10).
+    float boundsMin[3] = {1e10f, 1e10f, 1e10f};
+    float boundsMax[3] = {-1e10f, -1e10f, -1e10f};
+    float center[3] = {0.0f, 0.0f, 0.0f};
+    bool flipNormals = false;
+    // Set by the mesh item before the import.
+    bool halfFloats = false;
+    bool intPack = false;
+    bool autoScale = true;
+    bool autoCenter = true;
+
+    // --- GPU buffers ---
+    int kind = MeshKindImported;
+    std::vector<MeshRecord> records;
+    bool buffersBuilt = false; // an imported scene is turned into records once
+    // Point grid: its size, the number of seed points handed to the
+    // particle passes, and the varyings its records are laid out by when
+    // transform feedback writes them (empty: the plain grid layout).
+    int gridWidth = 0;
+    int gridHeight = 0;
+    int seedCount = 0;
+    std::vector<Varying> layoutVaryings;
+
+    // --- Instancing, given by the mesh item before each draw ---
+    bool instanced = false;
+    std::string instanceBuffer; // the point grid "pointGrid" + this name feeds the instances
+    int instanceCount = 0;
+    std::vector<Varying> instanceVaryings;
+
+    // --- Particles ---
+    bool resetRequested = false;  // a new seed is wanted; cleared after each draw
+    unsigned particleCount = 0;   // as last counted by the particle passes
+};

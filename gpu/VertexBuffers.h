@@ -1,0 +1,105 @@
+#pragma once
+// Turns meshes into GL buffers and draws them: imported meshes (one record
+// per submesh), the unit quad and point grids. Vertex data is interleaved,
+// and the attribute layout follows the mesh's kind and storage form, or the
+// varyings declaration of a grid that transform feedback writes.
+//
+// Every function that touches GL needs the demo's context current.
+#include <GL/glew.h>
+
+#include "gpu/Mesh.h"
+
+#include <cstdint>
+#include <vector>
+
+struct aiMesh;
+
+// How the vertices of an imported mesh are stored.
+//   Float  (44 bytes): position xyz, normal xyz, uv, tangent xyz as floats.
+//   Half   (22 bytes): the same eleven values as IEEE half floats.
+//   Packed (28 bytes): seven 32-bit words of two halves each, the first in
+//          the low bits: (x, y) (z, 0) (nx, ny) (nz, 0) (u, v) (tx, ty) (tz, 0).
+enum class VertexStorage { Float, Half, Packed };
+
+// halfFloats selects Half, halfFloats with intPack Packed; intPack alone
+// keeps Float.
+VertexStorage meshStorage(const Mesh& mesh);
+int vertexStride(VertexStorage storage);
+
+// Values per vertex of the float form.
+constexpr int kMeshFloatsPerVertex = 11;
+
+// --- CPU side of the mesh build (also used by tests and the benchmark) ---
+
+// The factor autoScale applies: the longest side of the box becomes 2 units.
+// Axes without extent (a flat mesh) are left out; with no extent at all the
+// factor is 1.
+float meshScaleFactor(const Mesh& mesh);
+
+// One submesh in float form, with three indices per triangle.
+struct SubmeshData {
+    std::vector<float> vertices; // kMeshFloatsPerVertex per vertex
+    std::vector<uint32_t> indices;
+};
+
+// Fills out from part: positions centred and scaled as the mesh's flags say,
+// normals (flipped with flipNormals), the first uv set and tangents, zeros
+// for what the submesh lacks. Faces give their first three indices; faces of
+// fewer than three vertices, or with an index beyond the vertex count, are
+// left out.
+void buildSubmeshData(const Mesh& mesh, const aiMesh& part, SubmeshData& out);
+
+// The float form converted to storage (byte copy for Float).
+std::vector<uint8_t> encodeVertices(const std::vector<float>& floats, VertexStorage storage);
+
+// Grid points row by row: u = column / (width - 1), v = row / (height - 1),
+// 0, column, row; a width or height of 1 gives 0 for u or v. Five floats
+// (20 bytes) per point, five halves (10 bytes) with halfFloats, or with
+// intPack three words (12 bytes): (u, v) (0, 0) (column, row) as halves.
+std::vector<uint8_t> pointGridData(int width, int height, bool halfFloats, bool intPack);
+
+// --- GL ---
+
+// Builds the records of an imported mesh once: walks the node tree from the
+// root depth first, one record per mesh index of a node. Does nothing for a
+// mesh without a scene or one already built.
+void buildMeshBuffers(Mesh& mesh);
+
+// Replaces the mesh's records by a grid of width x height points. With
+// transform feedback and varyings, the records are laid out by the varyings
+// and the particle ring is made for width x height items; otherwise the
+// grid data is uploaded. A grid of no points, or one too large to address,
+// logs and leaves the mesh without records.
+void createCustomPointGridVBO(Mesh& mesh, int width, int height, int seedCount, bool useTransformFeedback,
+                              const std::vector<Varying>& varyings);
+
+// Makes the unit quad (0,0,0) (1,0,0) (1,1,0) (0,1,0), two triangles.
+void createCustomQuadVBO(Mesh& mesh);
+
+// Stride in bytes of one vertex (or grid item) of the mesh as laid out.
+int layoutStride(const Mesh& mesh);
+
+// Sets the attribute pointers for the buffer bound as GL_ARRAY_BUFFER.
+void applyVertexLayout(const Mesh& mesh);
+
+// Disables attributes 0 to 15 and sets their divisors back to 0.
+void resetVertexLayout();
+
+// Draws every record. pass is the particle pass (0 capture, 1 display,
+// 2 capture left running, 3 end of that capture), used only by records with
+// a transform feedback ring. Builds the buffers first when needed.
+void drawMesh(Mesh& mesh, int pass);
+
+// Where the transform feedback passes plug in. Until they are installed,
+// point grids have no ring, draw their own points, and instanced meshes
+// (which read their instances from a ring) draw nothing.
+struct FeedbackHooks {
+    // Gives record a ring for itemCount items of floatsPerItem values.
+    void (*createRing)(MeshRecord& record, int floatsPerItem, int itemCount, bool halfFloats) = nullptr;
+    // The per-record step of drawMesh for a record with a ring.
+    void (*runPass)(MeshRecord& record, Mesh& mesh, int pass) = nullptr;
+    // The buffer instances are read from: the ring slot after the current.
+    GLuint (*instanceSource)(const MeshRecord& record) = nullptr;
+};
+
+FeedbackHooks& feedbackHooks();
