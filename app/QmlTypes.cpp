@@ -5,6 +5,8 @@
 #include "host/SceneQML.h"
 #include "items/CameraQML.h"
 #include "items/ClearQML.h"
+#include "items/DrawVBQML.h"
+#include "items/MeshQML.h"
 #include "items/ParamGroupQML.h"
 #include "items/PosQML.h"
 #include "items/RotQML.h"
@@ -41,6 +43,8 @@ const struct {
     {"Camera", &registerItem<CameraQML>},
     {"DemoCamera", &registerItem<CameraQML>},
     {"Shader", &registerItem<ShadeQML>},
+    {"DrawMesh", &registerItem<MeshQML>},
+    {"DrawVB", &registerItem<DrawVBQML>},
     {"ShaderParam", &registerItem<ShaderParamQML>},
     {"ParamGroup", &registerItem<ParamGroupQML>},
     {"Pos", &registerItem<PosQML>},

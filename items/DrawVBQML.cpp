@@ -1,0 +1,259 @@
+#include <GL/glew.h>
+
+#include "items/DrawVBQML.h"
+
+#include "app/AppState.h"
+#include "gpu/Mesh.h"
+#include "gpu/MeshRegistry.h"
+#include "gpu/Shader.h"
+#include "gpu/VertexBuffers.h"
+#include "items/CameraQML.h"
+#include "items/ShadeQML.h"
+#include "items/Transform.h"
+
+#include <QDebug>
+#include <QSGNode>
+
+#include <glm/gtc/matrix_inverse.hpp>
+#include <glm/gtc/type_ptr.hpp>
+
+DrawVBQML::DrawVBQML(QQuickItem* parent)
+    : IDrawEffect(parent)
+{
+    setFlag(QQuickItem::ItemHasContents);
+}
+
+void DrawVBQML::setType(const QString& type)
+{
+    if (type == type_)
+        return;
+    type_ = type;
+    Q_EMIT typeChanged(type_);
+    update();
+}
+
+void DrawVBQML::setBlendMode(const QString& mode)
+{
+    blendMode_ = mode;
+    update();
+}
+
+void DrawVBQML::setPrimType(const QString& type)
+{
+    if (type == primType_)
+        return;
+    primType_ = type;
+    Q_EMIT primTypeChanged(primType_);
+    qDebug() << "DrawVBQML:setPrimType update()";
+    update();
+}
+
+void DrawVBQML::setGridWidth(int width)
+{
+    if (width == gridWidth_)
+        return;
+    gridWidth_ = width;
+    Q_EMIT gridWidthChanged(width);
+    qDebug() << "DrawVBQML:setGridWidth update()";
+    update();
+}
+
+void DrawVBQML::setGridHeight(int height)
+{
+    if (height == gridHeight_)
+        return;
+    gridHeight_ = height;
+    Q_EMIT gridHeightChanged(height);
+    qDebug() << "DrawVBQML:setGridHeight update()";
+    update();
+}
+
+void DrawVBQML::setDrawNumPoints(int count)
+{
+    if (count == drawNumPoints_)
+        return;
+    drawNumPoints_ = count;
+    Q_EMIT drawNumPointsChanged(count);
+    qDebug() << "DrawVBQML:setDrawNumPoints update()";
+    update();
+}
+
+void DrawVBQML::setVboId(const QString& id)
+{
+    if (id == vboId_)
+        return;
+    vboId_ = id;
+    Q_EMIT vboIdChanged(vboId_);
+    qDebug() << "DrawVBQML:setVboId update()";
+    update();
+}
+
+void DrawVBQML::setReset(float value)
+{
+    if (value == reset_)
+        return;
+    reset_ = value;
+    Q_EMIT resetChanged(value);
+    update();
+}
+
+void DrawVBQML::setTfVaryings(const QString& text)
+{
+    tfVaryings_ = text;
+    varyings_ = parseVaryings(text.toStdString());
+    Q_EMIT tfVaryingsChanged(tfVaryings_);
+}
+
+void DrawVBQML::resetParticles()
+{
+    resetRequested_ = true;
+}
+
+void DrawVBQML::triggerRenderOnce()
+{
+}
+
+std::string DrawVBQML::getEffectName()
+{
+    return "DrawVB";
+}
+
+std::string DrawVBQML::bufferKind(const QString& type)
+{
+    if (type == QLatin1String("pointGridDraw") || type == QLatin1String("drawStart") ||
+        type == QLatin1String("drawStop") || type == QLatin1String("drawUpdate") ||
+        type == QLatin1String("pointGrid"))
+        return "pointGrid";
+    return type.toStdString(); // "quad", or a kind without a buffer
+}
+
+int DrawVBQML::drawPass(const QString& type)
+{
+    if (type == QLatin1String("pointGridDraw"))
+        return 1;
+    if (type == QLatin1String("drawStart"))
+        return 2;
+    if (type == QLatin1String("drawStop"))
+        return 3;
+    return 0;
+}
+
+QSGNode* DrawVBQML::updatePaintNode(QSGNode* node, UpdatePaintNodeData*)
+{
+    resolveBuffer();
+    return node ? node : new QSGNode();
+}
+
+void DrawVBQML::resolveBuffer()
+{
+    const std::string kind = bufferKind(type_);
+    const bool isGrid = kind == "pointGrid";
+    const std::string key = vboId_.isEmpty()
+                                ? kind + std::to_string(gridWidth_) + "x" + std::to_string(gridHeight_)
+                                : kind + vboId_.toStdString();
+    const bool keyChanged = key != bufferKey_;
+
+    bool lookUp = !vb_ || keyChanged;
+    if (vb_) {
+        bool rebuild = false;
+        if ((vb_->gridWidth != gridWidth_ || vb_->gridHeight != gridHeight_) && gridWidth_ != 0 && gridHeight_ != 0)
+            rebuild = true;
+        if (vb_->seedCount != drawNumPoints_ && drawNumPoints_ != 0)
+            rebuild = true;
+        if (vb_->halfFloats != halfFloats_ || vb_->intPack != intPack_) {
+            vb_->halfFloats = halfFloats_;
+            vb_->intPack = intPack_;
+            if (halfFloats_)
+                qDebug() << "Set half floats to VBO!";
+            rebuild = true;
+        }
+        if (rebuild && !keyChanged && isGrid) {
+            // An item that shares a grid without giving its size (one that
+            // only draws it, say) keeps the grid's size: rebuilding at 0 x 0
+            // would throw the shared particles away.
+            const int width = gridWidth_ > 0 ? gridWidth_ : vb_->gridWidth;
+            const int height = gridHeight_ > 0 ? gridHeight_ : vb_->gridHeight;
+            if (width > 0 && height > 0)
+                createCustomPointGridVBO(*vb_, width, height, drawNumPoints_, true, varyings_);
+            lookUp = false;
+        }
+    }
+
+    if (lookUp) {
+        if (Mesh* cached = findVertexBuffer(key)) {
+            vb_ = cached;
+            bufferKey_ = key;
+        } else if (!isGrid || (gridWidth_ > 0 && gridHeight_ > 0)) {
+            bufferKey_ = key;
+            Mesh* buffer = addVertexBuffer(key);
+            buffer->halfFloats = halfFloats_;
+            buffer->intPack = intPack_;
+            if (halfFloats_)
+                qDebug() << (isGrid ? "Pre-Set half floats to VBO!" : "Pre-Set2 half floats to VBO!");
+            if (kind == "quad")
+                createCustomQuadVBO(*buffer);
+            else if (isGrid)
+                createCustomPointGridVBO(*buffer, gridWidth_, gridHeight_, drawNumPoints_, true, varyings_);
+            vb_ = buffer;
+        }
+    }
+
+    if (resetRequested_ && vb_) {
+        vb_->resetRequested = true;
+        resetRequested_ = false;
+    }
+}
+
+void DrawVBQML::render(RenderNameListItem* pRNLI)
+{
+    if (!vb_)
+        return;
+    pushDepthState();
+    glEnable(GL_BLEND);
+    applyBlendMode(blendMode_);
+    effectText_ = type_.toStdString();
+    polish();
+    glMemoryBarrier(GL_ALL_BARRIER_BITS);
+
+    const glm::mat4 view = viewMatrix();
+    glm::mat4 mv = view;
+    if (const CameraData* camera = currentCamera())
+        mv = withCameraPitchYaw(mv, *camera);
+    glm::mat4 m(1.0f);
+    for (QQuickItem* child : childItems())
+        applyChild(child, mv, m);
+
+    if (clearDepth_)
+        glClear(GL_DEPTH_BUFFER_BIT);
+
+    if (Shader* shader = Shader::currentShader()) {
+        const glm::mat4 projection = ShadeQML::projectionMatrix(appState().demoWidth, appState().demoHeight);
+        const glm::mat4 mvInv = glm::inverse(mv);
+        const glm::mat4 viewInv = glm::inverse(view);
+        const glm::mat4 projectionInv = glm::inverse(projection);
+        shader->setUniformMat4("modelMatrix", glm::value_ptr(m));
+        shader->setUniformMat4("modelViewMatrix", glm::value_ptr(mv));
+        shader->setUniformMat4("modelViewInvMatrix", glm::value_ptr(mvInv));
+        shader->setUniformMat4("viewMatrix", glm::value_ptr(view));
+        shader->setUniformMat4("viewInvMatrix", glm::value_ptr(viewInv));
+        shader->setUniformMat4("projectionMatrix", glm::value_ptr(projection));
+        shader->setUniformMat4("projectionInvMatrix", glm::value_ptr(projectionInv));
+
+        selectDrawBuffers(drawBuffers_);
+        if (primType_ == QLatin1String("triangles")) {
+            for (MeshRecord& record : vb_->records)
+                record.primitiveMode = GL_TRIANGLES;
+        }
+        drawMesh(*vb_, drawPass(type_));
+        if (int(vb_->particleCount) != particleCount_) {
+            particleCount_ = int(vb_->particleCount);
+            Q_EMIT particleCountChanged(particleCount_);
+        }
+    }
+
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    Q_EMIT rendered();
+    renderChildren(pRNLI);
+    popDepthState();
+}

@@ -1,0 +1,271 @@
+#include <GL/glew.h>
+
+#include "items/DrawVBQML.h"
+
+#include "gpu/Mesh.h"
+#include "gpu/MeshRegistry.h"
+#include "gpu/Shader.h"
+#include "gpu/VertexBuffers.h"
+
+#include "support/GlFramebuffer.h"
+#include "support/GlTestContext.h"
+#include "support/RecordingNotifier.h"
+#include "support/TempDemo.h"
+
+#include <gtest/gtest.h>
+
+#include <QSGNode>
+#include <QSignalSpy>
+
+namespace {
+
+struct TestVB : DrawVBQML {
+    void resolve() { delete updatePaintNode(nullptr, nullptr); }
+};
+
+struct Probe : IEffect {
+    int renders = 0;
+    std::string getEffectName() override { return "Probe"; }
+    void render(RenderNameListItem*) override { ++renders; }
+};
+
+struct DrawVBFixture : ::testing::Test {
+    void SetUp() override
+    {
+        ASSERT_TRUE(gl.ok());
+        demo.enter();
+        installRecordingNotifier();
+    }
+    void useShader(const char* vert, const char* frag)
+    {
+        demo.write("vb.vert", vert);
+        demo.write("vb.frag", frag);
+        shader.load("vb", "");
+        shader.use();
+    }
+    GlTestContext gl;
+    TempDemo demo;
+    Shader shader;
+};
+
+} // namespace
+
+TEST(DrawVBType, KindsAndPasses)
+{
+    EXPECT_EQ(DrawVBQML::bufferKind("pointGridDraw"), "pointGrid");
+    EXPECT_EQ(DrawVBQML::bufferKind("drawStart"), "pointGrid");
+    EXPECT_EQ(DrawVBQML::bufferKind("drawStop"), "pointGrid");
+    EXPECT_EQ(DrawVBQML::bufferKind("drawUpdate"), "pointGrid");
+    EXPECT_EQ(DrawVBQML::bufferKind("pointGrid"), "pointGrid");
+    EXPECT_EQ(DrawVBQML::bufferKind("quad"), "quad");
+    EXPECT_EQ(DrawVBQML::bufferKind("ribbon"), "ribbon");
+    EXPECT_EQ(DrawVBQML::drawPass("pointGridDraw"), 1);
+    EXPECT_EQ(DrawVBQML::drawPass("drawStart"), 2);
+    EXPECT_EQ(DrawVBQML::drawPass("drawStop"), 3);
+    EXPECT_EQ(DrawVBQML::drawPass("drawUpdate"), 0);
+    EXPECT_EQ(DrawVBQML::drawPass("quad"), 0);
+}
+
+TEST_F(DrawVBFixture, QuadFillsTheTargetWithTheStandardMatrices)
+{
+    // Without a camera the projection is the identity; the view looks from
+    // (0, 0, -1), so the view matrix moves the origin to z = -1.
+    useShader("#version 430 compatibility\nlayout(location = 0) in vec3 p;\n"
+              "void main() { gl_Position = vec4(p.xy * 2.0 - 1.0, 0.0, 1.0); }\n",
+              "#version 430 compatibility\nuniform mat4 projectionMatrix; uniform mat4 viewMatrix;\n"
+              "out vec4 c;\nvoid main() { c = vec4(projectionMatrix[0][0], -viewMatrix[3][2], 0.0, 1.0); }\n");
+    TestVB quad;
+    quad.setType("quad");
+    quad.setBlendMode("off");
+    quad.setDepthTest(false);
+    quad.resolve();
+    ASSERT_NE(quad.vertexBuffer(), nullptr);
+    EXPECT_EQ(quad.bufferKey(), "quad0x0");
+    EXPECT_EQ(quad.vertexBuffer()->kind, MeshKindQuad);
+    Probe child;
+    child.setParentItem(&quad);
+    QSignalSpy rendered(&quad, &DrawVBQML::rendered);
+
+    GlFramebuffer fb(6, 4);
+    fb.bind();
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    quad.render(nullptr);
+    EXPECT_EQ(fb.pixel(0, 0), (std::array<unsigned char, 4>{255, 255, 0, 255}));
+    EXPECT_EQ(fb.pixel(5, 3), (std::array<unsigned char, 4>{255, 255, 0, 255}));
+    EXPECT_EQ(rendered.count(), 1);
+    EXPECT_EQ(child.renders, 1);
+    EXPECT_EQ(quad.effectText(), "quad");
+    // Blending is left on with the normal function.
+    EXPECT_TRUE(glIsEnabled(GL_BLEND));
+    GLint source = 0;
+    glGetIntegerv(GL_BLEND_SRC_RGB, &source);
+    EXPECT_EQ(source, GL_SRC_ALPHA);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(DrawVBFixture, ItemsWithOneVboIdShareTheirGrid)
+{
+    TestVB update, draw;
+    update.setType("drawUpdate");
+    update.setVboId("sparks");
+    update.setGridWidth(16);
+    update.setGridHeight(8);
+    update.setDrawNumPoints(100);
+    draw.setType("pointGridDraw");
+    draw.setVboId("sparks");
+    update.resolve();
+    draw.resolve();
+    ASSERT_NE(update.vertexBuffer(), nullptr);
+    EXPECT_EQ(update.vertexBuffer(), draw.vertexBuffer());
+    EXPECT_EQ(update.bufferKey(), "pointGridsparks");
+    EXPECT_EQ(findVertexBuffer("pointGridsparks"), update.vertexBuffer());
+    EXPECT_EQ(meshRegistries().vertexBuffers.size(), 1u);
+    EXPECT_EQ(update.vertexBuffer()->records[0].vertexCount, 16 * 8);
+
+    // Without a vboId, grids of one size share by size.
+    TestVB a, b;
+    for (TestVB* item : {&a, &b}) {
+        item->setType("pointGrid");
+        item->setGridWidth(64);
+        item->setGridHeight(64);
+        item->resolve();
+    }
+    EXPECT_EQ(a.bufferKey(), "pointGrid64x64");
+    EXPECT_EQ(a.vertexBuffer(), b.vertexBuffer());
+    EXPECT_NE(a.vertexBuffer(), update.vertexBuffer());
+}
+
+TEST_F(DrawVBFixture, DrawNumPointsChangeRebuildsInPlaceButZeroDoesNot)
+{
+    TestVB grid;
+    grid.setType("pointGrid");
+    grid.setVboId("dust");
+    grid.setGridWidth(8);
+    grid.setGridHeight(8);
+    grid.setDrawNumPoints(10);
+    grid.resolve();
+    Mesh* buffer = grid.vertexBuffer();
+    ASSERT_NE(buffer, nullptr);
+    ASSERT_EQ(buffer->records.size(), 1u);
+    const GLuint firstBuffer = buffer->records[0].vertexBuffer;
+    EXPECT_EQ(buffer->seedCount, 10);
+
+    grid.setDrawNumPoints(20);
+    grid.resolve();
+    EXPECT_EQ(grid.vertexBuffer(), buffer); // same cache entry
+    EXPECT_EQ(buffer->seedCount, 20);
+    ASSERT_EQ(buffer->records.size(), 1u);
+    const GLuint secondBuffer = buffer->records[0].vertexBuffer;
+    EXPECT_FALSE(glIsBuffer(firstBuffer));
+
+    grid.setDrawNumPoints(0);
+    grid.resolve();
+    EXPECT_EQ(buffer->seedCount, 20);
+    EXPECT_EQ(buffer->records[0].vertexBuffer, secondBuffer);
+
+    // A drawing item that gives no size of its own keeps the shared grid's
+    // size when its point count asks for a rebuild.
+    TestVB drawer;
+    drawer.setType("pointGridDraw");
+    drawer.setVboId("dust");
+    drawer.resolve();
+    drawer.setDrawNumPoints(5);
+    drawer.resolve();
+    EXPECT_EQ(buffer->gridWidth, 8);
+    EXPECT_EQ(buffer->records[0].vertexCount, 64);
+    EXPECT_EQ(buffer->seedCount, 5);
+}
+
+TEST_F(DrawVBFixture, HalfFloatChangeRebuildsAndResetReachesTheBufferOnce)
+{
+    TestVB grid;
+    grid.setType("pointGrid");
+    grid.setGridWidth(4);
+    grid.setGridHeight(4);
+    grid.resolve();
+    Mesh* buffer = grid.vertexBuffer();
+    ASSERT_NE(buffer, nullptr);
+    GLint size = 0;
+    glBindBuffer(GL_ARRAY_BUFFER, buffer->records[0].vertexBuffer);
+    glGetBufferParameteriv(GL_ARRAY_BUFFER, GL_BUFFER_SIZE, &size);
+    EXPECT_EQ(size, 16 * 20);
+
+    grid.setProperty("halfFloats", true);
+    grid.resolve();
+    EXPECT_TRUE(buffer->halfFloats);
+    glBindBuffer(GL_ARRAY_BUFFER, buffer->records[0].vertexBuffer);
+    glGetBufferParameteriv(GL_ARRAY_BUFFER, GL_BUFFER_SIZE, &size);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    EXPECT_EQ(size, 16 * 10);
+
+    grid.resetParticles();
+    EXPECT_FALSE(buffer->resetRequested); // only at the next synchronisation
+    grid.resolve();
+    EXPECT_TRUE(buffer->resetRequested);
+    drawMesh(*buffer, 0); // a draw consumes the request
+    EXPECT_FALSE(buffer->resetRequested);
+    grid.resolve();
+    EXPECT_FALSE(buffer->resetRequested);
+}
+
+TEST_F(DrawVBFixture, TrianglesSwitchThePrimitiveAndZeroGridsHaveNoBuffer)
+{
+    useShader("#version 430 compatibility\nlayout(location = 0) in vec3 p;\n"
+              "void main() { gl_Position = vec4(p.xy * 2.0 - 1.0, 0.0, 1.0); }\n",
+              "#version 430 compatibility\nout vec4 c;\nvoid main() { c = vec4(1.0); }\n");
+    TestVB grid;
+    grid.setType("pointGrid");
+    grid.setGridWidth(2);
+    grid.setGridHeight(2);
+    grid.setPrimType("lines");
+    grid.setDepthTest(false);
+    grid.resolve();
+    ASSERT_NE(grid.vertexBuffer(), nullptr);
+    GlFramebuffer fb(4, 4);
+    fb.bind();
+    grid.render(nullptr);
+    EXPECT_EQ(grid.vertexBuffer()->records[0].primitiveMode, GLenum(GL_POINTS));
+    grid.setPrimType("triangles");
+    grid.render(nullptr);
+    EXPECT_EQ(grid.vertexBuffer()->records[0].primitiveMode, GLenum(GL_TRIANGLES));
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+
+    // A grid without a size is never made, and the item renders nothing.
+    TestVB empty;
+    empty.setType("pointGrid");
+    empty.setGridWidth(16);
+    empty.resolve();
+    EXPECT_EQ(empty.vertexBuffer(), nullptr);
+    Probe child;
+    child.setParentItem(&empty);
+    empty.render(nullptr);
+    EXPECT_EQ(child.renders, 0);
+
+    // An unknown type gets an empty buffer that draws nothing.
+    TestVB odd;
+    odd.setType("ribbon");
+    odd.resolve();
+    ASSERT_NE(odd.vertexBuffer(), nullptr);
+    EXPECT_TRUE(odd.vertexBuffer()->records.empty());
+    odd.render(nullptr);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(DrawVBFixture, SettersNotifyOnlyOnChange)
+{
+    DrawVBQML item;
+    QSignalSpy widths(&item, &DrawVBQML::gridWidthChanged);
+    QSignalSpy resets(&item, &DrawVBQML::resetChanged);
+    QSignalSpy varyings(&item, &DrawVBQML::tfVaryingsChanged);
+    item.setGridWidth(3);
+    item.setGridWidth(3);
+    item.setReset(1.0f);
+    item.setReset(1.0f);
+    item.setTfVaryings("vec3 pos");
+    item.setTfVaryings("vec3 pos"); // always notifies
+    EXPECT_EQ(widths.count(), 1);
+    EXPECT_EQ(resets.count(), 1);
+    EXPECT_EQ(varyings.count(), 2);
+    EXPECT_EQ(item.getEffectName(), "DrawVB");
+}
