@@ -7,6 +7,7 @@
 #include "gpu/Mesh.h"
 #include "gpu/MeshRegistry.h"
 #include "gpu/Shader.h"
+#include "gpu/VertexBuffers.h"
 #include "host/FrameState.h"
 #include "items/CameraQML.h"
 #include "items/PosQML.h"
@@ -385,4 +386,50 @@ TEST_F(MeshFixture, UnreadableMeshDrawsNothingAndRunsOn)
     EXPECT_EQ(child.renders, 2);
     EXPECT_EQ(mesh.effectText(), "nowhere/missing.obj");
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(MeshFixture, InstancesReadTheirAttributesFromTheNamedGrid)
+{
+    // Each instance is shifted by its own offset from the grid's ring.
+    useShader("#version 430 compatibility\nlayout(location = 0) in vec3 position;\n"
+              "layout(location = 4) in vec2 offset;\n"
+              "void main() { gl_Position = vec4(position.xy * 0.2 + offset, 0.0, 1.0); }\n",
+              "#version 430 compatibility\nout vec4 c;\nvoid main() { c = vec4(1.0); }\n");
+
+    // A stand-in for the particle ring: two items of one vec2 each.
+    static GLuint ring = 0;
+    const float offsets[4] = {-0.5f, 0.0f, 0.5f, 0.0f};
+    glGenBuffers(1, &ring);
+    glBindBuffer(GL_ARRAY_BUFFER, ring);
+    glBufferData(GL_ARRAY_BUFFER, sizeof offsets, offsets, GL_STATIC_DRAW);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    feedbackHooks().instanceSource = [](const MeshRecord&) { return ring; };
+    Mesh* grid = addVertexBuffer("pointGridsparks");
+    createCustomPointGridVBO(*grid, 2, 1, 0, false, {});
+    static int token = 0;
+    grid->records[0].transformFeedback.reset(reinterpret_cast<TransformFeedback*>(&token), [](TransformFeedback*) {});
+
+    TestMesh mesh;
+    mesh.setFile("square.obj");
+    mesh.setDepthTest(false);
+    mesh.setProperty("instanceVBO", "sparks");
+    mesh.setProperty("instanceCount", 50); // more than the ring holds
+    mesh.setTfVaryings("vec2 offset");
+    mesh.resolve();
+
+    GlFramebuffer fb(40, 10);
+    fb.bind();
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    mesh.render(nullptr);
+    EXPECT_EQ(fb.pixel(10, 5)[0], 255); // x = -0.5
+    EXPECT_EQ(fb.pixel(30, 5)[0], 255); // x = +0.5
+    EXPECT_EQ(fb.pixel(20, 5)[0], 0);   // nothing at the untranslated place
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+
+    // Without a grid of that name nothing is drawn rather than garbage.
+    mesh.setProperty("instanceVBO", "nowhere");
+    glClear(GL_COLOR_BUFFER_BIT);
+    mesh.render(nullptr);
+    EXPECT_EQ(fb.pixel(10, 5)[0], 0);
 }
