@@ -14,13 +14,18 @@ import sys
 
 STEP, LINEAR, SMOOTH, RAMP, SPLINE = range(5)
 
-# track name -> [(row, value, type)]
+# track name -> [(row, value, type)]; the prism skene's crystal and sky.
 TRACKS = {
-    # The aurora skene: a shaded sky whose glow and hue follow the music.
-    "aurora.glow": [(0, 0.0, SMOOTH), (32, 1.0, SMOOTH), (128, 0.6, SMOOTH),
-                    (192, 1.0, SMOOTH), (352, 0.0, STEP)],
-    "aurora.hue": [(0, 0.55, LINEAR), (176, 0.85, LINEAR), (352, 0.55, STEP)],
-    "aurora.speed": [(0, 0.2, RAMP), (64, 1.0, SMOOTH), (256, 0.4, STEP)],
+    # A flash of the rim and the sky on every second beat, from bar 2 on.
+    "prism.glow": [(row + half, 0.0 if half else 1.0, STEP if half else LINEAR)
+                   for row in range(32, 745, 16) for half in (0, 8) if row + half <= 744],
+    "prism.height": [(0, -0.35, SMOOTH), (64, 0.15, SMOOTH), (128, -0.1, SMOOTH), (192, 0.2, SMOOTH),
+                     (256, 0.0, SMOOTH), (384, 0.25, SMOOTH), (512, -0.15, SMOOTH), (640, 0.0, STEP)],
+    "prism.size": [(0, -0.7, SMOOTH), (48, 0.0, STEP)],
+    # A quarter turn every bar, eased.
+    "prism.spin": [(row, row / 32 * 90.0, SMOOTH) for row in range(0, 737, 32)],
+    "prism.tilt": [(0, 0.0, SMOOTH), (128, 14.0, SMOOTH), (256, -10.0, SMOOTH), (384, 8.0, SMOOTH),
+                   (512, 0.0, STEP)],
 }
 
 
