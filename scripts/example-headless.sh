@@ -28,10 +28,16 @@ eval "$(xdotool getwindowgeometry --shell "$dialog")"
 xdotool mousemove $((X + 20)) $((Y + 20))
 xdotool windowfocus "$dialog"
 sleep 0.5
+# No sync editor here: play from the track files (R turns the editors off).
+xdotool key r
+sleep 0.3
 xdotool key Return
 
 main=$(find_window "demo  -  Quellin 2018") || {
   echo "The main view did not open; see $LOG" >&2; exit 1; }
+# The main view sits beside the edit view and reaches past the screen's
+# edge; bring all of it into view for the picture.
+xdotool windowmove "$main" 0 0
 sleep 4
 import -window "$main" "$SHOT"
 echo "Screenshot of the main window: $SHOT"

@@ -15,4 +15,11 @@ Demo {
     Rocket { id: rocket }
 
     Component.onCompleted: demo.reloadDemo()
+
+    // The skenes are loaded and drawn: without sync editors, the demo plays
+    // from its track files as soon as its shaders have settled.
+    onFirstDemoRender: {
+        demo.ackFirstDemoRender()
+        rocket.markDemoLoaded()
+    }
 }

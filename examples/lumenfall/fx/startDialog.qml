@@ -38,11 +38,25 @@ Rectangle {
     // Up and Down pick the resolution, Page Up and Page Down the setup.
     Keys.onUpPressed: chosenResolution = step(resolutions, chosenResolution, -1)
     Keys.onDownPressed: chosenResolution = step(resolutions, chosenResolution, 1)
+    // F, E, R and M flip the toggles below.
+    function flip(toggle) {
+        toggle.checked = !toggle.checked
+        toggle.toggled()
+    }
+
     Keys.onPressed: {
         if (event.key === Qt.Key_PageUp)
             chosenSetup = step(activeSkeneSetups, chosenSetup, -1)
         else if (event.key === Qt.Key_PageDown)
             chosenSetup = step(activeSkeneSetups, chosenSetup, 1)
+        else if (event.key === Qt.Key_F)
+            flip(fullScreenToggle)
+        else if (event.key === Qt.Key_E)
+            flip(editViewToggle)
+        else if (event.key === Qt.Key_R)
+            flip(rocketToggle)
+        else if (event.key === Qt.Key_M)
+            flip(multiRocketToggle)
     }
 
     Column {
@@ -109,10 +123,10 @@ Rectangle {
             columns: 2
             columnSpacing: 24
             rowSpacing: 8
-            Toggle { label: "Full screen"; checked: rocket.getFullScreen(); onToggled: rocket.setFullScreen(checked) }
-            Toggle { label: "Edit view"; checked: true; onToggled: rocket.setEditViewEnabled(checked) }
-            Toggle { label: "Sync editors (rocket)"; checked: true; onToggled: rocket.setRocketEnabled(checked) }
-            Toggle { label: "One rocket per skene"; checked: true; onToggled: rocket.setMultiRocketEnabled(checked) }
+            Toggle { id: fullScreenToggle; label: "Full screen  [F]"; checked: rocket.getFullScreen(); onToggled: rocket.setFullScreen(checked) }
+            Toggle { id: editViewToggle; label: "Edit view  [E]"; checked: true; onToggled: rocket.setEditViewEnabled(checked) }
+            Toggle { id: rocketToggle; label: "Sync editors (rocket)  [R]"; checked: true; onToggled: rocket.setRocketEnabled(checked) }
+            Toggle { id: multiRocketToggle; label: "One rocket per skene  [M]"; checked: true; onToggled: rocket.setMultiRocketEnabled(checked) }
         }
 
         Row {
