@@ -14,4 +14,4 @@ if [[ -n "${DISPLAY:-}" ]]; then
 fi
 export LIBGL_ALWAYS_SOFTWARE=1
 # Room for the main view at its place beside the edit view.
-exec xvfb-run -a -s "-screen 0 2560x1440x24" "$ROOT/scripts/example-headless.sh" "$ROOT"
+exec xvfb-run -a -s "-screen 0 2560x1440x24 -noreset" "$ROOT/scripts/example-headless.sh" "$ROOT"
