@@ -51,3 +51,7 @@ struct AppState {
 
 // The one AppState of the process.
 AppState& appState();
+
+// True when name can be read below the root directory or as it stands
+// (callers pass both demo-relative and full paths).
+bool demoFileReadable(const std::string& name);

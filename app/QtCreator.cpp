@@ -1,7 +1,6 @@
 #include "app/QtCreator.h"
 
 #include "app/AppState.h"
-#include "platform/Files.h"
 #include "platform/Process.h"
 
 #include <QDebug>
@@ -33,10 +32,9 @@ void probeQtCreator()
 
 bool openInEditor(const std::string& name)
 {
-    const std::string full = appState().rootDir + "/" + name;
-    if (!platform::canOpenForReading(full) && !platform::canOpenForReading(name))
+    if (!demoFileReadable(name))
         return false;
-    platform::launchDetached(appState().qtCreatorDir + "qtcreator", {"-client", full});
+    platform::launchDetached(appState().qtCreatorDir + "qtcreator", {"-client", appState().rootDir + "/" + name});
     return true;
 }
 

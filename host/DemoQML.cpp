@@ -142,11 +142,8 @@ bool DemoQML::fileExists(QString fileName)
 {
     if (fileName.isEmpty())
         return true;
-    const std::string name = fileName.toStdString();
-    if (platform::canOpenForReading(appState().rootDir + "/" + name))
-        return true;
-    // The loader asks with full paths; those must not be prefixed again.
-    return platform::canOpenForReading(name);
+    // The loader asks with full paths; those count as they stand.
+    return demoFileReadable(fileName.toStdString());
 }
 
 void DemoQML::addImportPath(QString importPath)

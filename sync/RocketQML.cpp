@@ -8,7 +8,6 @@
 #include "app/QtCreator.h"
 #include "host/FrameState.h"
 #include "platform/Clock.h"
-#include "platform/Files.h"
 #include "platform/Process.h"
 #include "sync/Rocket.h"
 
@@ -156,10 +155,14 @@ std::string skeneOf(const std::string& track)
     return track.substr(0, track.find('.'));
 }
 
-// Below the root directory, or as it stands.
-bool existsForReading(const std::string& full, const std::string& fileName)
+// QML hands over URLs and Windows-style paths alike. Only "file://" goes:
+// the slash after it starts an absolute path here.
+std::string plainPath(std::string path)
 {
-    return platform::canOpenForReading(full) || platform::canOpenForReading(fileName);
+    std::replace(path.begin(), path.end(), '\\', '/');
+    for (size_t at; (at = path.find("file://")) != std::string::npos;)
+        path.erase(at, 7);
+    return path;
 }
 
 } // namespace
@@ -352,14 +355,7 @@ bool RocketQML::fileExists(QString fileName)
 {
     if (fileName.isEmpty())
         return true;
-    std::string full = appState().rootDir + "/" + fileName.toStdString();
-    std::replace(full.begin(), full.end(), '\\', '/');
-    for (size_t at; (at = full.find("file:///")) != std::string::npos;)
-        full.erase(at, 8);
-    std::string bare = fileName.toStdString();
-    for (size_t at; (at = bare.find("file:///")) != std::string::npos;)
-        bare.erase(at, 8);
-    return existsForReading(full, bare);
+    return demoFileReadable(plainPath(fileName.toStdString()));
 }
 
 QString RocketQML::path(QString fileName, QString skeneName)
@@ -368,7 +364,7 @@ QString RocketQML::path(QString fileName, QString skeneName)
         return QString();
     const std::string name = fileName.toStdString();
     const std::string full = appState().rootDir + "/" + name;
-    if (existsForReading(full, name)) {
+    if (demoFileReadable(name)) {
         std::string url = "file:///" + full;
         std::replace(url.begin(), url.end(), '\\', '/');
         // The root is absolute: keep a single slash after "file://".

@@ -192,6 +192,8 @@ TEST_F(Controller, PathAndFileExists)
     EXPECT_TRUE(controller.fileExists("fx/intro/tex.png"));
     EXPECT_TRUE(controller.fileExists("fx\\intro\\tex.png"));
     EXPECT_FALSE(controller.fileExists("fx/intro/none.png"));
+    // A URL that QML made from an absolute path.
+    EXPECT_TRUE(controller.fileExists(QString::fromStdString("file://" + demo.root() + "/fx/intro/tex.png")));
     EXPECT_EQ(controller.rootPath(), QString::fromStdString(demo.root()));
 }
 
