@@ -4,6 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+# Includes run one way only, down the floors.
+scripts/check-floors.sh
 scripts/build.sh
 cd "${BUILD_DIR:-build}"
 export LIBGL_ALWAYS_SOFTWARE=1
