@@ -1,6 +1,8 @@
 #pragma once
-// Process-wide state of the application shell: what start-up finds and
-// chooses, and the views it keeps for the Parts that move or close them.
+// What start-up keeps for itself and for the demo controller beside it: the
+// start dialog's choices, the setup files it offers, the Qt Creator found on
+// this machine, and the shell views it creates, shows and destroys. Nothing
+// below app/ reads it; what the other floors need lives in state/.
 #include <functional>
 #include <string>
 #include <vector>
@@ -8,41 +10,30 @@
 #include <QtGui/qwindowdefs.h>
 
 class QQuickView;
-class QQmlContext;
 
 // What the start dialog chooses through the controller's slots; read by
-// start-up once the dialog has closed.
+// start-up once the dialog has closed. Full screen is a choice of the
+// dialog too, but the window items read it, so it lives in DemoDisplay.
 struct StartSettings {
-    bool fullScreen = false;
     bool editView = true;
     bool startAccepted = false;
     std::string selectedResolution;
 };
 
 struct AppState {
-    std::string rootDir;           // the working directory at start
-    std::string fxPath;            // rootDir + "/fx"
-    std::string activeSetupPath;   // the active skene setup file
-    std::string currentSetupName;  // content of the current-setup file
-    std::vector<std::string> setupFiles;
-    std::vector<std::string> skeneDirectories;
-    std::string qtCreatorDir;      // prefix of the qtcreator executable
-
-    int demoWidth = 1280;
-    int demoHeight = 720;
-    int sampleCount = 1;
-    int syncEditorWindowHeight = -720;
-    bool glewReady = false;
+    std::vector<std::string> setupFiles; // fx/_ActiveSkeneSetups, in listing order
+    std::string currentSetupName;        // content of the current-setup file
+    std::string qtCreatorDir;            // prefix of the qtcreator executable
 
     StartSettings start;
 
+    // Owned here from creation until start-up's tear-down.
     QQuickView* startDialogView = nullptr;
     QQuickView* rocketView = nullptr;
     QQuickView* editView = nullptr;
     QQuickView* mainView = nullptr;
     WId mainWindowId = 0;
     WId editWindowId = 0;
-    QQmlContext* editContext = nullptr;
 
     // Called right before the main event loop runs; tests use it to watch
     // the running views and end the loop.
@@ -52,6 +43,6 @@ struct AppState {
 // The one AppState of the process.
 AppState& appState();
 
-// True when name can be read below the root directory or as it stands
-// (callers pass both demo-relative and full paths).
-bool demoFileReadable(const std::string& name);
+// Back to a state without views or choices (for tests; the views must have
+// been torn down).
+void resetAppState();

@@ -1,9 +1,10 @@
 #pragma once
+// The QML vocabulary of the system, registered once at start-up.
 
 namespace app {
 
-// Registers "SystemTime" in its own module, then every item type of the
-// "QuellinDemoSystem" 1.0 module in table order.
+// Registers "SystemTime" in its own module, then every row of the item type
+// table (items/ItemTypes.h) under "QuellinDemoSystem" 1.0, in table order.
 void registerQmlTypes();
 
 } // namespace app

@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "platform/Process.h"
+#include "state/DemoFolders.h"
 
 #include <QDebug>
 #include <QDir>
@@ -34,7 +35,7 @@ bool openInEditor(const std::string& name)
 {
     if (!demoFileReadable(name))
         return false;
-    platform::launchDetached(appState().qtCreatorDir + "qtcreator", {"-client", appState().rootDir + "/" + name});
+    platform::launchDetached(appState().qtCreatorDir + "qtcreator", {"-client", demoFolders().rootDir + "/" + name});
     return true;
 }
 

@@ -1,14 +1,17 @@
-#include "sync/RocketQML.h"
+#include "app/RocketQML.h"
 
-#include "app/ActiveSkeneList.h"
 #include "app/AppState.h"
+#include "app/QtCreator.h"
 #include "app/Startup.h"
 #include "editor/DOActiveScenes.h"
-#include "sync/rocket_flags.h"
-#include "app/QtCreator.h"
-#include "host/FrameState.h"
 #include "platform/Clock.h"
 #include "platform/Process.h"
+#include "state/ActiveSkeneList.h"
+#include "state/DemoDisplay.h"
+#include "state/DemoFolders.h"
+#include "state/FrameState.h"
+#include "state/SkeneSetups.h"
+#include "state/rocket_flags.h"
 #include "sync/Rocket.h"
 
 #include <algorithm>
@@ -42,12 +45,12 @@ void RocketQML::setEditViewEnabled(bool b)
 
 void RocketQML::setFullScreen(bool b)
 {
-    appState().start.fullScreen = b;
+    demoDisplay().fullScreen = b;
 }
 
 bool RocketQML::getFullScreen()
 {
-    return appState().start.fullScreen;
+    return demoDisplay().fullScreen;
 }
 
 void RocketQML::setRocketEnabled(bool b)
@@ -80,19 +83,20 @@ void RocketQML::finishIgnite()
 
 void RocketQML::setActiveSkeneSetup(QString activeSkenesSetupFile)
 {
-    AppState& s = appState();
+    const std::string& fxPath = demoFolders().fxPath;
     const std::string file = activeSkenesSetupFile.toStdString();
-    s.activeSetupPath = setupFilePath(s.fxPath, file);
-    qDebug() << "g_activeScenesFile set to:" << s.activeSetupPath.c_str();
-    s.currentSetupName = file;
+    std::string& setupPath = activeSkeneList().setupPath;
+    setupPath = setupFilePath(fxPath, file);
+    qDebug() << "g_activeScenesFile set to:" << setupPath.c_str();
+    appState().currentSetupName = file;
     // Unwritable: the choice holds for this run only.
-    writeCurrentSetupName(s.fxPath, file);
+    writeCurrentSetupName(fxPath, file);
     readActiveSkenes();
-    if (s.editContext)
-        s.editContext->setContextProperty("activeSkenesSetupFile", activeSkenesSetupFile);
+    if (QQmlContext* context = editContext())
+        context->setContextProperty("activeSkenesSetupFile", activeSkenesSetupFile);
     if (QQmlEngine* engine = qmlEngine(this))
         engine->rootContext()->setContextProperty("activeSkenesSetupFile", activeSkenesSetupFile);
-    publishActiveSkeneLists(s.editContext);
+    publishActiveSkeneLists(editContext());
 }
 
 void RocketQML::igniteRockets()
@@ -363,7 +367,7 @@ QString RocketQML::path(QString fileName, QString skeneName)
     if (fileName.isEmpty())
         return QString();
     const std::string name = fileName.toStdString();
-    const std::string full = appState().rootDir + "/" + name;
+    const std::string full = demoFolders().rootDir + "/" + name;
     if (demoFileReadable(name)) {
         std::string url = "file:///" + full;
         std::replace(url.begin(), url.end(), '\\', '/');
@@ -382,5 +386,5 @@ QString RocketQML::path(QString fileName, QString skeneName)
 
 QString RocketQML::rootPath()
 {
-    return QString::fromStdString(appState().rootDir);
+    return QString::fromStdString(demoFolders().rootDir);
 }

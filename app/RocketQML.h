@@ -19,6 +19,9 @@ class RocketQML : public IEffect {
 public:
     explicit RocketQML(QQuickItem* parent = nullptr);
 
+    // It polls the editors, whose changes end a paused demo's idle state.
+    bool rendersWhileIdle() const override { return true; }
+
 Q_SIGNALS:
     void timeUpdated();
     void timeStepUpdated();

@@ -1,20 +1,22 @@
 #include "app/Startup.h"
 
-#include "app/ActiveSkeneList.h"
 #include "app/AppState.h"
 #include "app/CommandLine.h"
 #include "app/DisplayModes.h"
-#include "app/GlewSetup.h"
 #include "app/QmlTypes.h"
 #include "app/QtCreator.h"
-#include "app/SkeneSetups.h"
 #include "app/SurfaceFormat.h"
 #include "editor/DOActiveScenes.h"
 #include "editor/DataObject.h"
+#include "gpu/GlewSetup.h"
 #include "platform/Files.h"
 #include "platform/Notifier.h"
+#include "state/ActiveSkeneList.h"
+#include "state/DemoDisplay.h"
+#include "state/DemoFolders.h"
+#include "state/SkeneSetups.h"
+#include "state/rocket_flags.h"
 #include "sync/Rocket.h"
-#include "sync/rocket_flags.h"
 #include "time/Music.h"
 #include "time/Stopwatch.h"
 #include "time/SystemTime.h"
@@ -35,6 +37,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
+#include <optional>
 
 namespace app {
 
@@ -43,7 +47,7 @@ namespace {
 QQuickView* createView()
 {
     auto* view = new QQuickView();
-    view->setFormat(demoSurfaceFormat(view->format(), appState().sampleCount));
+    view->setFormat(demoSurfaceFormat(view->format(), demoDisplay().sampleCount));
     QObject::connect(view->engine(), &QQmlEngine::quit, qApp, &QCoreApplication::quit);
     QObject::connect(view->engine(), &QQmlEngine::exit, qApp, &QCoreApplication::exit);
     return view;
@@ -53,7 +57,7 @@ QQuickView* createView()
 // QML errors go to the standard error stream.
 bool loadShellView(QQuickView* view, const char* relativePath)
 {
-    const QString path = QString::fromStdString(appState().rootDir) + "/" + relativePath;
+    const QString path = QString::fromStdString(demoFolders().rootDir) + "/" + relativePath;
     view->setSource(QUrl::fromLocalFile(path));
     if (view->status() != QQuickView::Error && view->rootObject())
         return true;
@@ -110,13 +114,6 @@ QList<QObject*> toDataObjects(const std::vector<std::string>& names)
     return list;
 }
 
-// The setups equal to the current setup name first, then the others, each
-// group in listing order.
-std::vector<std::string> orderedSetupFiles()
-{
-    return orderSetupFiles(appState().setupFiles, appState().currentSetupName);
-}
-
 // The basic render loop creates the GL context on the first exposed frame;
 // wait for it so GLEW can load its entry points against it.
 void makeMainContextCurrent(QQuickView* view)
@@ -138,7 +135,210 @@ void tearDown()
     delete s.rocketView;
     delete s.startDialogView;
     s.mainView = s.editView = s.rocketView = s.startDialogView = nullptr;
-    s.editContext = nullptr;
+    setEditContext(nullptr);
+}
+
+// A step of start-up returns the exit code when the program ends there, and
+// nothing when start-up goes on.
+using EndCode = std::optional<int>;
+
+// The root directory and the fx folder; errno when the working directory
+// cannot be read.
+EndCode findDemoFolders()
+{
+    DemoFolders& folders = demoFolders();
+    int error = 0;
+    if (!platform::currentDirectory(folders.rootDir, error))
+        return error;
+    folders.fxPath = folders.rootDir + "/fx";
+    return std::nullopt;
+}
+
+// The active setup file: the command-line option, else the default; a setup
+// remembered in the current-setup file wins over both.
+void chooseSetup(int argc, char** argv)
+{
+    AppState& s = appState();
+    const std::string& fxPath = demoFolders().fxPath;
+    std::string& setupPath = activeSkeneList().setupPath;
+    const std::vector<std::string> args(argv, argv + argc);
+    const std::string optionPath = scanActiveSkenesFileOption(args, setupPath);
+    s.setupFiles = listSetupFiles(fxPath + "/_ActiveSkeneSetups");
+    s.currentSetupName = readCurrentSetupName(fxPath);
+    setupPath = chooseActiveSetupPath(optionPath, fxPath, s.currentSetupName);
+}
+
+void findSkenes()
+{
+    DemoFolders& folders = demoFolders();
+    qDebug() << folders.fxPath.c_str();
+    folders.skeneDirectories = listSkeneDirectories(folders.fxPath);
+}
+
+void createClocks()
+{
+    timeState().frameTimer = std::make_unique<Stopwatch>();
+    timeState().systemTime = std::make_unique<SystemTime>();
+}
+
+// Shows the dialog with the resolutions and the setups (the current one
+// first) and runs until it closes. The program ends unless it was started.
+EndCode runStartDialog(const std::vector<std::string>& resolutions)
+{
+    AppState& s = appState();
+    s.startDialogView = createView();
+    QQmlContext* context = s.startDialogView->rootContext();
+    context->setContextProperty("resolutions", QVariant::fromValue(toDataObjects(resolutions)));
+    context->setContextProperty("activeSkeneSetups",
+                                QVariant::fromValue(toDataObjects(orderSetupFiles(s.setupFiles, s.currentSetupName))));
+    s.startDialogView->setFlags(Qt::WindowStaysOnTopHint | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint);
+    ShellLoop loop;
+    if (!runShellView(s.startDialogView, "fx/startDialog.qml", "Tarvonic demo system - Quellin 2015-2016", loop))
+        return kExitShellViewFailed;
+    if (!s.start.startAccepted)
+        return kExitOk;
+    return std::nullopt;
+}
+
+// Reads the chosen setup's skene list. Without any skene folder there is
+// nothing to show: a box, and the program ends.
+EndCode loadActiveSkenes()
+{
+    const DemoFolders& folders = demoFolders();
+    readActiveSkenes();
+    for (const auto& dir : folders.skeneDirectories)
+        qDebug("dir %s", dir.c_str());
+    if (!folders.skeneDirectories.empty())
+        return std::nullopt;
+    platform::notifier().notify("No skenes found from:" + folders.fxPath, "ERROR LOADING QML from fx/*",
+                                platform::NotifyButtons::Ok, platform::NotifyIcon::Error);
+    return kExitNoSkenes;
+}
+
+void applyResolution()
+{
+    DemoDisplay& display = demoDisplay();
+    const std::string& selected = appState().start.selectedResolution;
+    applySelectedResolution(selected, display.width, display.height);
+    qDebug() << "resoltuon received:" << selected.c_str();
+    // The sync editor's window height follows the demo width at 16:9.
+    Rocket::instance().editor_window_height = int(float(-display.width) / 1.7777778f);
+}
+
+// With live editing the rocket view runs while the editors start; then the
+// rockets connect (or open their track files).
+EndCode igniteRockets()
+{
+    AppState& s = appState();
+    s.rocketView = createView();
+    if (rocket_flags().rocket_enabled) {
+        ShellLoop loop;
+        if (!runShellView(s.rocketView, "fx/startingRockets.qml", "Quellin - igniting rockets - hold your horses!",
+                          loop))
+            return kExitShellViewFailed;
+    }
+    Rocket::instance().connect_rockets();
+    return std::nullopt;
+}
+
+// Switches the display to the chosen size for a full-screen start; when it
+// refuses, the author chooses between a window and the end.
+EndCode enterFullScreen()
+{
+    DemoDisplay& display = demoDisplay();
+    if (display.fullScreen && !enterFullScreenMode(display.width, display.height)) {
+        const platform::NotifyAnswer answer = platform::notifier().notify(
+            "The Requested Fullscreen Mode Is Not Supported By\nYour Video Card. Use Windowed Mode Instead?",
+            "OPENGL", platform::NotifyButtons::YesNo, platform::NotifyIcon::Warning);
+        if (answer != platform::NotifyAnswer::Yes)
+            return kExitOk;
+        display.fullScreen = false;
+    }
+    // Rendering always uses a 16:9 area of the chosen width.
+    display.height = display.width * 9 / 16;
+    return std::nullopt;
+}
+
+// The edit view beside the demo, when the dialog asked for it: the skene
+// tree, the active skene lists and the editor buttons.
+EndCode openEditView()
+{
+    AppState& s = appState();
+    s.editView = createView();
+    demoDisplay().editWindow = s.editView;
+    if (!s.start.editView)
+        return std::nullopt;
+    probeQtCreator();
+    QQmlContext* context = s.editView->rootContext();
+    setEditContext(context);
+    context->setContextProperty("activeSkenesSetupFile", QString::fromStdString(s.currentSetupName));
+    QList<QObject*> waiting;
+    waiting.append(new DataObject("Waiting for rocket to connect", "white"));
+    context->setContextProperty("myModel", QVariant::fromValue(waiting));
+    publishSkeneListPlaceholder(context);
+    if (!loadShellView(s.editView, "fx/mainEdit.qml"))
+        return kExitShellViewFailed;
+    s.editView->setTitle("demo edit view");
+    s.editView->setPosition(50, 35);
+    s.editView->show();
+    return std::nullopt;
+}
+
+// The main view with the Demo item: shown, rendering continuously, with
+// GLEW loaded against its context.
+EndCode openMainView()
+{
+    AppState& s = appState();
+    const DemoDisplay& display = demoDisplay();
+    s.mainView = createView();
+    demoDisplay().mainWindow = s.mainView;
+    s.mainView->engine()->addImportPath("./plugins");
+    // The controller publishes the demo time here every frame; skenes may
+    // bind to it before the first frame has run.
+    Rocket::instance().qml_context = s.mainView->rootContext();
+    s.mainView->rootContext()->setContextProperty("demoTimeNow", 0.0);
+    if (!loadShellView(s.mainView, "fx/main.qml"))
+        return kExitShellViewFailed;
+    s.mainView->setTitle("demo  -  Quellin 2018");
+    if (display.fullScreen) {
+        s.mainView->setPosition(0, 0);
+        s.mainView->setFlags(Qt::Window | Qt::FramelessWindowHint);
+    } else if (s.start.editView) {
+        s.mainView->setPosition(470, 35);
+    }
+
+    // Every finished frame schedules the next: the demo renders
+    // continuously.
+    QObject::connect(s.mainView, &QQuickWindow::afterRendering, s.mainView, &QQuickWindow::update,
+                     Qt::DirectConnection);
+    s.mainView->show();
+    makeMainContextCurrent(s.mainView);
+    initGlew();
+
+    s.mainWindowId = s.mainView->winId();
+    if (s.start.editView) {
+        s.editWindowId = s.editView->winId();
+        publishActiveSkeneListsAfterFirstFrame(s.mainView, editContext());
+    }
+    if (display.fullScreen)
+        QGuiApplication::setOverrideCursor(Qt::BlankCursor);
+    return std::nullopt;
+}
+
+// Loads the music paused; the controller starts it. A missing or broken file
+// leaves it silent and the demo runs on.
+void startMusic()
+{
+    timeState().music = std::make_unique<Music>();
+    timeState().music->load("music.mp3");
+    timeState().music->set_paused(true);
+}
+
+int runLoop()
+{
+    if (appState().beforeMainLoop)
+        appState().beforeMainLoop();
+    return QApplication::exec();
 }
 
 } // namespace
@@ -161,187 +361,46 @@ void exitProcess(int code)
 
 int runStartup(int argc, char** argv)
 {
-    AppState& s = appState();
-
-    // 1. Application object. Qt Quick's threaded render loop would render
-    // skenes on a second thread; the process-wide state is unlocked, so the
-    // basic loop, which renders on the GUI thread, is required.
+    // Qt Quick's threaded render loop would render skenes on a second
+    // thread; the process-wide state is unlocked, so the basic loop, which
+    // renders on the GUI thread, is required.
     qputenv("QSG_RENDER_LOOP", "basic");
-    QSurfaceFormat::setDefaultFormat(demoSurfaceFormat(QSurfaceFormat::defaultFormat(), s.sampleCount));
-    QApplication application(argc, argv);
+    QSurfaceFormat::setDefaultFormat(demoSurfaceFormat(QSurfaceFormat::defaultFormat(), demoDisplay().sampleCount));
+    // Tests run start-up inside their own application object.
+    std::unique_ptr<QApplication> application;
+    if (!QCoreApplication::instance())
+        application = std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setOrganizationName("Quellin");
     QCoreApplication::setOrganizationDomain("quellin.demo");
     QCoreApplication::setApplicationName("QuellinDemoSystem");
 
-    // 2. Root directory.
-    int error = 0;
-    if (!platform::currentDirectory(s.rootDir, error))
-        return error;
-    s.fxPath = s.rootDir + "/fx";
-
-    // 3.-5. The active setup: option, default, then the current-setup file.
-    std::vector<std::string> args(argv, argv + argc);
-    const std::string optionPath = scanActiveSkenesFileOption(args, s.activeSetupPath);
-    s.setupFiles = listSetupFiles(s.fxPath + "/_ActiveSkeneSetups");
-    s.currentSetupName = readCurrentSetupName(s.fxPath);
-    s.activeSetupPath = chooseActiveSetupPath(optionPath, s.fxPath, s.currentSetupName);
-
-    // 7. Skene directories.
-    qDebug() << s.fxPath.c_str();
-    s.skeneDirectories = listSkeneDirectories(s.fxPath);
-
-    // 8. Resolutions.
+    if (const EndCode end = findDemoFolders())
+        return *end;
+    chooseSetup(argc, argv);
+    findSkenes();
     const std::vector<std::string> resolutions = listResolutions();
-
-    // 9. Clocks, registries and the QML module.
-    timeState().frameTimer = std::make_unique<Stopwatch>();
-    timeState().systemTime = std::make_unique<SystemTime>();
+    createClocks();
     registerQmlTypes();
 
-    // 10. Start dialog.
-    s.startDialogView = createView();
-    QQmlContext* dialogContext = s.startDialogView->rootContext();
-    dialogContext->setContextProperty("resolutions", QVariant::fromValue(toDataObjects(resolutions)));
-    dialogContext->setContextProperty("activeSkeneSetups", QVariant::fromValue(toDataObjects(orderedSetupFiles())));
-    s.startDialogView->setFlags(Qt::WindowStaysOnTopHint | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint);
-    {
-        ShellLoop loop;
-        if (!runShellView(s.startDialogView, "fx/startDialog.qml",
-                          "Tarvonic demo system - Quellin 2015-2016", loop)) {
-            tearDown();
-            return kExitShellViewFailed;
-        }
+    EndCode end = runStartDialog(resolutions);
+    if (!end)
+        end = loadActiveSkenes();
+    if (!end) {
+        applyResolution();
+        end = igniteRockets();
     }
-
-    // 11.
-    if (!s.start.startAccepted) {
-        tearDown();
-        return kExitOk;
+    if (!end)
+        end = enterFullScreen();
+    if (!end)
+        end = openEditView();
+    if (!end)
+        end = openMainView();
+    if (!end) {
+        startMusic();
+        end = runLoop();
     }
-
-    // 12. The active skene list.
-    readActiveSkenes();
-    for (const auto& dir : s.skeneDirectories)
-        qDebug("dir %s", dir.c_str());
-
-    // 13.
-    if (s.skeneDirectories.empty()) {
-        platform::notifier().notify("No skenes found from:" + s.fxPath, "ERROR LOADING QML from fx/*",
-                                    platform::NotifyButtons::Ok, platform::NotifyIcon::Error);
-        tearDown();
-        return kExitNoSkenes;
-    }
-
-    // 14. Resolution.
-    applySelectedResolution(s.start.selectedResolution, s.demoWidth, s.demoHeight);
-    qDebug() << "resoltuon received:" << s.start.selectedResolution.c_str();
-
-    // 15. The sync editor's window height follows the demo width at 16:9.
-    s.syncEditorWindowHeight = int(float(-s.demoWidth) / 1.7777778f);
-
-    // 16. Rocket view.
-    s.rocketView = createView();
-    if (rocket_flags().rocket_enabled) {
-        ShellLoop loop;
-        if (!runShellView(s.rocketView, "fx/startingRockets.qml",
-                          "Quellin - igniting rockets - hold your horses!", loop)) {
-            tearDown();
-            return kExitShellViewFailed;
-        }
-    }
-
-    // 17. Rocket connections.
-    Rocket::instance().connect_rockets();
-
-    // 18. Full screen, at the height chosen in the dialog.
-    if (s.start.fullScreen && !enterFullScreenMode(s.demoWidth, s.demoHeight)) {
-        const platform::NotifyAnswer answer = platform::notifier().notify(
-            "The Requested Fullscreen Mode Is Not Supported By\nYour Video Card. Use Windowed Mode Instead?",
-            "OPENGL", platform::NotifyButtons::YesNo, platform::NotifyIcon::Warning);
-        if (answer != platform::NotifyAnswer::Yes) {
-            tearDown();
-            return kExitOk;
-        }
-        s.start.fullScreen = false;
-    }
-
-    // 19. Rendering always uses a 16:9 area of the chosen width.
-    s.demoHeight = s.demoWidth * 9 / 16;
-
-    // 20. Edit view.
-    s.editView = createView();
-    if (s.start.editView) {
-        probeQtCreator();
-        s.editContext = s.editView->rootContext();
-        if (s.editContext) {
-            s.editContext->setContextProperty("activeSkenesSetupFile",
-                                              QString::fromStdString(s.currentSetupName));
-        }
-        QList<QObject*> waiting;
-        waiting.append(new DataObject("Waiting for rocket to connect", "white"));
-        s.editContext->setContextProperty("myModel", QVariant::fromValue(waiting));
-        publishSkeneListPlaceholder(s.editContext);
-        if (!loadShellView(s.editView, "fx/mainEdit.qml")) {
-            tearDown();
-            return kExitShellViewFailed;
-        }
-        s.editView->setTitle("demo edit view");
-        s.editView->setPosition(50, 35);
-        s.editView->show();
-    }
-
-    // 21. Main view.
-    s.mainView = createView();
-    s.mainView->engine()->addImportPath("./plugins");
-    // The controller publishes the demo time here every frame; skenes may
-    // bind to it before the first frame has run.
-    Rocket::instance().qml_context = s.mainView->rootContext();
-    s.mainView->rootContext()->setContextProperty("demoTimeNow", 0.0);
-    if (!loadShellView(s.mainView, "fx/main.qml")) {
-        tearDown();
-        return kExitShellViewFailed;
-    }
-    s.mainView->setTitle("demo  -  Quellin 2018");
-    if (s.start.fullScreen) {
-        s.mainView->setPosition(0, 0);
-        s.mainView->setFlags(Qt::Window | Qt::FramelessWindowHint);
-    } else if (s.start.editView) {
-        s.mainView->setPosition(470, 35);
-    }
-
-    // 22. Every finished frame schedules the next: the demo renders
-    // continuously.
-    QObject::connect(s.mainView, &QQuickWindow::afterRendering, s.mainView, &QQuickWindow::update,
-                     Qt::DirectConnection);
-
-    // 23. Show, then GLEW.
-    s.mainView->show();
-    makeMainContextCurrent(s.mainView);
-    if (initGlew())
-        s.glewReady = true;
-
-    // 24.
-    s.mainWindowId = s.mainView->winId();
-    if (s.start.editView) {
-        s.editWindowId = s.editView->winId();
-        publishActiveSkeneListsAfterFirstFrame(s.mainView, s.editContext);
-    }
-
-    // 25. Hidden cursor in full screen.
-    if (s.start.fullScreen)
-        QGuiApplication::setOverrideCursor(Qt::BlankCursor);
-
-    // 26. Music. A missing or broken file leaves it silent; the demo runs on.
-    timeState().music = std::make_unique<Music>();
-    timeState().music->load("music.mp3");
-    timeState().music->set_paused(true);
-
-    // 27. Main event loop.
-    if (s.beforeMainLoop)
-        s.beforeMainLoop();
-    const int code = application.exec();
     tearDown();
-    return code;
+    return *end;
 }
 
 } // namespace app

@@ -1,6 +1,6 @@
 // loadAssetFile: a loose shader source, and the last entry of a data pack of
 // 300 shader-sized entries, which walks every entry before it.
-#include "gpu/AssetFile.h"
+#include "platform/AssetFile.h"
 
 #include "support/TempDemo.h"
 

@@ -2,12 +2,12 @@
 // framebuffer, clears, modification pass, render pass, frame time, copy to
 // the window) over a skene of 1,000 nested effects that do no GL work, in a
 // 64 x 36 window. Run under an X server (xvfb-run).
-#include "app/AppState.h"
 #include "host/DemoQML.h"
-#include "host/FrameState.h"
 #include "host/SceneQML.h"
 #include "items/IEffect.h"
 #include "platform/Clock.h"
+#include "state/DemoDisplay.h"
+#include "state/FrameState.h"
 #include "sync/Rocket.h"
 
 #include "support/QtTestApp.h"
@@ -39,8 +39,8 @@ struct Host {
     Host()
     {
         ensureQtApp();
-        appState().demoWidth = kWidth;
-        appState().demoHeight = kHeight;
+        demoDisplay().width = kWidth;
+        demoDisplay().height = kHeight;
         // Playing and settled: every frame walks the whole skene and copies
         // the offscreen image to the window.
         Rocket::instance().paused = false;

@@ -1,9 +1,9 @@
 // Cost of reading sync tracks from QML: one sync() call on a cached track with
 // 1,000 tracks cached, and one frame's re-evaluation of 500 bindings to sync().
-#include "app/ActiveSkeneList.h"
+#include "app/RocketQML.h"
+#include "state/ActiveSkeneList.h"
+#include "state/rocket_flags.h"
 #include "sync/Rocket.h"
-#include "sync/RocketQML.h"
-#include "sync/rocket_flags.h"
 
 #include "support/QtTestApp.h"
 

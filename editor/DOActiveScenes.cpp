@@ -1,9 +1,10 @@
 #include "editor/DOActiveScenes.h"
 
-#include "app/ActiveSkeneList.h"
-#include "app/AppState.h"
+#include "state/ActiveSkeneList.h"
+#include "state/DemoFolders.h"
 
 #include <QDebug>
+#include <QPointer>
 #include <QQmlContext>
 #include <QQuickWindow>
 #include <QVariant>
@@ -13,8 +14,10 @@ const char* const kSkeneDirectoryListProperty = "skeneDirectoryList";
 
 namespace {
 
-// The rows the edit view shows now; replaced as a whole on every change.
+// Where the edit view reads the lists, and the rows it shows now (replaced as
+// a whole on every change).
 struct PublishedSkeneRows {
+    QPointer<QQmlContext> context;
     QList<QObject*> activeRows;
     QList<QObject*> directoryRows;
 };
@@ -36,10 +39,28 @@ void retire(QList<QObject*>& rows)
 
 void republish()
 {
-    publishActiveSkeneLists(appState().editContext);
+    publishActiveSkeneLists(editContext());
 }
 
 } // namespace
+
+void setEditContext(QQmlContext* context)
+{
+    publishedSkeneRows().context = context;
+}
+
+QQmlContext* editContext()
+{
+    return publishedSkeneRows().context;
+}
+
+void resetPublishedSkeneRows()
+{
+    PublishedSkeneRows& rows = publishedSkeneRows();
+    retire(rows.activeRows);
+    retire(rows.directoryRows);
+    rows.context = nullptr;
+}
 
 DOActiveScenes::DOActiveScenes(const QString& name, QObject* parent)
     : QObject(parent)
@@ -94,7 +115,6 @@ void DOActiveScenes::moveSkeneToIndex(QString skeneName, int targetIndex)
     republish();
 }
 
-
 QList<QObject*> makeActiveSceneRows()
 {
     QList<QObject*> rows;
@@ -124,7 +144,7 @@ namespace {
 void publish(QQmlContext* context, const QList<QObject*>& active)
 {
     PublishedSkeneRows& rows = publishedSkeneRows();
-    QList<QObject*> directories = makeSkeneDirectoryRows(appState().skeneDirectories);
+    QList<QObject*> directories = makeSkeneDirectoryRows(demoFolders().skeneDirectories);
     context->setContextProperty(kSkeneActivationListProperty, QVariant::fromValue(active));
     context->setContextProperty(kSkeneDirectoryListProperty, QVariant::fromValue(directories));
     retire(rows.activeRows);

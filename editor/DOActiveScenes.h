@@ -51,6 +51,14 @@ private:
     int myIndex_ = -1;
 };
 
+// The edit view's root context, where the lists are published; null without
+// an edit view. Start-up sets it when it creates the edit view.
+void setEditContext(QQmlContext* context);
+QQmlContext* editContext();
+
+// Forgets the context and lets go of the rows published so far (for tests).
+void resetPublishedSkeneRows();
+
 // Context property names under which the edit view finds the lists.
 extern const char* const kSkeneActivationListProperty; // "skeneActivationList"
 extern const char* const kSkeneDirectoryListProperty;  // "skeneDirectoryList"

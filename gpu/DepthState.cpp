@@ -25,6 +25,11 @@ DepthStacks& depthStacks()
     return stacks;
 }
 
+void resetDepthStacks()
+{
+    depthStacks() = DepthStacks();
+}
+
 void pushDepthTest(bool on)
 {
     depthStacks().test.push_back(on);

@@ -19,6 +19,9 @@ struct DepthStacks {
 // The one pair of depth stacks of the process.
 DepthStacks& depthStacks();
 
+// Both stacks empty, without touching GL (for tests).
+void resetDepthStacks();
+
 // glEnable/glDisable(GL_DEPTH_TEST) for the new top.
 void pushDepthTest(bool on);
 // Restores the entry below; popping an empty stack only disables the test.

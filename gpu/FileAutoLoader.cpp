@@ -58,6 +58,11 @@ void IFileAutoLoader::refreshFileTimes()
         fileTimes_[i] = fileWriteTime(files_[i]);
 }
 
+void IFileAutoLoader::resetPollClock()
+{
+    registry().lastPollMs = 0;
+}
+
 bool IFileAutoLoader::pollAll()
 {
     LoaderRegistry& r = registry();

@@ -29,6 +29,9 @@ public:
     // poll; otherwise reloads each loader whose files changed (first change
     // per loader) and returns true when any was reloaded.
     static bool pollAll();
+    // Forgets the previous poll, so the next one looks at once (for tests;
+    // the loaders themselves stay registered while they live).
+    static void resetPollClock();
 
 protected:
     std::string name_;

@@ -1,10 +1,18 @@
 #include <GL/glew.h>
 
-#include "app/GlewSetup.h"
+#include "gpu/GlewSetup.h"
 
 #include <QDebug>
 
-namespace app {
+namespace {
+
+bool& loaded()
+{
+    static bool ready = false;
+    return ready;
+}
+
+} // namespace
 
 bool initGlew()
 {
@@ -15,7 +23,16 @@ bool initGlew()
     if (result != GLEW_OK)
         return false;
     qDebug("OpenGL version: %s", reinterpret_cast<const char*>(glGetString(GL_VERSION)));
+    loaded() = true;
     return true;
 }
 
-} // namespace app
+bool glewReady()
+{
+    return loaded();
+}
+
+void forgetGlew()
+{
+    loaded() = false;
+}

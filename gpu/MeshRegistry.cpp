@@ -30,6 +30,12 @@ MeshRegistries& meshRegistries()
     return *registries;
 }
 
+void resetMeshRegistries()
+{
+    meshRegistries().meshes.clear();
+    meshRegistries().vertexBuffers.clear();
+}
+
 Mesh* findCachedMesh(const std::string& key)
 {
     return find(meshRegistries().meshes, key);

@@ -18,6 +18,9 @@ struct MeshRegistries {
 
 MeshRegistries& meshRegistries();
 
+// Empties both tables (for tests: no item may hold a Mesh* across it).
+void resetMeshRegistries();
+
 // The entry under key, or null.
 Mesh* findCachedMesh(const std::string& key);
 Mesh* findVertexBuffer(const std::string& key);

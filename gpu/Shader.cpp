@@ -1,14 +1,13 @@
 #include "gpu/Shader.h"
 
-#include "app/AppState.h"
-#include "gpu/AssetFile.h"
+#include "platform/AssetFile.h"
 #include "platform/Clock.h"
 #include "platform/Notifier.h"
 #include "platform/Window.h"
+#include "state/DemoDisplay.h"
 
 #include <QDebug>
 #include <algorithm>
-#include <QQuickView>
 
 namespace {
 
@@ -30,7 +29,7 @@ void reportShaderError(const std::string& name, const std::string& log)
     const std::string message = "Error: compiling shader " + name + ".\n\nError log: " + log + "\n\n";
     qDebug() << "Shader compile error:";
     qDebug() << message.c_str();
-    platform::bringToFront(appState().mainView);
+    platform::bringToFront(demoDisplay().mainWindow);
     platform::notifier().notify(message, "Shader compilation error", platform::NotifyButtons::Ok,
                                 platform::NotifyIcon::Error);
 }
@@ -40,6 +39,11 @@ void reportShaderError(const std::string& name, const std::string& log)
 uint32_t lastShaderCompileTime()
 {
     return state().lastCompileMs;
+}
+
+void resetShaderState()
+{
+    state() = ShaderState();
 }
 
 ShaderFile findShaderFile(const std::string& baseName, const std::string& sceneDir,

@@ -80,3 +80,6 @@ ShaderFile findShaderFile(const std::string& baseName, const std::string& sceneD
 // Milliseconds of the millisecond clock at the end of the latest stage
 // compile; 0 before the first. The frame waits for shaders to settle on it.
 uint32_t lastShaderCompileTime();
+
+// No current shader and no compile yet (for tests).
+void resetShaderState();

@@ -200,6 +200,11 @@ FeedbackHooks& feedbackHooks()
     return hooks;
 }
 
+void resetFeedbackHooks()
+{
+    feedbackHooks() = FeedbackHooks();
+}
+
 VertexStorage meshStorage(const Mesh& mesh)
 {
     if (!mesh.halfFloats)

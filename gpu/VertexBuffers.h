@@ -103,3 +103,6 @@ struct FeedbackHooks {
 };
 
 FeedbackHooks& feedbackHooks();
+
+// Takes the passes out again (for tests).
+void resetFeedbackHooks();

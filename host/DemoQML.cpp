@@ -2,30 +2,31 @@
 
 #include "host/DemoQML.h"
 
-#include "app/ActiveSkeneList.h"
-#include "app/AppState.h"
-#include "app/GlewSetup.h"
-#include "app/SkeneSetups.h"
 #include "gpu/DepthState.h"
 #include "gpu/FileAutoLoader.h"
+#include "gpu/GlewSetup.h"
+#include "gpu/MeshRegistry.h"
 #include "gpu/Shader.h"
-#include "host/FrameState.h"
-#include "host/PendingEdit.h"
-#include "host/SceneQML.h"
 #include "items/IEffect.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Notifier.h"
+#include "state/ActiveSkeneList.h"
+#include "state/DemoDisplay.h"
+#include "state/DemoFolders.h"
+#include "state/FrameState.h"
+#include "state/PendingEdit.h"
+#include "state/SkeneSetups.h"
+#include "state/rocket_flags.h"
 #include "sync/Rocket.h"
-#include "sync/RocketQML.h"
-#include "sync/rocket_flags.h"
+#include "time/SystemTime.h"
+#include "time/TimeState.h"
 
 #include <QDebug>
 #include <QQmlComponent>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQmlError>
-#include <QQuickView>
 #include <QQuickWindow>
 #include <QSGNode>
 #include <QUrl>
@@ -78,6 +79,20 @@ void logFramebufferStatus(const char* label)
     qDebug("%s%s", label, framebufferStatusText(status));
 }
 
+// Milliseconds of the frame clock: the one a test installed, else start-up's
+// SystemTime, else (before start-up has made it) a steady clock.
+double frameClockMs()
+{
+    if (const auto clock = frameState().clockMs)
+        return clock();
+    if (const SystemTime* systemTime = timeState().systemTime.get())
+        return systemTime->timeMs();
+    // Measured from the first reading so that the milliseconds stay small
+    // enough to keep sub-millisecond precision for the life of the process.
+    static const int64_t start = platform::steadyNanoseconds();
+    return double(platform::steadyNanoseconds() - start) / 1e6;
+}
+
 // The engine's own messages ("file:line:column: text"), one a line, so the
 // author sees what is wrong and not only which file.
 std::string errorLines(const QList<QQmlError>& errors)
@@ -113,7 +128,7 @@ std::string qmldirText(const std::string& skeneDir)
 
 DemoQML::DemoQML(QQuickItem* parent)
     : IRenderItem(parent)
-    , samples_(appState().sampleCount)
+    , samples_(demoDisplay().sampleCount)
 {
     setFlag(QQuickItem::ItemHasContents);
 }
@@ -129,15 +144,6 @@ int DemoQML::reloadCount()
     return reloadCounter();
 }
 
-QQmlEngine* DemoQML::engine() const
-{
-    if (QQmlEngine* e = qmlEngine(this))
-        return e;
-    if (QQuickView* view = appState().mainView)
-        return view->engine();
-    return nullptr;
-}
-
 bool DemoQML::fileExists(QString fileName)
 {
     if (fileName.isEmpty())
@@ -148,7 +154,7 @@ bool DemoQML::fileExists(QString fileName)
 
 void DemoQML::addImportPath(QString importPath)
 {
-    if (QQmlEngine* e = engine())
+    if (QQmlEngine* e = qmlEngine(this))
         e->addImportPath(importPath);
 }
 
@@ -160,12 +166,12 @@ bool DemoQML::loadSkene(QQuickItem* parent, const std::string& filePath, const s
 
     // A qmldir that cannot be written leaves the old one (or none) in place;
     // the skene still loads, only its mesh components may be unknown.
-    const std::string skeneDir = appState().rootDir + "/fx/" + skeneName + "/";
+    const std::string skeneDir = demoFolders().rootDir + "/fx/" + skeneName + "/";
     const std::string qmldir = qmldirText(skeneDir);
     if (!qmldir.empty())
         (void)writeTextFile(skeneDir + "qmldir", qmldir);
 
-    QQmlEngine* eng = engine();
+    QQmlEngine* eng = qmlEngine(this);
     if (!eng || !parent) {
         qDebug() << "DemoQML::loadSkene without a QML engine:" << filePath.c_str();
         return false;
@@ -200,13 +206,13 @@ bool DemoQML::loadSkene(QQuickItem* parent, const std::string& filePath, const s
 
 void DemoQML::reloadDemo()
 {
-    const AppState& app = appState();
-    const std::string fxDir = app.rootDir + "/fx/";
+    const DemoFolders& folders = demoFolders();
+    const std::string fxDir = folders.rootDir + "/fx/";
     qDebug() << "DemoQML::reloadDemo() called!";
     qDebug() << "DemoQML::reloadDemo() Really do it now!";
     ++reloadCounter();
 
-    for (const std::string& name : app.skeneDirectories) {
+    for (const std::string& name : folders.skeneDirectories) {
         // Shared folders such as _SharedQML and _ActiveSkeneSetups.
         if (!name.empty() && name[0] == '_')
             continue;
@@ -271,10 +277,9 @@ void DemoQML::deleteFramebuffer()
 
 void DemoQML::createFramebuffer(bool multisample)
 {
-    AppState& app = appState();
     FrameState& fs = frameState();
-    const int width = app.demoWidth;
-    const int height = app.demoHeight;
+    const int width = demoDisplay().width;
+    const int height = demoDisplay().height;
 
     // A wider window makes new targets; the old ones would only hold memory.
     deleteFramebuffer();
@@ -330,85 +335,66 @@ void DemoQML::createFramebuffer(bool multisample)
     glBindTexture(target, 0);
 }
 
+// What the frame finds when it begins; it holds for the whole frame, also
+// when file playback starts during it.
+struct DemoQML::FrameMode {
+    bool liveEditing = false; // sync editors, not track files
+    bool paused = false;
+    bool pausedEditing = false;
+    uint32_t unchangedMs = 0; // since an editor last changed something
+    // Paused editing untouched for 400 ms: the frame sleeps 10 ms ...
+    bool idle = false;
+    // ... and, once a first frame has been shown, keeps its image: no clear,
+    // no skene, only the effects that render while idle.
+    bool keepsImage = false;
+};
+
 void DemoQML::doBeforeRender()
 {
     if (!isEnabled()) {
         qDebug() << "DemoQML disabled";
         return;
     }
-    AppState& app = appState();
-    FrameState& fs = frameState();
-
-    if (!app.glewReady && app::initGlew())
-        app.glewReady = true;
-    // Without the entry points every call below would jump through a null
+    // Without the entry points every GL call would jump through a null
     // pointer; wait for a context that GLEW accepts.
-    if (!app.glewReady)
+    if (!glewReady() && !initGlew())
         return;
 
-    Rocket& rocket = Rocket::instance();
-    const bool liveEditing = rocket_flags().rocket_enabled;
-    const bool paused = rocket.is_paused();
-    const bool pausedEditing = paused && liveEditing;
-    const uint32_t idle = platform::millisecondClock() - rocket.last_change_time;
-    const bool idleNow = pausedEditing && idle > kIdleAfterMs;
+    const Rocket& rocket = Rocket::instance();
+    FrameMode mode;
+    mode.liveEditing = rocket_flags().rocket_enabled;
+    mode.paused = rocket.is_paused();
+    mode.pausedEditing = mode.paused && mode.liveEditing;
+    mode.unchangedMs = platform::millisecondClock() - rocket.last_change_time;
+    mode.idle = mode.pausedEditing && mode.unchangedMs > kIdleAfterMs;
+    mode.keepsImage = mode.idle && firstFrameDone_;
 
+    const bool offscreen = beginFrame(mode);
+    // A frame that lands an edit from the edit view draws nothing, so the
+    // change shows on a clean next frame.
+    if (!applyPendingEdit())
+        renderSkenes(mode);
+    endFrame(mode, offscreen);
+}
+
+bool DemoQML::beginFrame(const FrameMode& mode)
+{
+    FrameState& fs = frameState();
     fs.savePointQuery.clear();
     if (fs.firstDemoRenderPending) {
         Q_EMIT firstDemoRender();
         fs.firstDemoRenderPending = false;
     }
     fs.frameStarted = true;
-    bool useFramebuffer = true;
-    const bool multisample = samples_ > 1;
     ++fs.frameCounter;
 
-    // Offscreen framebuffer. Until shaders settle, frames draw straight into
-    // the window's framebuffer, uncleared and without the copy.
-    if (framebufferReady_ && app.demoWidth == framebufferWidth_) {
-        if (fs.shadersSettled) {
-            glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-            const GLenum buffers[3] = {GL_COLOR_ATTACHMENT0, GL_COLOR_ATTACHMENT1, GL_COLOR_ATTACHMENT2};
-            glDrawBuffers(3, buffers);
-        } else {
-            useFramebuffer = false;
-        }
-    } else {
-        createFramebuffer(multisample);
-        if (!fs.shadersSettled)
-            useFramebuffer = false;
-    }
+    const bool offscreen = bindOffscreenTargets();
+    startFilePlaybackWhenReady(mode);
+    followWindowSize();
 
-    // File playback starts once the demo has loaded and its shaders settled,
-    // so the first seconds of music are not lost to compile stalls.
-    if (!liveEditing && rocket.demo_loaded && fs.shadersSettled && rocket.is_paused()) {
-        rocket.on_pause(false);
-        rocket.set_demo_loaded(false);
-        if (fs.hooks.uploadPendingMeshes)
-            fs.hooks.uploadPendingMeshes();
-    }
-
-    // Window size; the demo keeps to 16:9 of the window's width.
-    if (QQuickWindow* win = boundWindow()) {
-        const int w = win->width();
-        const int h = win->height();
-        setWindowWidth(w);
-        setWindowHeight(h);
-        setWindowPosX(win->x());
-        setWindowPosY(win->y());
-        if (w != 0)
-            app.demoWidth = w;
-        if (h != 0)
-            app.demoHeight = h;
-        if (h != w * 9 / 16)
-            win->setHeight(w * 9 / 16);
-    }
-    const int width = app.demoWidth;
-    const int height = app.demoHeight;
-
-    glViewport(0, 0, width, height);
+    glViewport(0, 0, demoDisplay().width, demoDisplay().height);
     glClearColor(0, 0, 0, 1);
-    if (fs.shadersSettled && !(pausedEditing && firstFrameDone_ && idle > kIdleAfterMs)) {
+    if (fs.shadersSettled && !mode.keepsImage) {
         // Qt Quick may leave masks and the scissor test behind; the clear
         // must reach every pixel of both buffers.
         glDisable(GL_SCISSOR_TEST);
@@ -421,61 +407,110 @@ void DemoQML::doBeforeRender()
     pushDepthTest(true);
     pushDepthWrite(true);
     glDepthFunc(GL_LEQUAL);
+    return offscreen;
+}
 
-    // Modification pass: an edit from the edit view lands on its item, and
-    // that frame draws nothing so the change shows on a clean next frame.
-    const QList<QQuickItem*> children = childItems();
-    bool modified = false;
-    for (QQuickItem* child : children) {
+bool DemoQML::bindOffscreenTargets()
+{
+    // Until shaders settle, frames draw straight into the window's
+    // framebuffer, uncleared and without the copy.
+    const bool settled = frameState().shadersSettled;
+    if (!framebufferReady_ || demoDisplay().width != framebufferWidth_) {
+        createFramebuffer(samples_ > 1);
+        return settled;
+    }
+    if (!settled)
+        return false;
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    const GLenum buffers[3] = {GL_COLOR_ATTACHMENT0, GL_COLOR_ATTACHMENT1, GL_COLOR_ATTACHMENT2};
+    glDrawBuffers(3, buffers);
+    return true;
+}
+
+void DemoQML::startFilePlaybackWhenReady(const FrameMode& mode)
+{
+    // File playback starts once the demo has loaded and its shaders settled,
+    // so the first seconds of music are not lost to compile stalls; the
+    // meshes go to the GPU before the music starts, not at their first draw.
+    Rocket& rocket = Rocket::instance();
+    if (mode.liveEditing || !rocket.demo_loaded || !frameState().shadersSettled || !rocket.is_paused())
+        return;
+    rocket.on_pause(false);
+    rocket.set_demo_loaded(false);
+    uploadPendingMeshes();
+}
+
+void DemoQML::followWindowSize()
+{
+    // The demo keeps to 16:9 of the window's width.
+    QQuickWindow* win = boundWindow();
+    if (!win)
+        return;
+    const int w = win->width();
+    const int h = win->height();
+    setWindowWidth(w);
+    setWindowHeight(h);
+    setWindowPosX(win->x());
+    setWindowPosY(win->y());
+    if (w != 0)
+        demoDisplay().width = w;
+    if (h != 0)
+        demoDisplay().height = h;
+    if (h != w * 9 / 16)
+        win->setHeight(w * 9 / 16);
+}
+
+bool DemoQML::applyPendingEdit()
+{
+    bool applied = false;
+    for (QQuickItem* child : childItems()) {
         auto* effect = qobject_cast<IEffect*>(child);
         if (effect && effect->modVal(child, "/0:=RocketScene")) {
-            modified = true;
+            applied = true;
             break;
         }
     }
+    // An edit that matched no item is dropped.
     pendingEdit().targetPath.clear();
+    return applied;
+}
 
-    if (!modified) {
-        for (QQuickItem* child : children) {
-            auto* effect = qobject_cast<IEffect*>(child);
-            if (!effect)
-                continue;
-            // In file playback nothing runs while paused, the controller
-            // included: playback has not started yet.
-            const bool renderable = liveEditing || !paused;
-            bool enabled = child->isEnabled();
-            if (auto* scene = qobject_cast<SceneQML*>(child))
-                enabled = enabled && scene->sceneEnabled();
-            if (!renderable || !enabled)
-                continue;
-            // The controller always runs: it polls the editors that end the
-            // idle state.
-            const bool isController = qobject_cast<RocketQML*>(child) != nullptr;
-            if (isController || !pausedEditing || !firstFrameDone_ || idle <= kIdleAfterMs)
-                effect->render(nullptr);
-        }
+void DemoQML::renderSkenes(const FrameMode& mode)
+{
+    // In file playback nothing runs while paused, the controller included:
+    // playback has not started yet.
+    if (!mode.liveEditing && mode.paused)
+        return;
+    for (QQuickItem* child : childItems()) {
+        auto* effect = qobject_cast<IEffect*>(child);
+        if (!effect || !effect->isEnabled() || !effect->switchedOn())
+            continue;
+        if (!mode.keepsImage || effect->rendersWhileIdle())
+            effect->render(nullptr);
     }
+}
 
+void DemoQML::endFrame(const FrameMode& mode, bool offscreen)
+{
+    FrameState& fs = frameState();
     Shader::unbindShader();
     // Shader files are watched only while the demo is paused: a reload
     // stalls the frame, which must not happen during playback.
-    if (paused)
+    if (mode.paused)
         IFileAutoLoader::pollAll();
-
-    bool slept = false;
-    if (idleNow) {
+    if (mode.idle)
         platform::sleepMilliseconds(kIdleSleepMs);
-        slept = true;
-    }
 
     // The idle sleep is not the frame's own cost: leave it out of the
     // frame-time history, which drives the QML time step.
     const double now = frameClockMs();
-    frameTime_ = now - lastFrameStamp_ - (slept ? kIdleSleepMs : 0);
-    rocket.push_frame_time(float(frameTime_));
+    frameTime_ = now - lastFrameStamp_ - (mode.idle ? kIdleSleepMs : 0);
+    Rocket::instance().push_frame_time(float(frameTime_));
     lastFrameStamp_ = now;
 
-    if (useFramebuffer) {
+    if (offscreen) {
+        const int width = demoDisplay().width;
+        const int height = demoDisplay().height;
         glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
         glReadBuffer(GL_COLOR_ATTACHMENT0);

@@ -11,8 +11,6 @@
 
 #include <string>
 
-class QQmlEngine;
-
 class DemoQML : public IRenderItem {
     Q_OBJECT
 
@@ -62,7 +60,18 @@ protected:
     QSGNode* updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData* data) override;
 
 private:
-    QQmlEngine* engine() const;
+    struct FrameMode;
+    // The frame, step by step: bind the targets, start file playback when
+    // ready, follow the window; land a pending edit; render the top-level
+    // effects; copy to the window and measure.
+    bool beginFrame(const FrameMode& mode); // true when drawing offscreen
+    bool bindOffscreenTargets();
+    void startFilePlaybackWhenReady(const FrameMode& mode);
+    void followWindowSize();
+    bool applyPendingEdit(); // true when an item took the edit
+    void renderSkenes(const FrameMode& mode);
+    void endFrame(const FrameMode& mode, bool offscreen);
+
     // Makes (or, after a change of the demo width, remakes) the offscreen
     // framebuffer and its textures, and leaves it bound.
     void createFramebuffer(bool multisample);

@@ -1,9 +1,8 @@
 #include "host/DemoRootQML.h"
 
-#include "app/AppState.h"
 #include "platform/Window.h"
+#include "state/DemoDisplay.h"
 
-#include <QQuickView>
 
 DemoRootQML::DemoRootQML(QQuickItem* parent)
     : IRenderItem(parent)
@@ -17,5 +16,5 @@ void DemoRootQML::doBeforeRender()
 
 void DemoRootQML::setEditViewAsForegroundWindow()
 {
-    platform::bringToFront(appState().editView);
+    platform::bringToFront(demoDisplay().editWindow);
 }

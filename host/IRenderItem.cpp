@@ -1,14 +1,14 @@
 #include "host/IRenderItem.h"
 
-#include "app/AppState.h"
+#include "state/DemoDisplay.h"
 
 #include <QDebug>
 #include <QQuickWindow>
 
 IRenderItem::IRenderItem(QQuickItem* parent)
     : QQuickItem(parent)
-    , windowWidth_(appState().demoWidth)
-    , windowHeight_(appState().demoHeight)
+    , windowWidth_(demoDisplay().width)
+    , windowHeight_(demoDisplay().height)
 {
     connect(this, &QQuickItem::windowChanged, this, &IRenderItem::handleWindowChanged);
 }
@@ -36,7 +36,7 @@ void IRenderItem::setWindowHeight(int v)
 
 void IRenderItem::setWindowPosX(int v)
 {
-    if (v == windowPosX_ || appState().start.fullScreen)
+    if (v == windowPosX_ || demoDisplay().fullScreen)
         return;
     windowPosX_ = v;
     if (boundWindow_) {
@@ -48,7 +48,7 @@ void IRenderItem::setWindowPosX(int v)
 
 void IRenderItem::setWindowPosY(int v)
 {
-    if (v == windowPosY_ || appState().start.fullScreen)
+    if (v == windowPosY_ || demoDisplay().fullScreen)
         return;
     windowPosY_ = v;
     if (boundWindow_) {
@@ -70,7 +70,7 @@ void IRenderItem::handleWindowChanged(QQuickWindow* win)
 
     const int x = win->x();
     const int y = win->y();
-    const bool fullScreen = appState().start.fullScreen;
+    const bool fullScreen = demoDisplay().fullScreen;
     if (x != windowPosX_ && !fullScreen) {
         windowPosX_ = x;
         if (boundWindow_) {

@@ -18,6 +18,7 @@ public:
     // Stores and emits sceneEnabledChanged, also when the value is the same:
     // QML that toggles a skene relies on hearing every write.
     void setSceneEnabled(bool b);
+    bool switchedOn() const override { return sceneEnabled_; }
 
 Q_SIGNALS:
     void sceneEnabledChanged(bool b);

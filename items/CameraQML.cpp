@@ -22,6 +22,11 @@ const CameraData* currentCamera()
     return current().owner ? &current().data : nullptr;
 }
 
+void resetCurrentCamera()
+{
+    current() = CurrentCamera();
+}
+
 CameraQML::CameraQML(QQuickItem* parent)
     : IEffect(parent)
 {

@@ -19,6 +19,9 @@ struct CameraData {
 // destroyed).
 const CameraData* currentCamera();
 
+// No current camera (for tests).
+void resetCurrentCamera();
+
 class CameraQML : public IEffect {
     Q_OBJECT
     Q_PROPERTY(QString effectName READ effectName WRITE setEffectName NOTIFY effectNameChanged)

@@ -2,7 +2,6 @@
 
 #include "items/DrawVBQML.h"
 
-#include "app/AppState.h"
 #include "gpu/Mesh.h"
 #include "gpu/MeshRegistry.h"
 #include "gpu/Shader.h"
@@ -10,6 +9,7 @@
 #include "items/CameraQML.h"
 #include "items/ShadeQML.h"
 #include "items/Transform.h"
+#include "state/DemoDisplay.h"
 
 #include <QDebug>
 #include <QSGNode>
@@ -227,7 +227,7 @@ void DrawVBQML::render(RenderNameListItem* pRNLI)
         glClear(GL_DEPTH_BUFFER_BIT);
 
     if (Shader* shader = Shader::currentShader()) {
-        const glm::mat4 projection = ShadeQML::projectionMatrix(appState().demoWidth, appState().demoHeight);
+        const glm::mat4 projection = ShadeQML::projectionMatrix(demoDisplay().width, demoDisplay().height);
         const glm::mat4 mvInv = glm::inverse(mv);
         const glm::mat4 viewInv = glm::inverse(view);
         const glm::mat4 projectionInv = glm::inverse(projection);

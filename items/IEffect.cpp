@@ -1,6 +1,7 @@
 #include "items/IEffect.h"
 
-#include "host/PendingEdit.h"
+#include "items/ItemTypes.h"
+#include "state/PendingEdit.h"
 
 #include <QDebug>
 #include <QVariant>
@@ -45,29 +46,12 @@ std::string IEffect::segmentName(const char* className)
     if (at != std::string::npos)
         cut.resize(at);
 
+#define SEGMENT_ROW(cppClass, qmlName, segment) {#cppClass, segment},
     static const struct {
         const char* className;
         const char* segment;
-    } kSegments[] = {
-        {"DemoQML", "Demo"},
-        {"DemoRootQML", "DemoRoot"},
-        {"MeshQML", "DrawMesh"},
-        {"ShadeQML", "Shader"},
-        {"TextureQML", "Texture"},
-        {"PosQML", "Pos"},
-        {"RotQML", "Rot"},
-        {"ScaQML", "Sca"},
-        {"GroupQML", "Group"},
-        {"CameraQML", "Camera"},
-        {"DrawVBQML", "DrawVB"},
-        {"ShaderParamQML", "ShaderParam"},
-        {"SavePointQML", "SavePoint"},
-        {"ClearQML", "Clear"},
-        {"ShaderBufferQML", "ShaderBuffer"},
-        {"ShaderAtomicCounterQML", "ShaderAtomicCounter"},
-        {"RenderTargetQML", "RenderTarget"},
-        {"RenderTargetLayerQML", "RenderTargetLayer"},
-    };
+    } kSegments[] = {DEMO_ITEM_TYPES(SEGMENT_ROW)};
+#undef SEGMENT_ROW
     for (const auto& s : kSegments) {
         if (cut == s.className)
             return s.segment;

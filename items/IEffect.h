@@ -28,8 +28,18 @@ public:
     void setEffectText(const std::string& text) { effectText_ = text; }
 
     // The item-path segment name of a meta-object class name: cut at the
-    // first "_QML", then mapped to the QML type name where one is known.
+    // first "_QML", then looked up in the module's table (items/ItemTypes.h);
+    // a class without a row keeps its cut name.
     static std::string segmentName(const char* className);
+
+    // The effect's own switch besides Qt's enabled state: the frame renders
+    // a top-level effect only while both are on. A skene root answers with
+    // its sceneEnabled.
+    virtual bool switchedOn() const { return true; }
+    // True for an effect that the frame renders even while a paused demo
+    // idles and keeps its last image: the controller, which polls the
+    // editors whose changes end the idle state.
+    virtual bool rendersWhileIdle() const { return false; }
 
 Q_SIGNALS:
     void nameChanged();

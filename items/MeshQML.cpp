@@ -7,9 +7,9 @@
 #include "gpu/MeshRegistry.h"
 #include "gpu/Shader.h"
 #include "gpu/VertexBuffers.h"
-#include "host/FrameState.h"
 #include "items/CameraQML.h"
 #include "items/Transform.h"
+#include "state/FrameState.h"
 
 #include <QDebug>
 #include <QSGNode>
@@ -18,12 +18,6 @@
 #include <glm/gtc/type_ptr.hpp>
 
 #include <cstdio>
-
-MeshItemHooks& meshItemHooks()
-{
-    static MeshItemHooks hooks;
-    return hooks;
-}
 
 MeshQML::MeshQML(QQuickItem* parent)
     : IDrawEffect(parent)
@@ -118,8 +112,6 @@ void MeshQML::resolveMesh()
     mesh->autoCenter = autoCenter_;
     mesh->importMesh(file, smoothNormals_, normalSmoothAngle_, flipNormals_);
     mesh_ = mesh;
-    // The cache now holds something to upload before file playback starts.
-    frameState().hooks.uploadPendingMeshes = &uploadPendingMeshes;
 }
 
 void MeshQML::render(RenderNameListItem* pRNLI)
@@ -151,10 +143,6 @@ void MeshQML::render(RenderNameListItem* pRNLI)
     const QList<QQuickItem*> children = childItems();
     for (QQuickItem* child : children)
         applyChild(child, mv, m);
-    if (meshItemHooks().recordSavePoint) {
-        for (QQuickItem* child : children)
-            meshItemHooks().recordSavePoint(child, mv, m);
-    }
 
     if (clearDepth_)
         glClear(GL_DEPTH_BUFFER_BIT);

@@ -19,16 +19,6 @@
 
 struct Mesh;
 
-// What the save points plug into: called during a mesh item's render for
-// each of its child items, in order, with the item's model-view and model
-// matrices after the transforms; the hook records the children that are
-// save points.
-struct MeshItemHooks {
-    void (*recordSavePoint)(QQuickItem* child, const glm::mat4& mv, const glm::mat4& m) = nullptr;
-};
-
-MeshItemHooks& meshItemHooks();
-
 class MeshQML : public IDrawEffect {
     Q_OBJECT
     Q_PROPERTY(QString file READ file WRITE setFile)

@@ -1,9 +1,9 @@
 #include "items/ShadeQML.h"
 
-#include "app/AppState.h"
 #include "gpu/Shader.h"
 #include "items/CameraQML.h"
 #include "items/ShaderParamQML.h"
+#include "state/DemoDisplay.h"
 #include "sync/Rocket.h"
 
 #include <QDebug>
@@ -47,6 +47,11 @@ Shader* addCachedShader(const std::string& key)
     if (!slot)
         slot = std::make_unique<Shader>();
     return slot.get();
+}
+
+void resetShaderCache()
+{
+    shaderCache().clear();
 }
 
 ShadeQML::ShadeQML(QQuickItem* parent)
@@ -133,8 +138,8 @@ void ShadeQML::render(RenderNameListItem* pRNLI)
     shader_->use();
 
     const Rocket& rocket = Rocket::instance();
-    const int width = appState().demoWidth;
-    const int height = appState().demoHeight;
+    const int width = demoDisplay().width;
+    const int height = demoDisplay().height;
     const float stepMs = rocket.is_paused()
                              ? float(std::clamp(rocket.pause_time_step * 1000.0, -1500.0, 1500.0))
                              : rocket.average_frame_time();

@@ -58,3 +58,6 @@ private:
 // Shaders by cache key; entries live as long as the process.
 Shader* findCachedShader(const std::string& key);
 Shader* addCachedShader(const std::string& key);
+
+// Destroys every cached shader (for tests: no shader item may outlive it).
+void resetShaderCache();

@@ -1,8 +1,7 @@
-#include "app/ActiveSkeneList.h"
+#include "state/ActiveSkeneList.h"
 
-#include "app/AppState.h"
-#include "app/SkeneSetups.h"
-#include "sync/rocket_flags.h"
+#include "state/SkeneSetups.h"
+#include "state/rocket_flags.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,6 +15,11 @@ ActiveSkeneList& activeSkeneList()
 {
     static ActiveSkeneList list;
     return list;
+}
+
+void resetActiveSkeneList()
+{
+    activeSkeneList() = ActiveSkeneList();
 }
 
 namespace {
@@ -39,11 +43,6 @@ int parsePort(const std::string& text)
     if (end == text.c_str() || errno == ERANGE || value > INT_MAX || value < INT_MIN)
         return 0;
     return int(value);
-}
-
-std::string activeSetupPath()
-{
-    return appState().activeSetupPath;
 }
 
 } // namespace
@@ -111,7 +110,7 @@ std::vector<ActiveSkene> parseActiveSkenes(const std::string& bytes)
 
 bool readActiveSkenes()
 {
-    const std::string path = activeSetupPath();
+    const std::string path = activeSkeneList().setupPath;
     // A directory opens like a file here but reads as empty; it must not
     // wipe the list.
     std::error_code ec;
@@ -127,7 +126,7 @@ bool readActiveSkenes()
 
 bool writeActiveSkenes()
 {
-    return writeTextFile(activeSetupPath(), formatActiveSkenes(activeSkeneList().entries));
+    return writeTextFile(activeSkeneList().setupPath, formatActiveSkenes(activeSkeneList().entries));
 }
 
 bool isStorableSkeneName(const std::string& name)

@@ -2,7 +2,7 @@
 // The active skene list: which skenes of the demo are loaded, rendered and
 // synchronised, in which order, and which rocket each one talks to. It lives
 // in a setup file (".as") under fx/_ActiveSkeneSetups; the one in use is the
-// active setup path of AppState.
+// list's setupPath.
 //
 // Setup file format, one record per active skene, in list order:
 //   "skene:" <name> NUL "port:" <rocket index in decimal> NUL LF
@@ -22,10 +22,16 @@ struct ActiveSkene {
 
 struct ActiveSkeneList {
     std::vector<ActiveSkene> entries;
+    // The active setup file: chosen by start-up (command line, default or
+    // the current-setup file) and by the start dialog.
+    std::string setupPath;
 };
 
 // The one active skene list of the process.
 ActiveSkeneList& activeSkeneList();
+
+// No entries and no setup file (for tests).
+void resetActiveSkeneList();
 
 // Longest field (its "skene:" or "port:" prefix included) that the reader
 // takes; a record with a longer field is dropped as a whole.

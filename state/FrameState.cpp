@@ -1,13 +1,15 @@
-#include "host/FrameState.h"
-
-#include "platform/Clock.h"
-#include "time/SystemTime.h"
-#include "time/TimeState.h"
+#include "state/FrameState.h"
 
 FrameState& frameState()
 {
     static FrameState state;
     return state;
+}
+
+void resetFrameState()
+{
+    destroyDeferred();
+    frameState() = FrameState();
 }
 
 void setLastShaderCompileTime(uint32_t ms)
@@ -37,17 +39,4 @@ void destroyDeferred()
     QObject* obj = fs.deferredDestruction.data();
     fs.deferredDestruction = nullptr;
     delete obj;
-}
-
-double frameClockMs()
-{
-    const FrameState& fs = frameState();
-    if (fs.hooks.clockMs)
-        return fs.hooks.clockMs();
-    if (const SystemTime* systemTime = timeState().systemTime.get())
-        return systemTime->timeMs();
-    // Measured from the first reading so that the milliseconds stay small
-    // enough to keep sub-millisecond precision for the life of the process.
-    static const int64_t start = platform::steadyNanoseconds();
-    return double(platform::steadyNanoseconds() - start) / 1e6;
 }

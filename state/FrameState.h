@@ -20,18 +20,6 @@ struct SavePointQuery {
     void clear() { *this = SavePointQuery(); }
 };
 
-// Work of other modules that the frame runs at fixed steps. Each module
-// installs its hook when it starts; a hook left empty is skipped.
-struct FrameHooks {
-    // Milliseconds of the clock that frame durations are measured with; when
-    // empty, start-up's SystemTime (or, before start-up has made it, a
-    // steady clock that starts at the first reading). Tests install their own.
-    double (*clockMs)() = nullptr;
-    // Uploads the meshes of the mesh cache that have no GPU buffers yet; run
-    // when file playback starts.
-    void (*uploadPendingMeshes)() = nullptr;
-};
-
 struct FrameState {
     // Published by the frame when it makes its offscreen targets. Render
     // targets bind windowFramebuffer as "the window"; texture items bind the
@@ -65,11 +53,17 @@ struct FrameState {
     // traversal refers to it any more.
     QPointer<QObject> deferredDestruction;
 
-    FrameHooks hooks;
+    // Milliseconds of the clock that frame durations are measured with; when
+    // empty, the frame uses start-up's SystemTime. Tests install their own.
+    double (*clockMs)() = nullptr;
 };
 
 // The one frame state of the process.
 FrameState& frameState();
+
+// Destroys the queued object and puts every value back as a new process has
+// it (for tests).
+void resetFrameState();
 
 // Records a shader stage compile at the given millisecond-clock time. The
 // frame takes the shader module's latest compile time over every frame;
@@ -87,6 +81,3 @@ void deferDestruction(QObject* obj);
 
 // Destroys the queued object, if any. Called by the frame after the skenes.
 void destroyDeferred();
-
-// The frame clock in milliseconds (the hook when installed).
-double frameClockMs();

@@ -1,7 +1,12 @@
-#include "host/PendingEdit.h"
+#include "state/PendingEdit.h"
 
 PendingEdit& pendingEdit()
 {
     static PendingEdit edit;
     return edit;
+}
+
+void resetPendingEdit()
+{
+    pendingEdit() = PendingEdit();
 }

@@ -11,3 +11,6 @@ struct PendingEdit {
 
 // The one pending edit of the process.
 PendingEdit& pendingEdit();
+
+// Nothing pending (for tests).
+void resetPendingEdit();

@@ -1,4 +1,4 @@
-#include "app/SkeneSetups.h"
+#include "state/SkeneSetups.h"
 
 #include "platform/DirectoryListing.h"
 #include "platform/Files.h"

@@ -1,7 +1,12 @@
-#include "sync/rocket_flags.h"
+#include "state/rocket_flags.h"
 
 RocketFlags& rocket_flags()
 {
     static RocketFlags flags;
     return flags;
+}
+
+void reset_rocket_flags()
+{
+    rocket_flags() = RocketFlags();
 }

@@ -9,3 +9,6 @@ struct RocketFlags {
 
 // The one set of rocket flags of the process.
 RocketFlags& rocket_flags();
+
+// Both flags back on (for tests).
+void reset_rocket_flags();

@@ -1,10 +1,9 @@
 #include "sync/Rocket.h"
 
-#include "app/ActiveSkeneList.h"
-#include "app/AppState.h"
 #include "platform/Clock.h"
 #include "platform/Process.h"
-#include "sync/rocket_flags.h"
+#include "state/ActiveSkeneList.h"
+#include "state/rocket_flags.h"
 #include "time/Music.h"
 #include "time/TimeState.h"
 
@@ -12,6 +11,7 @@
 #include <QQmlContext>
 
 #include <algorithm>
+#include <memory>
 #include <string_view>
 
 namespace {
@@ -62,10 +62,27 @@ const SyncCallbacks kCallbacks = {onEditorPause, onEditorSetRow, onEditorIsPlayi
 
 } // namespace
 
+namespace {
+
+std::unique_ptr<Rocket>& rocketSlot()
+{
+    static std::unique_ptr<Rocket> rocket;
+    return rocket;
+}
+
+} // namespace
+
 Rocket& Rocket::instance()
 {
-    static Rocket rocket;
-    return rocket;
+    std::unique_ptr<Rocket>& slot = rocketSlot();
+    if (!slot)
+        slot.reset(new Rocket());
+    return *slot;
+}
+
+void Rocket::reset_instance()
+{
+    rocketSlot().reset();
 }
 
 Rocket::Rocket()
@@ -129,7 +146,7 @@ void Rocket::connect_rockets()
 
 void Rocket::launch_editors()
 {
-    const int height = appState().syncEditorWindowHeight;
+    const int height = editor_window_height;
     auto launch = [&](int port, const std::string& file) {
         const std::vector<std::string> args = {"-port:" + std::to_string(port), "-file:" + file,
                                                "-windowHeight:" + std::to_string(height)};

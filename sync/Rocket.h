@@ -25,6 +25,9 @@ public:
 
     // The one manager, created on first use.
     static Rocket& instance();
+    // Destroys the manager and its devices; the next instance() starts a
+    // fresh one (for tests: nobody may keep a reference across it).
+    static void reset_instance();
 
     ~Rocket();
     Rocket(const Rocket&) = delete;
@@ -99,6 +102,9 @@ public:
 
     // First port of the range; tests move it so parallel runs do not collide.
     int base_port = 1338;
+    // The "-windowHeight:" of the editors' command lines; start-up sets it
+    // from the demo width before the editors are launched.
+    int editor_window_height = -720;
     // Where "demoTimeNow" and "masterRocketIndex" are published; null until
     // a view exists, and again once its engine is gone.
     QPointer<QQmlContext> qml_context;

@@ -1,6 +1,6 @@
 #include "time/Music.h"
 
-#include "gpu/AssetFile.h"
+#include "platform/AssetFile.h"
 
 #include <SDL.h>
 

@@ -12,3 +12,11 @@ TimeState& timeState()
     static TimeState state;
     return state;
 }
+
+void resetTimeState()
+{
+    TimeState& state = timeState();
+    state.music.reset();
+    state.systemTime.reset();
+    state.frameTimer.reset();
+}

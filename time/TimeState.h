@@ -22,3 +22,6 @@ struct TimeState {
 
 // The one TimeState of the process.
 TimeState& timeState();
+
+// Destroys the clocks and the music player (for tests).
+void resetTimeState();

@@ -1,0 +1,12 @@
+#include "state/DemoDisplay.h"
+
+DemoDisplay& demoDisplay()
+{
+    static DemoDisplay display;
+    return display;
+}
+
+void resetDemoDisplay()
+{
+    demoDisplay() = DemoDisplay();
+}
