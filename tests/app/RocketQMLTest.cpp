@@ -1,12 +1,13 @@
-#include "sync/RocketQML.h"
+#include "app/RocketQML.h"
 
-#include "app/ActiveSkeneList.h"
-#include "app/AppState.h"
-#include "host/FrameState.h"
 #include "platform/Clock.h"
+#include "state/ActiveSkeneList.h"
+#include "state/DemoFolders.h"
+#include "state/FrameState.h"
+#include "state/rocket_flags.h"
 #include "sync/Rocket.h"
-#include "sync/rocket_flags.h"
 
+#include "support/FreshState.h"
 #include "support/QtTestApp.h"
 #include "support/SyncEditorPeer.h"
 #include "support/TempDemo.h"
@@ -16,7 +17,7 @@
 
 namespace {
 
-struct Controller : ::testing::Test {
+struct Controller : FreshStateTest {
     void SetUp() override { ensureQtApp(); }
 
     // A live rocket for skene "intro" in slot 1, talking to peer.
@@ -173,7 +174,7 @@ TEST_F(Controller, PathAndFileExists)
 {
     TempDemo demo;
     demo.write("fx/intro/tex.png", "x");
-    appState().rootDir = demo.root();
+    demoFolders().rootDir = demo.root();
     QSignalSpy missing(&controller, &RocketQML::fileNotFound);
 
     EXPECT_EQ(controller.path("", "intro"), QString());

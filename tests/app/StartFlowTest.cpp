@@ -1,15 +1,20 @@
 // The start flow as the start dialog and the rocket view drive it through the
 // controller's slots: resolution, full screen and its refusal, the active
 // skene setup, rocket ignition and the edit view's skene lists.
-#include "app/ActiveSkeneList.h"
 #include "app/AppState.h"
 #include "app/DisplayModes.h"
-#include "app/SkeneSetups.h"
+#include "app/RocketQML.h"
 #include "app/Startup.h"
 #include "editor/DOActiveScenes.h"
-#include "sync/RocketQML.h"
-#include "sync/rocket_flags.h"
+#include "state/ActiveSkeneList.h"
+#include "state/DemoDisplay.h"
+#include "state/DemoFolders.h"
+#include "state/SkeneSetups.h"
+#include "state/rocket_flags.h"
+#include "sync/Rocket.h"
 
+#include "support/FreshState.h"
+#include "support/LogCapture.h"
 #include "support/QtTestApp.h"
 #include "support/RecordingNotifier.h"
 #include "support/TempDemo.h"
@@ -110,32 +115,17 @@ std::vector<std::string> rowNames(QQmlContext* context, const char* property)
     return names;
 }
 
-std::vector<std::string>& debugLines()
-{
-    static std::vector<std::string> lines;
-    return lines;
-}
-
-void recordDebug(QtMsgType, const QMessageLogContext&, const QString& text)
-{
-    debugLines().push_back(text.toStdString());
-}
-
-bool logged(const std::string& line)
-{
-    for (const auto& l : debugLines()) {
-        if (l == line)
-            return true;
-    }
-    return false;
-}
-
 const char* const kRefusalText =
     "The Requested Fullscreen Mode Is Not Supported By\nYour Video Card. Use Windowed Mode Instead?";
 
+// Start-up runs inside the tests' one application object.
+struct StartFlow : FreshStateTest {
+    StartFlow() { ensureQtApp(); }
+};
+
 } // namespace
 
-TEST(StartFlow, RefusedFullScreenAnsweredYesStartsInWindow)
+TEST_F(StartFlow, RefusedFullScreenAnsweredYesStartsInWindow)
 {
     TempDemo demo;
     // No output offers 1234 x 567, so the switch is refused.
@@ -153,16 +143,16 @@ TEST(StartFlow, RefusedFullScreenAnsweredYesStartsInWindow)
     EXPECT_EQ(boxes.boxes[0].buttons, platform::NotifyButtons::YesNo);
     EXPECT_EQ(boxes.boxes[0].icon, platform::NotifyIcon::Warning);
     EXPECT_TRUE(seen.ran);
-    EXPECT_FALSE(appState().start.fullScreen);
+    EXPECT_FALSE(demoDisplay().fullScreen);
     EXPECT_EQ(seen.mainPos, QPoint(470, 35));
     EXPECT_FALSE(seen.mainFlags.testFlag(Qt::FramelessWindowHint));
     EXPECT_FALSE(seen.cursorHidden);
-    EXPECT_EQ(appState().demoWidth, 1234);
-    EXPECT_EQ(appState().demoHeight, 1234 * 9 / 16);
+    EXPECT_EQ(demoDisplay().width, 1234);
+    EXPECT_EQ(demoDisplay().height, 1234 * 9 / 16);
     EXPECT_FALSE(app::displayModeSwitched());
 }
 
-TEST(StartFlow, RefusedFullScreenAnsweredNoEndsWithZero)
+TEST_F(StartFlow, RefusedFullScreenAnsweredNoEndsWithZero)
 {
     TempDemo demo;
     writeDemo(demo, R"(rocket.setFullScreen(true); rocket.setSelectedResolution("1234x567"); rocket.startDemo())");
@@ -179,7 +169,7 @@ TEST(StartFlow, RefusedFullScreenAnsweredNoEndsWithZero)
     EXPECT_EQ(appState().mainView, nullptr);
 }
 
-TEST(StartFlow, FullScreenAtOfferedSizeAsksNothing)
+TEST_F(StartFlow, FullScreenAtOfferedSizeAsksNothing)
 {
     TempDemo demo;
     // The first offered resolution is the size the output shows: no switch.
@@ -193,37 +183,35 @@ TEST(StartFlow, FullScreenAtOfferedSizeAsksNothing)
     EXPECT_EQ(runProgram(), 0);
     EXPECT_TRUE(boxes.boxes.empty());
     ASSERT_TRUE(seen.ran);
-    EXPECT_TRUE(appState().start.fullScreen);
+    EXPECT_TRUE(demoDisplay().fullScreen);
     EXPECT_EQ(seen.mainPos, QPoint(0, 0));
     EXPECT_TRUE(seen.mainFlags.testFlag(Qt::FramelessWindowHint));
     EXPECT_TRUE(seen.cursorHidden);
     const std::string shown = appState().start.selectedResolution;
     int width = 0, height = 0;
     app::applySelectedResolution(shown, width, height);
-    EXPECT_EQ(appState().demoWidth, width);
-    EXPECT_EQ(appState().demoHeight, width * 9 / 16);
+    EXPECT_EQ(demoDisplay().width, width);
+    EXPECT_EQ(demoDisplay().height, width * 9 / 16);
 }
 
-TEST(StartFlow, ChosenResolutionGivesSixteenByNineDemoAndEditorHeight)
+TEST_F(StartFlow, ChosenResolutionGivesSixteenByNineDemoAndEditorHeight)
 {
     TempDemo demo;
     writeDemo(demo, R"(rocket.setSelectedResolution("1920x1200"); rocket.startDemo())");
     demo.enter();
     installRecordingNotifier();
-    debugLines().clear();
-    qInstallMessageHandler(recordDebug);
+    LogCapture log;
     MainLoopView seen;
     endMainLoopAtOnce(seen);
 
     EXPECT_EQ(runProgram(), 0);
-    qInstallMessageHandler(nullptr);
-    EXPECT_EQ(appState().demoWidth, 1920);
-    EXPECT_EQ(appState().demoHeight, 1080);
-    EXPECT_EQ(appState().syncEditorWindowHeight, -1080);
-    EXPECT_TRUE(logged("resoltuon received: 1920x1200"));
+    EXPECT_EQ(demoDisplay().width, 1920);
+    EXPECT_EQ(demoDisplay().height, 1080);
+    EXPECT_EQ(Rocket::instance().editor_window_height, -1080);
+    EXPECT_TRUE(log.contains("resoltuon received: 1920x1200"));
 }
 
-TEST(StartFlow, EmptySelectionKeepsDefaultSize)
+TEST_F(StartFlow, EmptySelectionKeepsDefaultSize)
 {
     TempDemo demo;
     writeDemo(demo, "rocket.startDemo()");
@@ -232,11 +220,11 @@ TEST(StartFlow, EmptySelectionKeepsDefaultSize)
     MainLoopView seen;
     endMainLoopAtOnce(seen);
     EXPECT_EQ(runProgram(), 0);
-    EXPECT_EQ(appState().demoWidth, 1280);
-    EXPECT_EQ(appState().demoHeight, 720);
+    EXPECT_EQ(demoDisplay().width, 1280);
+    EXPECT_EQ(demoDisplay().height, 720);
 }
 
-TEST(StartFlow, SetupChosenInDialogIsRememberedLoadedAndShownInEditView)
+TEST_F(StartFlow, SetupChosenInDialogIsRememberedLoadedAndShownInEditView)
 {
     TempDemo demo;
     writeDemo(demo, R"(rocket.setActiveSkeneSetup("party.as"); rocket.startDemo())");
@@ -246,31 +234,29 @@ TEST(StartFlow, SetupChosenInDialogIsRememberedLoadedAndShownInEditView)
     demo.write("fx/currentActiveScenesSetup.cfg", "z.as");
     demo.enter();
     installRecordingNotifier();
-    debugLines().clear();
-    qInstallMessageHandler(recordDebug);
+    LogCapture log;
 
     std::vector<std::string> dialogSetups, listBeforeFrame, listAfterFrame, directories;
     std::string editSetupName;
     appState().beforeMainLoop = [&] {
         AppState& s = appState();
         dialogSetups = rowNames(s.startDialogView->rootContext(), "activeSkeneSetups");
-        editSetupName = s.editContext->contextProperty("activeSkenesSetupFile").toString().toStdString();
-        listBeforeFrame = rowNames(s.editContext, kSkeneActivationListProperty);
+        editSetupName = editContext()->contextProperty("activeSkenesSetupFile").toString().toStdString();
+        listBeforeFrame = rowNames(editContext(), kSkeneActivationListProperty);
         QObject::connect(s.mainView, &QQuickWindow::frameSwapped, s.mainView, [&] {
-            listAfterFrame = rowNames(appState().editContext, kSkeneActivationListProperty);
-            directories = rowNames(appState().editContext, kSkeneDirectoryListProperty);
+            listAfterFrame = rowNames(editContext(), kSkeneActivationListProperty);
+            directories = rowNames(editContext(), kSkeneDirectoryListProperty);
             QCoreApplication::exit(0);
         }, Qt::QueuedConnection);
     };
 
     EXPECT_EQ(runProgram(), 0);
-    qInstallMessageHandler(nullptr);
     const std::string fx = demo.root() + "/fx";
     EXPECT_EQ(dialogSetups, (std::vector<std::string>{"z.as", "a.as", "party.as"}));
     EXPECT_EQ(readTextFile(fx + "/currentActiveScenesSetup.cfg"), "party.as");
-    EXPECT_EQ(appState().activeSetupPath, fx + "/_ActiveSkeneSetups/party.as");
+    EXPECT_EQ(activeSkeneList().setupPath, fx + "/_ActiveSkeneSetups/party.as");
     EXPECT_EQ(appState().currentSetupName, "party.as");
-    EXPECT_TRUE(logged("g_activeScenesFile set to: " + fx + "/_ActiveSkeneSetups/party.as"));
+    EXPECT_TRUE(log.contains("g_activeScenesFile set to: " + fx + "/_ActiveSkeneSetups/party.as"));
     ASSERT_EQ(activeSkeneList().entries.size(), 2u);
     EXPECT_EQ(activeSkeneList().entries[0].name, "outro");
     EXPECT_EQ(editSetupName, "party.as");
@@ -279,7 +265,7 @@ TEST(StartFlow, SetupChosenInDialogIsRememberedLoadedAndShownInEditView)
     EXPECT_EQ(directories, (std::vector<std::string>{"intro", "outro"}));
 }
 
-TEST(StartFlow, StartupReadsActiveListFromCurrentSetup)
+TEST_F(StartFlow, StartupReadsActiveListFromCurrentSetup)
 {
     TempDemo demo;
     writeDemo(demo, "rocket.startDemo()");
@@ -296,7 +282,7 @@ TEST(StartFlow, StartupReadsActiveListFromCurrentSetup)
     EXPECT_EQ(activeSkeneList().entries[0].rocketIndex, 4);
 }
 
-TEST(StartFlow, RocketViewIgnitesThenCloses)
+TEST_F(StartFlow, RocketViewIgnitesThenCloses)
 {
     TempDemo demo;
     writeDemo(demo, "rocket.startDemo()");
@@ -311,9 +297,8 @@ TEST(StartFlow, RocketViewIgnitesThenCloses)
     EXPECT_TRUE(ignited);
 }
 
-TEST(StartFlow, ControllerSlotsSetTheStartSettings)
+TEST_F(StartFlow, ControllerSlotsSetTheStartSettings)
 {
-    ensureQtApp();
     RocketQML rocket;
     int resolutionSignals = 0, ignitions = 0;
     QObject::connect(&rocket, &RocketQML::resolutionsChanged, [&] { ++resolutionSignals; });
@@ -322,7 +307,7 @@ TEST(StartFlow, ControllerSlotsSetTheStartSettings)
     EXPECT_FALSE(rocket.getFullScreen());
     rocket.setFullScreen(true);
     EXPECT_TRUE(rocket.getFullScreen());
-    EXPECT_TRUE(appState().start.fullScreen);
+    EXPECT_TRUE(demoDisplay().fullScreen);
     rocket.setEditViewEnabled(false);
     EXPECT_FALSE(appState().start.editView);
     rocket.setRocketEnabled(false);
@@ -337,13 +322,12 @@ TEST(StartFlow, ControllerSlotsSetTheStartSettings)
     EXPECT_EQ(ignitions, 1);
 }
 
-TEST(StartFlow, UnwritableCurrentSetupFileKeepsChoiceForThisRun)
+TEST_F(StartFlow, UnwritableCurrentSetupFileKeepsChoiceForThisRun)
 {
-    ensureQtApp();
     TempDemo demo;
     demo.write("fx/_ActiveSkeneSetups/party.as", formatActiveSkenes({{"outro", 2}}));
     demo.makeDir("fx/currentActiveScenesSetup.cfg"); // a folder cannot be replaced by a file
-    appState().fxPath = demo.path("fx");
+    demoFolders().fxPath = demo.path("fx");
     RecordingNotifier& boxes = installRecordingNotifier();
     RocketQML rocket;
     rocket.setActiveSkeneSetup("party.as");
@@ -354,6 +338,6 @@ TEST(StartFlow, UnwritableCurrentSetupFileKeepsChoiceForThisRun)
 
     // A setup that cannot be read leaves the list as it was.
     rocket.setActiveSkeneSetup("missing.as");
-    EXPECT_EQ(appState().activeSetupPath, demo.path("fx/_ActiveSkeneSetups/missing.as"));
+    EXPECT_EQ(activeSkeneList().setupPath, demo.path("fx/_ActiveSkeneSetups/missing.as"));
     ASSERT_EQ(activeSkeneList().entries.size(), 1u);
 }

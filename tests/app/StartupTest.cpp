@@ -1,6 +1,11 @@
 #include "app/AppState.h"
 #include "app/Startup.h"
+#include "gpu/GlewSetup.h"
+#include "state/DemoDisplay.h"
+#include "sync/Rocket.h"
 
+#include "support/FreshState.h"
+#include "support/QtTestApp.h"
 #include "support/RecordingNotifier.h"
 #include "support/TempDemo.h"
 
@@ -56,9 +61,14 @@ int runProgram()
     return app::runStartup(1, argv);
 }
 
+// Start-up runs inside the tests' one application object.
+struct Startup : FreshStateTest {
+    Startup() { ensureQtApp(); }
+};
+
 } // namespace
 
-TEST(Startup, ViewSequenceRendersMainViewContinuouslyAndExitsWithZero)
+TEST_F(Startup, ViewSequenceRendersMainViewContinuouslyAndExitsWithZero)
 {
     TempDemo demo;
     writeTestDemo(demo);
@@ -91,12 +101,12 @@ TEST(Startup, ViewSequenceRendersMainViewContinuouslyAndExitsWithZero)
     EXPECT_EQ(mainPos, QPoint(470, 35));
     EXPECT_EQ(editPos, QPoint(50, 35));
     EXPECT_TRUE(editVisible);
-    EXPECT_TRUE(appState().glewReady);
-    EXPECT_EQ(appState().demoHeight, appState().demoWidth * 9 / 16);
-    EXPECT_EQ(appState().syncEditorWindowHeight, -720);
+    EXPECT_TRUE(glewReady());
+    EXPECT_EQ(demoDisplay().height, demoDisplay().width * 9 / 16);
+    EXPECT_EQ(Rocket::instance().editor_window_height, -720);
 }
 
-TEST(Startup, WithoutEditViewMainViewKeepsDefaultPlace)
+TEST_F(Startup, WithoutEditViewMainViewKeepsDefaultPlace)
 {
     TempDemo demo;
     writeTestDemo(demo);
@@ -124,7 +134,7 @@ Item {
     EXPECT_TRUE(appState().qtCreatorDir.empty()); // no probe ran
 }
 
-TEST(Startup, NoSkeneDirectoryShowsBoxAndExitsWithOne)
+TEST_F(Startup, NoSkeneDirectoryShowsBoxAndExitsWithOne)
 {
     TempDemo demo;
     writeTestDemo(demo);
@@ -138,7 +148,7 @@ TEST(Startup, NoSkeneDirectoryShowsBoxAndExitsWithOne)
     EXPECT_EQ(boxes.boxes[0].buttons, platform::NotifyButtons::Ok);
 }
 
-TEST(Startup, DialogClosedWithoutStartEndsWithZero)
+TEST_F(Startup, DialogClosedWithoutStartEndsWithZero)
 {
     TempDemo demo;
     writeTestDemo(demo);
@@ -155,7 +165,7 @@ Item { id: dialog; Timer { interval: 50; running: true; onTriggered: dialog.Wind
     EXPECT_FALSE(appState().start.startAccepted);
 }
 
-TEST(Startup, BrokenOrMissingShellViewReportsErrorsAndFails)
+TEST_F(Startup, BrokenOrMissingShellViewReportsErrorsAndFails)
 {
     TempDemo demo;
     writeTestDemo(demo);
@@ -167,7 +177,7 @@ TEST(Startup, BrokenOrMissingShellViewReportsErrorsAndFails)
     EXPECT_NE(err.find("startDialog.qml:2"), std::string::npos) << err;
 }
 
-TEST(Startup, MissingMainViewFailsAfterTheDialog)
+TEST_F(Startup, MissingMainViewFailsAfterTheDialog)
 {
     TempDemo demo;
     writeTestDemo(demo);
@@ -178,7 +188,7 @@ TEST(Startup, MissingMainViewFailsAfterTheDialog)
     EXPECT_NE(testing::internal::GetCapturedStderr().find("main.qml"), std::string::npos);
 }
 
-TEST(Startup, UnreadableWorkingDirectoryReturnsErrno)
+TEST_F(Startup, UnreadableWorkingDirectoryReturnsErrno)
 {
     TempDemo demo;
     demo.makeDir("gone");

@@ -1,9 +1,11 @@
 #include "editor/DOActiveScenes.h"
 
-#include "app/ActiveSkeneList.h"
-#include "app/AppState.h"
-#include "app/SkeneSetups.h"
+#include "state/ActiveSkeneList.h"
+#include "state/DemoFolders.h"
+#include "state/SkeneSetups.h"
 
+#include "support/FreshState.h"
+#include "support/LogCapture.h"
 #include "support/QtTestApp.h"
 #include "support/TempDemo.h"
 
@@ -19,17 +21,6 @@
 #include <vector>
 
 namespace {
-
-std::vector<std::string>& debugLines()
-{
-    static std::vector<std::string> lines;
-    return lines;
-}
-
-void recordDebug(QtMsgType, const QMessageLogContext&, const QString& text)
-{
-    debugLines().push_back(text.toStdString());
-}
 
 // The rows published under a context property, as QML sees them.
 std::vector<DOActiveScenes*> rows(QQmlContext* context, const char* property)
@@ -52,11 +43,12 @@ std::string describe(const std::vector<DOActiveScenes*>& list)
 
 // An edit view context over a temporary demo with skenes a, b, c and a
 // setup holding b (index 1) and a (index 2).
-struct EditListFixture : testing::Test {
+struct EditListFixture : FreshStateTest {
     TempDemo demo;
     std::unique_ptr<QQmlEngine> engine;
     QQmlContext* context = nullptr;
     std::string setupPath;
+    std::unique_ptr<LogCapture> log;
 
     void SetUp() override
     {
@@ -66,21 +58,13 @@ struct EditListFixture : testing::Test {
         demo.write("fx/_SharedQML/Common.qml", "");
         setupPath = demo.path("fx/_ActiveSkeneSetups/test.as");
         demo.write("fx/_ActiveSkeneSetups/test.as", formatActiveSkenes({{"b", 1}, {"a", 2}}));
-        AppState& s = appState();
-        s.fxPath = demo.path("fx");
-        s.activeSetupPath = setupPath;
-        s.skeneDirectories = listSkeneDirectories(s.fxPath);
+        demoFolders().skeneDirectories = listSkeneDirectories(demo.path("fx"));
+        activeSkeneList().setupPath = setupPath;
         ASSERT_TRUE(readActiveSkenes());
         engine = std::make_unique<QQmlEngine>();
         context = engine->rootContext();
-        s.editContext = context;
-        debugLines().clear();
-        qInstallMessageHandler(recordDebug);
-    }
-    void TearDown() override
-    {
-        qInstallMessageHandler(nullptr);
-        appState().editContext = nullptr;
+        setEditContext(context);
+        log = std::make_unique<LogCapture>();
     }
 };
 
@@ -151,7 +135,7 @@ TEST_F(EditListFixture, SlotsLogEditTheSetupFileAndRepublish)
     EXPECT_EQ(readTextFile(setupPath), formatActiveSkenes({{"c", 3}, {"a", 2}}));
     EXPECT_EQ(describe(rows(context, kSkeneActivationListProperty)), "c:3@0 a:2@1 ");
 
-    EXPECT_EQ(debugLines(), (std::vector<std::string>{"received actviateSkene in C++",
+    EXPECT_EQ(log->lines(), (std::vector<std::string>{"received actviateSkene in C++",
                                                       "received moveSkeneToIndex in C++",
                                                       "skeneName:c, targetIndex:0",
                                                       "received deActviateSkene in C++"}));

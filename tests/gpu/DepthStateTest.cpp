@@ -1,5 +1,6 @@
 #include "gpu/DepthState.h"
 
+#include "support/FreshState.h"
 #include "support/QtTestApp.h"
 
 #include <QOffscreenSurface>
@@ -39,9 +40,12 @@ bool depthWriteOn()
     return mask == GL_TRUE;
 }
 
+struct DepthState : FreshStateTest {
+};
+
 } // namespace
 
-TEST(DepthState, NestedPushesRestoreTheOuterState)
+TEST_F(DepthState, NestedPushesRestoreTheOuterState)
 {
     Context c;
     ASSERT_TRUE(c.current);
@@ -70,7 +74,7 @@ TEST(DepthState, NestedPushesRestoreTheOuterState)
     EXPECT_TRUE(depthStacks().write.empty());
 }
 
-TEST(DepthState, PopOnEmptyStackStaysEmptyAndOff)
+TEST_F(DepthState, PopOnEmptyStackStaysEmptyAndOff)
 {
     Context c;
     ASSERT_TRUE(c.current);

@@ -4,6 +4,7 @@
 #include "gpu/VertexBuffers.h"
 
 #include "support/GlTestContext.h"
+#include "support/LogCapture.h"
 #include "support/TempDemo.h"
 
 #include <assimp/scene.h>
@@ -46,24 +47,6 @@ std::string transformedTriangleGltf()
 struct MeshImport : ::testing::Test {
     void SetUp() override { demo.enter(); }
     TempDemo demo;
-};
-
-// Messages logged while an object of this type lives.
-struct LogCapture {
-    LogCapture()
-    {
-        lines().clear();
-        previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
-            lines().push_back(text.toStdString());
-        });
-    }
-    ~LogCapture() { qInstallMessageHandler(previous); }
-    static std::vector<std::string>& lines()
-    {
-        static std::vector<std::string> captured;
-        return captured;
-    }
-    QtMessageHandler previous;
 };
 
 } // namespace
@@ -224,7 +207,7 @@ TEST_F(MeshImport, UnreadableFileLogsLeavesNoSceneAndDrawsNothing)
         Mesh mesh;
         EXPECT_TRUE(mesh.importMesh(file, false, 175.0f, false)) << file;
         EXPECT_EQ(mesh.scene, nullptr);
-        const auto& lines = LogCapture::lines();
+        const auto& lines = log.lines();
         ASSERT_GE(lines.size(), 3u);
         EXPECT_EQ(lines[0], "loading mesh file:");
         EXPECT_EQ(lines[1], file);

@@ -2,22 +2,28 @@
 
 #include "TestEffects.h"
 
-#include "app/AppState.h"
+#include "app/RocketQML.h"
 #include "gpu/DepthState.h"
+#include "gpu/GlewSetup.h"
+#include "gpu/Mesh.h"
+#include "gpu/MeshRegistry.h"
 #include "gpu/Shader.h"
 #include "host/DemoQML.h"
-#include "host/FrameState.h"
-#include "host/PendingEdit.h"
 #include "platform/Clock.h"
+#include "state/DemoDisplay.h"
+#include "state/FrameState.h"
+#include "state/PendingEdit.h"
+#include "state/rocket_flags.h"
 #include "sync/Rocket.h"
-#include "sync/RocketQML.h"
-#include "sync/rocket_flags.h"
 
+#include "support/FreshState.h"
+#include "support/LogCapture.h"
 #include "support/QtTestApp.h"
 #include "support/RecordingNotifier.h"
 #include "support/TempDemo.h"
 
 #include <QElapsedTimer>
+#include <QOpenGLContext>
 #include <QPointer>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -33,27 +39,6 @@
 
 namespace {
 
-// Debug lines of the frame, for the framebuffer status texts.
-std::vector<std::string>& debugLines()
-{
-    static std::vector<std::string> lines;
-    return lines;
-}
-
-void recordDebugLine(QtMsgType, const QMessageLogContext&, const QString& msg)
-{
-    debugLines().push_back(msg.toStdString());
-}
-
-bool logged(const std::string& line)
-{
-    for (const auto& l : debugLines()) {
-        if (l == line)
-            return true;
-    }
-    return false;
-}
-
 // A Demo item from QML in a real window with real GL. Frames are driven one
 // at a time, so a test knows exactly what each frame did.
 struct DemoWindow {
@@ -66,8 +51,8 @@ struct DemoWindow {
             registerTestEffects();
             registered = true;
         }
-        appState().demoWidth = width;
-        appState().demoHeight = height;
+        demoDisplay().width = width;
+        demoDisplay().height = height;
         // Playing, so the idle rule stays out of the way unless a case asks.
         Rocket::instance().paused = false;
         window = std::make_unique<QQuickWindow>();
@@ -83,7 +68,7 @@ struct DemoWindow {
             demo->setParentItem(window->contentItem());
         // Reads the window's back buffer after the Demo's own hook has run.
         QObject::connect(window.get(), &QQuickWindow::afterRendering, window.get(), [this] {
-            if (!readPixel || !appState().glewReady)
+            if (!readPixel || !glewReady())
                 return;
             glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
             glReadBuffer(GL_BACK);
@@ -102,16 +87,6 @@ struct DemoWindow {
         root.reset();
         window.reset();
         engine.reset();
-        // Process-wide state starts fresh for the next case when the cases
-        // run in one process.
-        frameState() = FrameState();
-        rocket_flags() = RocketFlags();
-        appState().sampleCount = 1;
-        Rocket& rocket = Rocket::instance();
-        rocket.paused = true;
-        rocket.demo_loaded = false;
-        rocket.last_change_time = 0;
-        rocket.qml_context = nullptr; // died with this case's engine
     }
 
     void frames(int n)
@@ -185,11 +160,14 @@ GLint attachedObject(unsigned framebuffer, GLenum attachment)
     return name;
 }
 
+struct DemoFrame : FreshStateTest {
+};
+
 } // namespace
 
-TEST(DemoFrame, SettledFrameShowsSkeneColourThroughOffscreenTargets)
+TEST_F(DemoFrame, SettledFrameShowsSkeneColourThroughOffscreenTargets)
 {
-    qInstallMessageHandler(recordDebugLine);
+    LogCapture log;
     compileLongAgo();
     DemoWindow w(kGreenSkene);
     ASSERT_TRUE(w.demo);
@@ -238,16 +216,15 @@ TEST(DemoFrame, SettledFrameShowsSkeneColourThroughOffscreenTargets)
     EXPECT_EQ(unsigned(check.attached[3]), w.demo->depthTexture());
     EXPECT_EQ(check.format, GL_RGBA16F);
 
-    EXPECT_TRUE(logged("glFramebufferTexture2D Framebuffer: no error"));
-    EXPECT_TRUE(logged("glTexImage2D Framebuffer: no error"));
-    EXPECT_TRUE(logged("glFramebufferTexture2D_Depth Framebuffer: no error"));
-    qInstallMessageHandler(nullptr);
+    EXPECT_TRUE(log.contains("glFramebufferTexture2D Framebuffer: no error"));
+    EXPECT_TRUE(log.contains("glTexImage2D Framebuffer: no error"));
+    EXPECT_TRUE(log.contains("glFramebufferTexture2D_Depth Framebuffer: no error"));
 }
 
-TEST(DemoFrame, SampleCountAboveOneMakesMultisampledTargets)
+TEST_F(DemoFrame, SampleCountAboveOneMakesMultisampledTargets)
 {
-    qInstallMessageHandler(recordDebugLine);
-    appState().sampleCount = 4;
+    LogCapture log;
+    demoDisplay().sampleCount = 4;
     compileLongAgo();
     DemoWindow w(kGreenSkene);
     ASSERT_TRUE(w.demo);
@@ -264,16 +241,15 @@ TEST(DemoFrame, SampleCountAboveOneMakesMultisampledTargets)
     w.frames(1);
     EXPECT_FALSE(colourPlain);
     EXPECT_EQ(samples, 4);
-    EXPECT_TRUE(logged("glTexImage2DMultisample Framebuffer: no error"));
-    EXPECT_TRUE(logged("glFramebufferTexture2D_Depth Framebuffer: no error"));
+    EXPECT_TRUE(log.contains("glTexImage2DMultisample Framebuffer: no error"));
+    EXPECT_TRUE(log.contains("glFramebufferTexture2D_Depth Framebuffer: no error"));
     // The resolve in the copy to the window still shows the colour.
     const auto pixel = w.windowPixel();
     EXPECT_EQ(pixel[1], 255);
     EXPECT_EQ(pixel[0], 0);
-    qInstallMessageHandler(nullptr);
 }
 
-TEST(DemoFrame, BeforeShadersSettleFramesDrawStraightIntoTheWindow)
+TEST_F(DemoFrame, BeforeShadersSettleFramesDrawStraightIntoTheWindow)
 {
     DemoWindow w(kGreenSkene);
     ASSERT_TRUE(w.demo);
@@ -296,7 +272,7 @@ TEST(DemoFrame, BeforeShadersSettleFramesDrawStraightIntoTheWindow)
     EXPECT_EQ(rendered.count(), 1);
 }
 
-TEST(DemoFrame, TopLevelRenderOrderAndEnabledRules)
+TEST_F(DemoFrame, TopLevelRenderOrderAndEnabledRules)
 {
     DemoWindow w(R"(
 import QtQuick 2.15
@@ -317,7 +293,7 @@ Demo {
     EXPECT_EQ(renderLog(), (std::vector<std::string>{"first", "top", "last"}));
 }
 
-TEST(DemoFrame, FrameThatAppliesAnEditDrawsNoSkene)
+TEST_F(DemoFrame, FrameThatAppliesAnEditDrawsNoSkene)
 {
     DemoWindow w(kGreenSkene);
     auto* colour = w.find<ColourEffect>("colour");
@@ -345,7 +321,7 @@ TEST(DemoFrame, FrameThatAppliesAnEditDrawsNoSkene)
     EXPECT_EQ(colour->renders, before + 2);
 }
 
-TEST(DemoFrame, PausedEditingGoesIdleAfter400MsWithoutChange)
+TEST_F(DemoFrame, PausedEditingGoesIdleAfter400MsWithoutChange)
 {
     compileLongAgo();
     DemoWindow w(R"(
@@ -360,7 +336,7 @@ Demo {
     Rocket& rocket = Rocket::instance();
     // A frame clock that advances 100 ms per reading.
     static double clock = 0;
-    frameState().hooks.clockMs = [] { return clock += 100; };
+    frameState().clockMs = [] { return clock += 100; };
     rocket_flags().rocket_enabled = true;
     rocket.paused = true;
     rocket.last_change_time = platform::millisecondClock();
@@ -403,8 +379,17 @@ Demo {
     EXPECT_EQ(w.windowPixel()[0], 255);
 }
 
-TEST(DemoFrame, FilePlaybackRendersNothingWhilePausedAndStartsOnceLoadedAndSettled)
+TEST_F(DemoFrame, FilePlaybackRendersNothingWhilePausedAndStartsOnceLoadedAndSettled)
 {
+    // A mesh a skene has imported but not drawn yet: its buffers go to the
+    // GPU when playback starts.
+    TempDemo folder;
+    folder.write("square.obj", "v -1 -1 0\nv 1 -1 0\nv 1 1 0\nf 1 2 3\n");
+    folder.enter();
+    Mesh* waiting = addCachedMesh("square");
+    ASSERT_FALSE(waiting->importMesh("square.obj", false, 0.0f, false));
+    ASSERT_TRUE(waiting->records.empty());
+
     DemoWindow w(R"(
 import QtQuick 2.15
 import QuellinDemoSystem 1.0
@@ -416,8 +401,6 @@ Demo {
 )");
     Rocket& rocket = Rocket::instance();
     rocket.paused = true;
-    static int uploads = 0;
-    frameState().hooks.uploadPendingMeshes = [] { ++uploads; };
     rocket_flags().rocket_enabled = false;
 
     auto* colour = w.find<ColourEffect>("colour");
@@ -433,30 +416,31 @@ Demo {
     rocket.demo_loaded = true;
     w.frames(1);
     EXPECT_TRUE(rocket.is_paused());
+    EXPECT_TRUE(waiting->records.empty());
 
     compileLongAgo();
     w.frames(3);
     EXPECT_FALSE(rocket.is_paused());
     EXPECT_FALSE(rocket.demo_loaded);
-    EXPECT_EQ(uploads, 1);
+    EXPECT_FALSE(waiting->records.empty());
     EXPECT_GT(colour->renders, renders);
     EXPECT_GT(controllerRuns.count(), 0);
 }
 
-TEST(DemoFrame, WindowSizeDrivesDemoSizeAndKeeps16To9)
+TEST_F(DemoFrame, WindowSizeDrivesDemoSizeAndKeeps16To9)
 {
     DemoWindow w(kGreenSkene, 320, 240);
     ASSERT_TRUE(w.demo);
     w.frames(1);
     EXPECT_TRUE(waitUntil([&] { return w.window->height() == 180; }, 2000));
     w.frames(1);
-    EXPECT_EQ(appState().demoWidth, 320);
-    EXPECT_EQ(appState().demoHeight, 180);
+    EXPECT_EQ(demoDisplay().width, 320);
+    EXPECT_EQ(demoDisplay().height, 180);
     EXPECT_EQ(w.demo->windowWidth(), 320);
     EXPECT_EQ(w.demo->windowHeight(), 180);
 }
 
-TEST(DemoFrame, ProgressSignalsFlagsAndStatePerFrame)
+TEST_F(DemoFrame, ProgressSignalsFlagsAndStatePerFrame)
 {
     compileLongAgo();
     std::unique_ptr<QSignalSpy> firstFrame, firstDemo;
@@ -499,18 +483,22 @@ TEST(DemoFrame, ProgressSignalsFlagsAndStatePerFrame)
     EXPECT_TRUE(watch.isNull());
 }
 
-TEST(DemoFrame, FirstDemoRenderWaitsForGlAndCanBeAcknowledged)
+TEST_F(DemoFrame, FirstDemoRenderWaitsForGlAndCanBeAcknowledged)
 {
     ensureQtApp();
+    // No context is current here; one left current by an earlier case
+    // would let GLEW load.
+    if (QOpenGLContext* current = QOpenGLContext::currentContext())
+        current->doneCurrent();
     {
         // No window, so no context: GLEW cannot load and the frame waits
         // without touching GL or using up the first demo render.
-        appState().glewReady = false;
+        forgetGlew();
         DemoQML demo;
         QSignalSpy firstDemo(&demo, &DemoQML::firstDemoRender);
         demo.doBeforeRender();
         EXPECT_EQ(firstDemo.count(), 0);
-        EXPECT_FALSE(appState().glewReady);
+        EXPECT_FALSE(glewReady());
         EXPECT_TRUE(frameState().firstDemoRenderPending);
         EXPECT_EQ(frameState().frameCounter, 0);
     }
@@ -527,7 +515,7 @@ TEST(DemoFrame, FirstDemoRenderWaitsForGlAndCanBeAcknowledged)
     EXPECT_EQ(firstDemo.count(), 1);
 }
 
-TEST(DemoFrame, DisabledDemoRendersNothing)
+TEST_F(DemoFrame, DisabledDemoRendersNothing)
 {
     DemoWindow w(kGreenSkene);
     auto* colour = w.find<ColourEffect>("colour");
@@ -541,7 +529,7 @@ TEST(DemoFrame, DisabledDemoRendersNothing)
     EXPECT_EQ(frameState().frameCounter, counter);
 }
 
-TEST(DemoFrame, QtQuickContentOfTheViewSurvivesTheFrame)
+TEST_F(DemoFrame, QtQuickContentOfTheViewSurvivesTheFrame)
 {
     // Before shaders settle the skenes draw over what Qt Quick drew; the
     // frame must leave the GL state as Qt Quick expects it, or its next frame
@@ -563,7 +551,7 @@ Demo {
     EXPECT_EQ(pixel[2], 255);
 }
 
-TEST(DemoFrame, ShadersSettleOnceTheirCompilesHaveBeenQuietFor300Ms)
+TEST_F(DemoFrame, ShadersSettleOnceTheirCompilesHaveBeenQuietFor300Ms)
 {
     TempDemo folder;
     folder.write("flat.vert", "#version 330 compatibility\nvoid main() { gl_Position = ftransform(); }\n");

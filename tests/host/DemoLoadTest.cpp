@@ -1,9 +1,10 @@
-#include "app/ActiveSkeneList.h"
-#include "app/AppState.h"
-#include "app/SkeneSetups.h"
 #include "host/DemoQML.h"
-#include "host/FrameState.h"
+#include "state/ActiveSkeneList.h"
+#include "state/DemoFolders.h"
+#include "state/FrameState.h"
+#include "state/SkeneSetups.h"
 
+#include "support/FreshState.h"
 #include "support/QtTestApp.h"
 #include "support/RecordingNotifier.h"
 #include "support/TempDemo.h"
@@ -29,15 +30,14 @@ struct DemoFolder {
     {
         ensureQtApp();
         notifier = &installRecordingNotifier();
-        frameState() = FrameState();
-        appState().rootDir = demo.root();
-        appState().fxPath = demo.root() + "/fx";
+        demoFolders().rootDir = demo.root();
+        demoFolders().fxPath = demo.root() + "/fx";
     }
 
     // Lists fx like start-up, activates the given skenes and makes the Demo.
     void start(const std::vector<std::string>& active)
     {
-        appState().skeneDirectories = listSkeneDirectories(demo.path("fx"));
+        demoFolders().skeneDirectories = listSkeneDirectories(demo.path("fx"));
         activeSkeneList().entries.clear();
         int index = 1;
         for (const auto& name : active)
@@ -64,9 +64,12 @@ struct DemoFolder {
     std::unique_ptr<DemoQML> item;
 };
 
+struct DemoLoad : FreshStateTest {
+};
+
 } // namespace
 
-TEST(DemoLoad, SkenesLoadInDirectoryOrderFilteredByTheActiveListThenTheOverlay)
+TEST_F(DemoLoad, SkenesLoadInDirectoryOrderFilteredByTheActiveListThenTheOverlay)
 {
     DemoFolder f;
     for (const char* name : {"beta", "alpha", "Zeta", "gamma"})
@@ -96,7 +99,7 @@ TEST(DemoLoad, SkenesLoadInDirectoryOrderFilteredByTheActiveListThenTheOverlay)
     EXPECT_EQ(f.item->childItems().size(), 8);
 }
 
-TEST(DemoLoad, SkeneWithQmlErrorsShowsEngineMessagesAndLoadsTheFallback)
+TEST_F(DemoLoad, SkeneWithQmlErrorsShowsEngineMessagesAndLoadsTheFallback)
 {
     DemoFolder f;
     f.demo.write("fx/broken/Skene.qml", kBrokenSkene);
@@ -117,7 +120,7 @@ TEST(DemoLoad, SkeneWithQmlErrorsShowsEngineMessagesAndLoadsTheFallback)
     EXPECT_FALSE(frameState().firstDemoRenderPending);
 }
 
-TEST(DemoLoad, FailingFallbackStopsLoadingTheRest)
+TEST_F(DemoLoad, FailingFallbackStopsLoadingTheRest)
 {
     DemoFolder f;
     f.demo.write("fx/abroken/Skene.qml", kBrokenSkene);
@@ -134,7 +137,7 @@ TEST(DemoLoad, FailingFallbackStopsLoadingTheRest)
     EXPECT_FALSE(frameState().firstDemoRenderPending);
 }
 
-TEST(DemoLoad, CreationFailureBoxesOnlyForTheFallback)
+TEST_F(DemoLoad, CreationFailureBoxesOnlyForTheFallback)
 {
     DemoFolder f;
     // Compiles, but cannot be created: a required property nobody sets.
@@ -154,7 +157,7 @@ TEST(DemoLoad, CreationFailureBoxesOnlyForTheFallback)
     EXPECT_EQ(f.childNames(), (std::vector<std::string>{"calm"}));
 }
 
-TEST(DemoLoad, QmldirListsMeshSubdirectoriesAndMakesThemTypes)
+TEST_F(DemoLoad, QmldirListsMeshSubdirectoriesAndMakesThemTypes)
 {
     DemoFolder f;
     f.demo.write("fx/forest/Skene.qml",
@@ -179,7 +182,7 @@ TEST(DemoLoad, QmldirListsMeshSubdirectoriesAndMakesThemTypes)
     EXPECT_TRUE(f.item->childItems()[0]->findChild<QObject*>("tree"));
 }
 
-TEST(DemoLoad, UnwritableQmldirIsIgnored)
+TEST_F(DemoLoad, UnwritableQmldirIsIgnored)
 {
     DemoFolder f;
     f.demo.write("fx/forest/Skene.qml", kSkene);
@@ -193,7 +196,7 @@ TEST(DemoLoad, UnwritableQmldirIsIgnored)
     EXPECT_TRUE(std::filesystem::is_directory(f.demo.path("fx/forest/qmldir")));
 }
 
-TEST(DemoLoad, FileExistsAndImportPaths)
+TEST_F(DemoLoad, FileExistsAndImportPaths)
 {
     DemoFolder f;
     f.demo.write("fx/a/Skene.qml", kSkene);
@@ -208,7 +211,7 @@ TEST(DemoLoad, FileExistsAndImportPaths)
     EXPECT_TRUE(f.engine->importPathList().contains(QString::fromStdString(f.demo.path("imports"))));
 }
 
-TEST(DemoLoad, MissingOverlayIsNoError)
+TEST_F(DemoLoad, MissingOverlayIsNoError)
 {
     DemoFolder f;
     f.demo.write("fx/a/Skene.qml", kSkene);
@@ -219,7 +222,7 @@ TEST(DemoLoad, MissingOverlayIsNoError)
     EXPECT_TRUE(frameState().firstDemoRenderPending);
 }
 
-TEST(DemoLoad, LoadSkeneIgnoresQmldirPaths)
+TEST_F(DemoLoad, LoadSkeneIgnoresQmldirPaths)
 {
     DemoFolder f;
     f.start({});

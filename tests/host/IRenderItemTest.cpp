@@ -1,6 +1,7 @@
-#include "app/AppState.h"
 #include "host/DemoRootQML.h"
+#include "state/DemoDisplay.h"
 
+#include "support/FreshState.h"
 #include "support/QtTestApp.h"
 
 #include <QQuickWindow>
@@ -24,13 +25,16 @@ struct Window {
     std::unique_ptr<QQuickWindow> window;
 };
 
+struct RenderItem : FreshStateTest {
+};
+
 } // namespace
 
-TEST(IRenderItem, StartsWithDemoSizeAndEmitsOnlyOnChange)
+TEST_F(RenderItem, StartsWithDemoSizeAndEmitsOnlyOnChange)
 {
     ensureQtApp();
-    appState().demoWidth = 1024;
-    appState().demoHeight = 576;
+    demoDisplay().width = 1024;
+    demoDisplay().height = 576;
     DemoRootQML item;
     EXPECT_EQ(item.windowWidth(), 1024);
     EXPECT_EQ(item.windowHeight(), 576);
@@ -42,7 +46,7 @@ TEST(IRenderItem, StartsWithDemoSizeAndEmitsOnlyOnChange)
     EXPECT_EQ(item.windowWidth(), 640);
 }
 
-TEST(IRenderItem, FirstWindowChangeTakesOverPositionWithoutMovingWindow)
+TEST_F(RenderItem, FirstWindowChangeTakesOverPositionWithoutMovingWindow)
 {
     Window w;
     const QPoint before = w.window->position();
@@ -58,7 +62,7 @@ TEST(IRenderItem, FirstWindowChangeTakesOverPositionWithoutMovingWindow)
     EXPECT_EQ(w.window->position(), before);
 }
 
-TEST(IRenderItem, HookRunsAfterEveryRenderedFrameAndLeavingUnbinds)
+TEST_F(RenderItem, HookRunsAfterEveryRenderedFrameAndLeavingUnbinds)
 {
     Window w;
     struct Counting : DemoRootQML {
@@ -76,7 +80,7 @@ TEST(IRenderItem, HookRunsAfterEveryRenderedFrameAndLeavingUnbinds)
     EXPECT_EQ(item.frames, frames);
 }
 
-TEST(IRenderItem, WritingPositionMovesWindowUnlessFullScreen)
+TEST_F(RenderItem, WritingPositionMovesWindowUnlessFullScreen)
 {
     Window w;
     DemoRootQML item;
@@ -87,7 +91,7 @@ TEST(IRenderItem, WritingPositionMovesWindowUnlessFullScreen)
     waitUntil([&] { return w.window->x() == 200; }, 1000);
     EXPECT_EQ(w.window->x(), 200);
 
-    appState().start.fullScreen = true;
+    demoDisplay().fullScreen = true;
     item.setWindowPosX(300);
     item.setWindowPosY(300);
     EXPECT_EQ(px.count(), 1);
@@ -95,10 +99,10 @@ TEST(IRenderItem, WritingPositionMovesWindowUnlessFullScreen)
     EXPECT_NE(item.windowPosY(), 300);
 }
 
-TEST(IRenderItem, FullScreenWindowChangeKeepsStoredPosition)
+TEST_F(RenderItem, FullScreenWindowChangeKeepsStoredPosition)
 {
     Window w;
-    appState().start.fullScreen = true;
+    demoDisplay().fullScreen = true;
     DemoRootQML item;
     QSignalSpy px(&item, &IRenderItem::windowPosXChanged);
     item.setParentItem(w.window->contentItem());

@@ -1,5 +1,6 @@
 #include "host/SceneQML.h"
 
+#include "support/LogCapture.h"
 #include "support/QtTestApp.h"
 
 #include <QQmlComponent>
@@ -12,17 +13,6 @@
 #include <vector>
 
 namespace {
-
-std::vector<std::string>& debugLines()
-{
-    static std::vector<std::string> lines;
-    return lines;
-}
-
-void recordDebugLine(QtMsgType, const QMessageLogContext&, const QString& msg)
-{
-    debugLines().push_back(msg.toStdString());
-}
 
 // Counts the renders of its subtree through the scene's children.
 class CountingEffect : public IEffect {
@@ -78,15 +68,13 @@ TEST(SceneQML, RenderAnnouncesTheSkeneNameAndRendersChildrenOnlyWhileEnabled)
 TEST(SceneQML, ConstructionAndDestructionAreLogged)
 {
     ensureQtApp();
-    debugLines().clear();
-    qInstallMessageHandler(recordDebugLine);
+    LogCapture log;
     std::string id;
     {
         SceneQML scene;
         id = std::to_string(reinterpret_cast<uintptr_t>(&scene));
     }
-    qInstallMessageHandler(nullptr);
-    EXPECT_EQ(debugLines(), (std::vector<std::string>{"Making new skene:", "Making new skene:" + id,
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"Making new skene:", "Making new skene:" + id,
                                                       "Destructor of skene:" + id}));
 }
 

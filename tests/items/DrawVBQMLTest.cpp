@@ -7,8 +7,10 @@
 #include "gpu/Shader.h"
 #include "gpu/VertexBuffers.h"
 
+#include "support/FreshState.h"
 #include "support/GlFramebuffer.h"
 #include "support/GlTestContext.h"
+#include "support/ProbeEffect.h"
 #include "support/RecordingNotifier.h"
 #include "support/TempDemo.h"
 
@@ -23,13 +25,7 @@ struct TestVB : DrawVBQML {
     void resolve() { delete updatePaintNode(nullptr, nullptr); }
 };
 
-struct Probe : IEffect {
-    int renders = 0;
-    std::string getEffectName() override { return "Probe"; }
-    void render(RenderNameListItem*) override { ++renders; }
-};
-
-struct DrawVBFixture : ::testing::Test {
+struct DrawVBFixture : FreshStateTest {
     void SetUp() override
     {
         ASSERT_TRUE(gl.ok());
@@ -82,14 +78,12 @@ TEST_F(DrawVBFixture, QuadFillsTheTargetWithTheStandardMatrices)
     ASSERT_NE(quad.vertexBuffer(), nullptr);
     EXPECT_EQ(quad.bufferKey(), "quad0x0");
     EXPECT_EQ(quad.vertexBuffer()->kind, MeshKindQuad);
-    Probe child;
+    ProbeEffect child;
     child.setParentItem(&quad);
     QSignalSpy rendered(&quad, &DrawVBQML::rendered);
 
     GlFramebuffer fb(6, 4);
-    fb.bind();
-    glClearColor(0, 0, 0, 0);
-    glClear(GL_COLOR_BUFFER_BIT);
+    fb.bindCleared();
     quad.render(nullptr);
     EXPECT_EQ(fb.pixel(0, 0), (std::array<unsigned char, 4>{255, 255, 0, 255}));
     EXPECT_EQ(fb.pixel(5, 3), (std::array<unsigned char, 4>{255, 255, 0, 255}));
@@ -237,7 +231,7 @@ TEST_F(DrawVBFixture, TrianglesSwitchThePrimitiveAndZeroGridsHaveNoBuffer)
     empty.setGridWidth(16);
     empty.resolve();
     EXPECT_EQ(empty.vertexBuffer(), nullptr);
-    Probe child;
+    ProbeEffect child;
     child.setParentItem(&empty);
     empty.render(nullptr);
     EXPECT_EQ(child.renders, 0);

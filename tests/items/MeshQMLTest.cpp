@@ -2,20 +2,22 @@
 
 #include "items/MeshQML.h"
 
-#include "app/AppState.h"
 #include "gpu/DepthState.h"
 #include "gpu/Mesh.h"
 #include "gpu/MeshRegistry.h"
 #include "gpu/Shader.h"
 #include "gpu/VertexBuffers.h"
-#include "host/FrameState.h"
 #include "items/CameraQML.h"
 #include "items/PosQML.h"
 #include "items/ScaQML.h"
 #include "items/ShadeQML.h"
+#include "state/DemoDisplay.h"
+#include "state/FrameState.h"
 
+#include "support/FreshState.h"
 #include "support/GlFramebuffer.h"
 #include "support/GlTestContext.h"
+#include "support/ProbeEffect.h"
 #include "support/RecordingNotifier.h"
 #include "support/TempDemo.h"
 
@@ -39,19 +41,6 @@ struct TestShade : ShadeQML {
     void resolve() { delete updatePaintNode(nullptr, nullptr); }
 };
 
-// An effect child that runs a check when its parent renders it.
-struct Probe : IEffect {
-    std::function<void()> onRender;
-    int renders = 0;
-    std::string getEffectName() override { return "Probe"; }
-    void render(RenderNameListItem*) override
-    {
-        ++renders;
-        if (onRender)
-            onRender();
-    }
-};
-
 // A 2 x 2 square around the origin in the z = 0 plane.
 const char* const kSquare = "v -1 -1 0\nv 1 -1 0\nv 1 1 0\nv -1 1 0\nf 1 2 3 4\n";
 
@@ -65,7 +54,7 @@ const char* const kVertFlat =
     "#version 430 compatibility\nlayout(location = 0) in vec3 position;\n"
     "void main() { gl_Position = vec4(position.xy, 0.0, 1.0); }\n";
 
-struct MeshFixture : ::testing::Test {
+struct MeshFixture : FreshStateTest {
     void SetUp() override
     {
         ASSERT_TRUE(gl.ok());
@@ -121,8 +110,7 @@ TEST_F(MeshFixture, CacheEntriesFollowTheImportOptions)
     EXPECT_TRUE(d.mesh()->halfFloats);
     EXPECT_TRUE(d.mesh()->autoScale);
     EXPECT_NE(findCachedMesh("square.obj_m_bSmoothNormalsm_bACm_bASsa30.00"), nullptr);
-    // The cache now has something for file playback to upload.
-    EXPECT_EQ(frameState().hooks.uploadPendingMeshes, &uploadPendingMeshes);
+    // What file playback does before the music starts.
     uploadPendingMeshes();
     EXPECT_FALSE(a.mesh()->records.empty());
 
@@ -153,8 +141,8 @@ TEST_F(MeshFixture, MeshLandsWhereTheCameraAndTransformsPutIt)
 {
     demo.write("check.vert", kVertCamera);
     demo.write("check.frag", "#version 430 compatibility\nout vec4 c;\nvoid main() { c = vec4(1.0); }\n");
-    appState().demoWidth = 128;
-    appState().demoHeight = 72;
+    demoDisplay().width = 128;
+    demoDisplay().height = 72;
     CameraQML camera;
     camera.setProperty("z", 3.0f);
     camera.setProperty("viewAngle", 90.0f);
@@ -207,14 +195,12 @@ TEST_F(MeshFixture, BlendModeOffDrawsUnblendedAndBlendingComesBack)
     mesh.setDepthTest(false); // redrawn in place
     mesh.resolve();
     bool blendDuringChildren = false;
-    Probe probe;
+    ProbeEffect probe;
     probe.onRender = [&] { blendDuringChildren = glIsEnabled(GL_BLEND); };
     probe.setParentItem(&mesh);
 
     GlFramebuffer fb(4, 4);
-    fb.bind();
-    glClearColor(0, 0, 1, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
+    fb.bindCleared(0, 0, 1, 1);
     mesh.render(nullptr);
     EXPECT_EQ(fb.pixel(1, 1), (std::array<unsigned char, 4>{255, 0, 0, 128}));
     EXPECT_TRUE(blendDuringChildren);
@@ -239,7 +225,7 @@ TEST_F(MeshFixture, NestedItemsRestoreTheOuterDepthState)
     inner.setDepthTest(false);
     inner.setDepthWrite(false);
     inner.setParentItem(&outer);
-    Probe insideInner, afterInner;
+    ProbeEffect insideInner, afterInner;
     insideInner.setParentItem(&inner);
     afterInner.setParentItem(&outer);
     bool innerTest = true, innerWrite = true, afterTest = false, afterWrite = false;
@@ -280,14 +266,12 @@ TEST_F(MeshFixture, TriggeredRenderDrawsOncePerTrigger)
     mesh.setProperty("triggeredRender", true);
     mesh.setDepthTest(false);
     mesh.resolve();
-    Probe child;
+    ProbeEffect child;
     child.setParentItem(&mesh);
     QSignalSpy rendered(&mesh, &MeshQML::rendered);
 
     GlFramebuffer fb(4, 4);
-    fb.bind();
-    glClearColor(0, 0, 0, 0);
-    glClear(GL_COLOR_BUFFER_BIT);
+    fb.bindCleared();
     mesh.render(nullptr);
     mesh.render(nullptr);
     EXPECT_EQ(rendered.count(), 0);
@@ -371,14 +355,12 @@ TEST_F(MeshFixture, UnreadableMeshDrawsNothingAndRunsOn)
     mesh.resolve();
     ASSERT_NE(mesh.mesh(), nullptr);
     EXPECT_EQ(mesh.mesh()->scene, nullptr);
-    Probe child;
+    ProbeEffect child;
     child.setParentItem(&mesh);
     QSignalSpy rendered(&mesh, &MeshQML::rendered);
 
     GlFramebuffer fb(4, 4);
-    fb.bind();
-    glClearColor(0, 0, 0, 0);
-    glClear(GL_COLOR_BUFFER_BIT);
+    fb.bindCleared();
     mesh.render(nullptr);
     mesh.render(nullptr);
     EXPECT_EQ(fb.pixel(1, 1)[0], 0);
@@ -418,9 +400,7 @@ TEST_F(MeshFixture, InstancesReadTheirAttributesFromTheNamedGrid)
     mesh.resolve();
 
     GlFramebuffer fb(40, 10);
-    fb.bind();
-    glClearColor(0, 0, 0, 0);
-    glClear(GL_COLOR_BUFFER_BIT);
+    fb.bindCleared();
     mesh.render(nullptr);
     EXPECT_EQ(fb.pixel(10, 5)[0], 255); // x = -0.5
     EXPECT_EQ(fb.pixel(30, 5)[0], 255); // x = +0.5

@@ -4,19 +4,20 @@
 #include "items/ShadeQML.h"
 #include "items/ShaderParamQML.h"
 
-#include "app/AppState.h"
 #include "gpu/Shader.h"
 #include "items/CameraQML.h"
+#include "state/DemoDisplay.h"
 #include "sync/Rocket.h"
 #include "time/Music.h"
 #include "time/TimeState.h"
 
+#include "support/FreshState.h"
 #include "support/GlFramebuffer.h"
 #include "support/GlTestContext.h"
+#include "support/ProbeEffect.h"
 #include "support/RecordingNotifier.h"
 #include "support/TempDemo.h"
 
-#include <glm/gtc/matrix_transform.hpp>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -48,7 +49,7 @@ int channel(float v)
     return int(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
 }
 
-struct ShadeFixture : ::testing::Test {
+struct ShadeFixture : FreshStateTest {
     void SetUp() override
     {
         ASSERT_TRUE(gl.ok());
@@ -69,7 +70,7 @@ TEST_F(ShadeFixture, StandardUniformsReachTheProgram)
     // Colour = (g_time / 10, g_timeStep / 2, projection[0][0], projection[2][3] + 0.5).
     demo.write("fx/intro/check.frag",
                "#version 430 compatibility\nuniform float g_time; uniform float g_timeStep;\n"
-               "uniform mat4 projectionMatrix; uniform float windowWidth;\nout vec4 c;\n"
+               "uniform mat4 projectionMatrix;\nout vec4 c;\n"
                "void main() { c = vec4(g_time / 10.0, g_timeStep / 2.0, projectionMatrix[0][0],"
                " projectionMatrix[2][3] + 0.5); }\n");
     timeState().music = std::make_unique<Music>();
@@ -104,10 +105,43 @@ TEST_F(ShadeFixture, StandardUniformsReachTheProgram)
     shade.render(nullptr);
     px = fb.pixel(8, 4);
     EXPECT_NEAR(px[1], channel(0.75f), 1);
-    const float aspect = float(appState().demoWidth) / float(appState().demoHeight);
+    const float aspect = float(demoDisplay().width) / float(demoDisplay().height);
     EXPECT_NEAR(px[2], channel(1.0f / aspect), 1); // f = 1 / tan(45 degrees) = 1
     EXPECT_NEAR(px[3], 0, 1);                     // -1 + 0.5, clamped
     EXPECT_EQ(Shader::currentShader(), shade.shader());
+}
+
+TEST_F(ShadeFixture, WindowSizeUniformsFollowTheDemoSize)
+{
+    demo.write("fx/intro/check.frag",
+               "#version 430 compatibility\nuniform float windowWidth; uniform float windowHeight;\n"
+               "uniform float g_windowWidth; uniform float g_windowHeight;\nout vec4 c;\n"
+               "void main() { c = vec4(windowWidth, windowHeight, g_windowWidth, g_windowHeight) / 1000.0; }\n");
+    demoDisplay().width = 500;
+    demoDisplay().height = 250;
+    TestShade shade;
+    shade.setParentItem(&skene);
+    shade.setFile("check");
+    shade.resolve();
+    FullScreenTriangle triangle;
+    triangle.setParentItem(&shade);
+
+    GlFramebuffer fb(4, 4);
+    fb.bindCleared();
+    shade.render(nullptr);
+    auto px = fb.pixel(1, 1);
+    EXPECT_NEAR(px[0], channel(0.5f), 1);
+    EXPECT_NEAR(px[1], channel(0.25f), 1);
+    EXPECT_NEAR(px[2], channel(0.5f), 1);
+    EXPECT_NEAR(px[3], channel(0.25f), 1);
+
+    // The frame follows the window; the next render hands on the new size.
+    demoDisplay().width = 800;
+    demoDisplay().height = 450;
+    shade.render(nullptr);
+    px = fb.pixel(1, 1);
+    EXPECT_NEAR(px[0], channel(0.8f), 1);
+    EXPECT_NEAR(px[3], channel(0.45f), 1);
 }
 
 TEST_F(ShadeFixture, DirectShaderParamsApplyButNotThoseInAParamGroup)
@@ -166,17 +200,13 @@ TEST_F(ShadeFixture, WithoutAShaderNothingRendersAndEmptyFileLooksNothingUp)
     shade.resolve();
     EXPECT_EQ(shade.shader(), nullptr);
     EXPECT_EQ(shade.getShaderProgram(), 0u);
-    struct Probe : IEffect {
-        int renders = 0;
-        std::string getEffectName() override { return "Probe"; }
-        void render(RenderNameListItem*) override { ++renders; }
-    } probe;
+    ProbeEffect probe;
     probe.setParentItem(&shade);
     shade.render(nullptr);
     EXPECT_EQ(probe.renders, 0);
 }
 
-TEST(ShadeQML, ProjectionMatchesHandComputedPerspective)
+TEST_F(ShadeFixture, ProjectionMatchesHandComputedPerspective)
 {
     EXPECT_EQ(ShadeQML::projectionMatrix(1280, 720), glm::mat4(1.0f));
     CameraQML camera;
@@ -192,18 +222,4 @@ TEST(ShadeQML, ProjectionMatchesHandComputedPerspective)
     EXPECT_NEAR(p[3][2], -(2.0f * fa * n) / (fa - n), 1e-5f);
     EXPECT_NEAR(p[3][3], 0.0f, 1e-6f);
     EXPECT_NEAR(p[0][1] + p[1][0] + p[3][0] + p[3][1], 0.0f, 1e-6f);
-}
-
-TEST(ShadeQML, LookAtMatchesHandComputedView)
-{
-    // Right-handed look-at from (0, 0, -10) to the origin, up y: the view
-    // turns around y so that the eye looks down its own -z.
-    const glm::mat4 v = glm::lookAt(glm::vec3(0, 0, -10), glm::vec3(0), glm::vec3(0, 1, 0));
-    const glm::vec4 origin = v * glm::vec4(0, 0, 0, 1);
-    EXPECT_NEAR(origin.z, -10.0f, 1e-5f);
-    const glm::vec4 right = v * glm::vec4(1, 0, 0, 1);
-    EXPECT_NEAR(right.x, -1.0f, 1e-5f); // +x of the world is to the eye's left
-    EXPECT_NEAR(v[0][0], -1.0f, 1e-6f);
-    EXPECT_NEAR(v[2][2], -1.0f, 1e-6f);
-    EXPECT_NEAR(v[3][2], -10.0f, 1e-5f);
 }

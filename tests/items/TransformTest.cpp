@@ -1,5 +1,6 @@
 #include "items/CameraQML.h"
 #include "items/ClearQML.h"
+#include "items/IDrawEffect.h"
 #include "items/ParamGroupQML.h"
 #include "items/PosQML.h"
 #include "items/RotQML.h"
@@ -7,6 +8,7 @@
 #include "items/ShaderParamQML.h"
 #include "items/Transform.h"
 
+#include "support/FreshState.h"
 #include "support/GlFramebuffer.h"
 #include "support/GlTestContext.h"
 #include "support/QtTestApp.h"
@@ -125,9 +127,12 @@ TEST(ShaderParam, Vec4TextParsing)
     EXPECT_EQ(parseVec4Text(""), (V{0, 0, 0, 0}));
 }
 
-TEST(Camera, CurrentCameraFollowsRenderAndDiesWithItsItem)
+struct Camera : FreshStateTest {
+    Camera() { ensureQtApp(); }
+};
+
+TEST_F(Camera, CurrentCameraFollowsRenderAndDiesWithItsItem)
 {
-    ensureQtApp();
     EXPECT_EQ(currentCamera(), nullptr);
     auto camera = std::make_unique<CameraQML>();
     camera->setProperty("viewAngle", 60.0f);
@@ -140,4 +145,32 @@ TEST(Camera, CurrentCameraFollowsRenderAndDiesWithItsItem)
     EXPECT_EQ(camera->getEffectName(), "Camera");
     camera.reset();
     EXPECT_EQ(currentCamera(), nullptr);
+}
+
+TEST_F(Camera, DrawItemsLookFromTheCurrentCamera)
+{
+    // Without a camera: the eye at (0, 0, -1), looking at the origin.
+    EXPECT_NEAR((IDrawEffect::viewMatrix() * glm::vec4(0, 0, 0, 1)).z, -1.0f, 1e-6f);
+
+    // The camera's defaults put the eye at (0, 0, -10), looking at the
+    // origin with y up; a right-handed look-at then turns around y, so the
+    // world's +x lies to the eye's left.
+    CameraQML camera;
+    camera.render(nullptr);
+    const glm::mat4 v = IDrawEffect::viewMatrix();
+    EXPECT_NEAR((v * glm::vec4(0, 0, 0, 1)).z, -10.0f, 1e-5f);
+    EXPECT_NEAR((v * glm::vec4(1, 0, 0, 1)).x, -1.0f, 1e-5f);
+    EXPECT_NEAR((v * glm::vec4(0, 1, 0, 1)).y, 1.0f, 1e-5f);
+
+    // Each of the camera's properties reaches the view.
+    camera.setProperty("x", 3.0f);
+    camera.setProperty("lookAtX", 3.0f);
+    camera.setProperty("upX", 1.0f);
+    camera.setProperty("upY", 0.0f);
+    camera.render(nullptr);
+    const glm::mat4 moved = IDrawEffect::viewMatrix();
+    const glm::vec4 target = moved * glm::vec4(3, 0, 0, 1);
+    EXPECT_NEAR(target.x, 0.0f, 1e-5f);
+    EXPECT_NEAR(target.z, -10.0f, 1e-5f);
+    EXPECT_NEAR((moved * glm::vec4(4, 0, 0, 1)).y, 1.0f, 1e-5f); // world +x is now up
 }

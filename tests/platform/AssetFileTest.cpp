@@ -1,4 +1,4 @@
-#include "gpu/AssetFile.h"
+#include "platform/AssetFile.h"
 
 #include "support/TempDemo.h"
 

@@ -1,9 +1,9 @@
-#include "app/ActiveSkeneList.h"
-#include "app/AppState.h"
-#include "app/CommandLine.h"
-#include "app/SkeneSetups.h"
-#include "sync/rocket_flags.h"
+#include "state/ActiveSkeneList.h"
 
+#include "state/SkeneSetups.h"
+#include "state/rocket_flags.h"
+
+#include "support/FreshState.h"
 #include "support/RecordingNotifier.h"
 #include "support/TempDemo.h"
 
@@ -39,15 +39,14 @@ std::string listNow()
 }
 
 // A temporary demo whose active setup path is fx/_ActiveSkeneSetups/test.as.
-struct SetupFixture : testing::Test {
+struct SetupFixture : FreshStateTest {
     TempDemo demo;
     std::string setupPath;
     void SetUp() override
     {
         demo.makeDir("fx/_ActiveSkeneSetups");
         setupPath = demo.path("fx/_ActiveSkeneSetups/test.as");
-        appState().fxPath = demo.path("fx");
-        appState().activeSetupPath = setupPath;
+        activeSkeneList().setupPath = setupPath;
     }
     void setList(const Entries& entries) { activeSkeneList().entries = entries; }
 };
@@ -125,16 +124,16 @@ TEST(SetupFileReader, OverlongFieldDropsItsRecordOnly)
 TEST_F(SetupFixture, EmptyFileEmptiesListAndUnreadableFileKeepsIt)
 {
     setList({{"intro", 1}});
-    appState().activeSetupPath = demo.path("fx/_ActiveSkeneSetups/missing.as");
+    activeSkeneList().setupPath = demo.path("fx/_ActiveSkeneSetups/missing.as");
     EXPECT_FALSE(readActiveSkenes());
     EXPECT_EQ(listNow(), "intro:1 ");
 
-    appState().activeSetupPath = demo.path("fx/_ActiveSkeneSetups");
+    activeSkeneList().setupPath = demo.path("fx/_ActiveSkeneSetups");
     EXPECT_FALSE(readActiveSkenes());
     EXPECT_EQ(listNow(), "intro:1 ");
 
     demo.write("fx/_ActiveSkeneSetups/test.as", "");
-    appState().activeSetupPath = setupPath;
+    activeSkeneList().setupPath = setupPath;
     EXPECT_TRUE(readActiveSkenes());
     EXPECT_EQ(listNow(), "");
 }
@@ -236,7 +235,7 @@ TEST_F(SetupFixture, MoveUsesDropPositions)
 TEST_F(SetupFixture, UnwritableFileKeepsChangeInMemoryWithoutMessage)
 {
     RecordingNotifier& boxes = installRecordingNotifier();
-    appState().activeSetupPath = demo.path("fx/no-such-dir/test.as");
+    activeSkeneList().setupPath = demo.path("fx/no-such-dir/test.as");
     setList({{"a", 1}});
     EXPECT_FALSE(writeActiveSkenes());
     EXPECT_TRUE(addActiveSkene("b"));
@@ -279,12 +278,9 @@ TEST(CurrentSetupFile, StoredWithoutLineEndAndReadAsItStands)
     EXPECT_EQ(readTextFile(fx + "/currentActiveScenesSetup.cfg"), "party.as");
     EXPECT_EQ(readCurrentSetupName(fx), "party.as");
 
-    // A line end typed into the file stays part of the name, so the setup
-    // path ends with it.
+    // A line end typed into the file stays part of the name.
     demo.write("fx/currentActiveScenesSetup.cfg", "party.as\n");
-    const std::string name = readCurrentSetupName(fx);
-    EXPECT_EQ(name, "party.as\n");
-    EXPECT_EQ(app::chooseActiveSetupPath("", fx, name), fx + "/_ActiveSkeneSetups/party.as\n");
+    EXPECT_EQ(readCurrentSetupName(fx), "party.as\n");
     EXPECT_EQ(setupFilePath(fx, "party.as"), fx + "/_ActiveSkeneSetups/party.as");
 }
 

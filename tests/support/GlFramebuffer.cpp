@@ -32,6 +32,13 @@ void GlFramebuffer::bind() const
     glViewport(0, 0, width_, height_);
 }
 
+void GlFramebuffer::bindCleared(float r, float g, float b, float a) const
+{
+    bind();
+    glClearColor(r, g, b, a);
+    glClear(GL_COLOR_BUFFER_BIT);
+}
+
 std::array<unsigned char, 4> GlFramebuffer::pixel(int x, int y) const
 {
     std::array<unsigned char, 4> rgba{};

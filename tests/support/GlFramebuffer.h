@@ -9,6 +9,8 @@ public:
     GlFramebuffer(int width, int height);
     ~GlFramebuffer();
     void bind() const;
+    // Binds it and clears the colour target to (r, g, b, a); depth stays.
+    void bindCleared(float r = 0, float g = 0, float b = 0, float a = 0) const;
     // RGBA8 of the pixel at (x, y).
     std::array<unsigned char, 4> pixel(int x, int y) const;
     float depth(int x, int y) const;

@@ -1,7 +1,7 @@
 #include "support/GlTestContext.h"
 
-#include "app/GlewSetup.h"
 #include "app/SurfaceFormat.h"
+#include "gpu/GlewSetup.h"
 #include "support/QtTestApp.h"
 
 #include <QOffscreenSurface>
@@ -19,7 +19,7 @@ GlTestContext::GlTestContext()
     impl_->surface.setFormat(format);
     impl_->surface.create();
     impl_->context.setFormat(format);
-    ok_ = impl_->context.create() && impl_->context.makeCurrent(&impl_->surface) && app::initGlew();
+    ok_ = impl_->context.create() && impl_->context.makeCurrent(&impl_->surface) && initGlew();
 }
 
 GlTestContext::~GlTestContext()

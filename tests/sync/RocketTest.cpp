@@ -1,13 +1,13 @@
 #include "sync/Rocket.h"
 
-#include "app/ActiveSkeneList.h"
-#include "app/AppState.h"
 #include "platform/Clock.h"
-#include "sync/rocket_flags.h"
+#include "state/ActiveSkeneList.h"
+#include "state/rocket_flags.h"
 #include "sync/track_file.h"
 #include "time/Music.h"
 #include "time/TimeState.h"
 
+#include "support/FreshState.h"
 #include "support/QtTestApp.h"
 #include "support/SyncEditorPeer.h"
 #include "support/TempDemo.h"
@@ -55,9 +55,12 @@ Rocket& liveRocket(SyncEditorPeer& peer, int slot)
     return rocket;
 }
 
+struct RocketManager : FreshStateTest {
+};
+
 } // namespace
 
-TEST(Rocket, PortRangeIsTheHundredSlotsFrom1338)
+TEST_F(RocketManager, PortRangeIsTheHundredSlotsFrom1338)
 {
     Rocket& rocket = Rocket::instance();
     EXPECT_TRUE(rocket.create_rocket(false, 1437));
@@ -66,7 +69,7 @@ TEST(Rocket, PortRangeIsTheHundredSlotsFrom1338)
     EXPECT_FALSE(rocket.create_rocket(false, 1438));
 }
 
-TEST(Rocket, EditorPauseStartsAndStopsTheClock)
+TEST_F(RocketManager, EditorPauseStartsAndStopsTheClock)
 {
     SyncEditorPeer peer;
     loadTestMusic();
@@ -86,7 +89,7 @@ TEST(Rocket, EditorPauseStartsAndStopsTheClock)
     EXPECT_NEAR(timeState().music->position(), 117.0 / rocket.row_rate, 0.002);
 }
 
-TEST(Rocket, ScrubbingWhilePausedGivesOneFrameTimeStep)
+TEST_F(RocketManager, ScrubbingWhilePausedGivesOneFrameTimeStep)
 {
     SyncEditorPeer peer;
     loadTestMusic();
@@ -109,7 +112,7 @@ TEST(Rocket, ScrubbingWhilePausedGivesOneFrameTimeStep)
     EXPECT_NEAR(timeState().music->position(), 112.0 / rocket.row_rate, 0.002);
 }
 
-TEST(Rocket, OnlyTheMasterCursorMovesTheDemo)
+TEST_F(RocketManager, OnlyTheMasterCursorMovesTheDemo)
 {
     SyncEditorPeer peer;
     loadTestMusic();
@@ -125,7 +128,7 @@ TEST(Rocket, OnlyTheMasterCursorMovesTheDemo)
     EXPECT_NEAR(timeState().music->position(), 7.0 / rocket.row_rate, 0.002);
 }
 
-TEST(Rocket, ChangeInAnEditorPublishesItsSlotAsMasterOnce)
+TEST_F(RocketManager, ChangeInAnEditorPublishesItsSlotAsMasterOnce)
 {
     ensureQtApp();
     QQmlEngine engine;
@@ -146,7 +149,7 @@ TEST(Rocket, ChangeInAnEditorPublishesItsSlotAsMasterOnce)
     EXPECT_EQ(engine.rootContext()->contextProperty("masterRocketIndex").toInt(), 77);
 }
 
-TEST(Rocket, VanishedEditorIsReconnectedOnTheNextFrame)
+TEST_F(RocketManager, VanishedEditorIsReconnectedOnTheNextFrame)
 {
     SyncEditorPeer peer;
     Rocket& rocket = liveRocket(peer, 1);
@@ -163,7 +166,7 @@ TEST(Rocket, VanishedEditorIsReconnectedOnTheNextFrame)
     EXPECT_EQ(requests, 2);
 }
 
-TEST(Rocket, AbsentEditorLeavesTheRocketDisconnected)
+TEST_F(RocketManager, AbsentEditorLeavesTheRocketDisconnected)
 {
     Rocket& rocket = Rocket::instance();
     uint16_t freePort;
@@ -180,7 +183,7 @@ TEST(Rocket, AbsentEditorLeavesTheRocketDisconnected)
     EXPECT_EQ(rocket.GetSyncTrack("intro.x")->num_keys, 0);
 }
 
-TEST(Rocket, FilePlaybackReadsTrackFiles)
+TEST_F(RocketManager, FilePlaybackReadsTrackFiles)
 {
     TempDemo demo;
     demo.enter();
@@ -207,10 +210,10 @@ TEST(Rocket, FilePlaybackReadsTrackFiles)
     EXPECT_EQ(rocket.GetSyncTrack("other.fade"), nullptr);
 }
 
-TEST(Rocket, LaunchesOneEditorPerSkeneOrOneForAll)
+TEST_F(RocketManager, LaunchesOneEditorPerSkeneOrOneForAll)
 {
-    appState().syncEditorWindowHeight = -1080;
     Rocket& rocket = Rocket::instance();
+    rocket.editor_window_height = -1080;
     std::vector<std::vector<std::string>> launched;
     rocket.launcher = [&](const std::string& program, const std::vector<std::string>& args) {
         std::vector<std::string> line = {program};
@@ -232,7 +235,7 @@ TEST(Rocket, LaunchesOneEditorPerSkeneOrOneForAll)
                                                       "-windowHeight:-1080"}));
 }
 
-TEST(Rocket, ResolvesTrackNamesBySkenePrefix)
+TEST_F(RocketManager, ResolvesTrackNamesBySkenePrefix)
 {
     Rocket& rocket = Rocket::instance();
     setActive({{"intro", 4}, {"intro2", 7}});
@@ -244,7 +247,7 @@ TEST(Rocket, ResolvesTrackNamesBySkenePrefix)
     EXPECT_EQ(rocket.resolve_rocket("intro2.x"), 0);
 }
 
-TEST(Rocket, PlayingClockFollowsWallClockFromResumePosition)
+TEST_F(RocketManager, PlayingClockFollowsWallClockFromResumePosition)
 {
     loadTestMusic();
     Rocket& rocket = Rocket::instance();
@@ -258,7 +261,7 @@ TEST(Rocket, PlayingClockFollowsWallClockFromResumePosition)
     EXPECT_NEAR(rocket.demo_seconds(), rocket.current_seconds(), 0.01);
 }
 
-TEST(Rocket, FrameTimeRingAveragesTheLastTwenty)
+TEST_F(RocketManager, FrameTimeRingAveragesTheLastTwenty)
 {
     Rocket& rocket = Rocket::instance();
     rocket.push_frame_time(40.0f);
@@ -271,7 +274,7 @@ TEST(Rocket, FrameTimeRingAveragesTheLastTwenty)
     EXPECT_FLOAT_EQ(rocket.time_step(), 16.0f);
 }
 
-TEST(Rocket, NoMusicMeansClockAtZero)
+TEST_F(RocketManager, NoMusicMeansClockAtZero)
 {
     Rocket& rocket = Rocket::instance();
     rocket.on_pause(false);
@@ -279,7 +282,7 @@ TEST(Rocket, NoMusicMeansClockAtZero)
     EXPECT_EQ(rocket.current_seconds(), 0.0);
 }
 
-TEST(Rocket, SingleRocketLiveModePollsSlotZero)
+TEST_F(RocketManager, SingleRocketLiveModePollsSlotZero)
 {
     SyncEditorPeer peer;
     rocket_flags().multi_rocket = false;

@@ -1,11 +1,11 @@
 #include "sync/sync_device.h"
 
+#include "support/LogCapture.h"
 #include "support/SyncEditorPeer.h"
 #include "support/TempDemo.h"
 
 #include <gtest/gtest.h>
 
-#include <QString>
 
 #include <chrono>
 #include <functional>
@@ -19,17 +19,6 @@
 namespace {
 
 using Peer = SyncEditorPeer;
-
-std::vector<std::string>& debugLines()
-{
-    static std::vector<std::string> lines;
-    return lines;
-}
-
-void recordDebug(QtMsgType, const QMessageLogContext&, const QString& text)
-{
-    debugLines().push_back(text.toStdString());
-}
 
 // What the callbacks saw; the device gets a pointer to it as its parameter.
 struct Demo {
@@ -205,7 +194,7 @@ TEST(SyncConnect, NewTrackIsRequestedOnceWithItsIndex)
 
 TEST(SyncUpdate, KeyCommandsEditTracksAndMarkActivity)
 {
-    qInstallMessageHandler(recordDebug);
+    LogCapture log;
     Peer peer;
     Device dev;
     ASSERT_EQ(dev.connect(peer), 0);
@@ -224,7 +213,7 @@ TEST(SyncUpdate, KeyCommandsEditTracksAndMarkActivity)
     EXPECT_EQ(activity, 1);
     EXPECT_EQ(a->data_received, 1);
     EXPECT_FLOAT_EQ(get_value(a, 5.0), 2.0f);
-    EXPECT_EQ(debugLines().back(), "handle_set_key_cmd for track:s.a");
+    EXPECT_EQ(log.lines().back(), "handle_set_key_cmd for track:s.a");
 
     ASSERT_TRUE(peer.sendDeleteKey(0, 5)); // no key on row 5: nothing changes
     ASSERT_TRUE(peer.sendDeleteKey(0, 10));
@@ -236,9 +225,8 @@ TEST(SyncUpdate, KeyCommandsEditTracksAndMarkActivity)
     ASSERT_TRUE(updateUntil(dev, [&] { return b->data_received == 1; }, &changed, &activity));
     EXPECT_EQ(changed, 1);
     EXPECT_EQ(activity, 1);
-    EXPECT_EQ(debugLines().back(), "handle_set_no_key_cmd se track data_received to 1:s.b");
+    EXPECT_EQ(log.lines().back(), "handle_set_no_key_cmd se track data_received to 1:s.b");
     EXPECT_GE(dev->socket, 0);
-    qInstallMessageHandler(nullptr);
 }
 
 TEST(SyncUpdate, CursorMovesOnlyFromTheMasterButEveryEditorCountsAsActive)
@@ -406,7 +394,7 @@ TEST(SyncUpdate, TrackIndexNeverAnnouncedDropsTheConnection)
 
 TEST(SyncUpdate, EditorCommandsOnTheWholeTrackSet)
 {
-    qInstallMessageHandler(recordDebug);
+    LogCapture log;
     TempDemo folder;
     folder.makeDir("sync");
     folder.enter();
@@ -426,7 +414,7 @@ TEST(SyncUpdate, EditorCommandsOnTheWholeTrackSet)
     EXPECT_EQ(a->num_keys, 1);
     EXPECT_EQ(changed, 0);
     EXPECT_EQ(activity, 0);
-    EXPECT_EQ(debugLines().back(), "deferred_purge set data_received to 0");
+    EXPECT_EQ(log.lines().back(), "deferred_purge set data_received to 0");
 
     ASSERT_TRUE(peer.sendDataReceivedAll());
     ASSERT_TRUE(updateUntil(dev, [&] { return a->data_received == 1 && b->data_received == 1; }));
@@ -436,7 +424,6 @@ TEST(SyncUpdate, EditorCommandsOnTheWholeTrackSet)
     ASSERT_TRUE(updateUntil(dev, [&] { return ::stat("sync/sync_s.b.track", &st) == 0; }));
     EXPECT_EQ(::stat("sync/sync_s.a.track", &st), 0);
     EXPECT_EQ(st.st_size, 13);
-    qInstallMessageHandler(nullptr);
 }
 
 TEST(SyncSend, RequestsHaveTheirExactBytes)
