@@ -58,6 +58,13 @@ struct ShadeFixture : FreshStateTest {
         skene.setProperty("sceneDir", "fx/intro/");
         demo.write("fx/intro/check.vert", kVert);
     }
+    // Places shade in the skene on the shader "check" and resolves it.
+    void useCheck(TestShade& shade)
+    {
+        shade.setParentItem(&skene);
+        shade.setFile("check");
+        shade.resolve();
+    }
     GlTestContext gl;
     TempDemo demo;
     QQuickItem skene; // stands in for the skene root that declares sceneDir
@@ -80,9 +87,7 @@ TEST_F(ShadeFixture, StandardUniformsReachTheProgram)
     Rocket::instance().pause_time_step = 0.5; // a pending editor jump, seconds
 
     TestShade shade;
-    shade.setParentItem(&skene);
-    shade.setFile("check");
-    shade.resolve();
+    useCheck(shade);
     ASSERT_NE(shade.shader(), nullptr);
     ASSERT_NE(shade.getShaderProgram(), 0u);
     FullScreenTriangle triangle;
@@ -120,9 +125,7 @@ TEST_F(ShadeFixture, WindowSizeUniformsFollowTheDemoSize)
     demoDisplay().width = 500;
     demoDisplay().height = 250;
     TestShade shade;
-    shade.setParentItem(&skene);
-    shade.setFile("check");
-    shade.resolve();
+    useCheck(shade);
     FullScreenTriangle triangle;
     triangle.setParentItem(&shade);
 
@@ -150,9 +153,7 @@ TEST_F(ShadeFixture, DirectShaderParamsApplyButNotThoseInAParamGroup)
                "#version 430 compatibility\nuniform float direct; uniform vec4 colour; uniform float grouped;\n"
                "out vec4 c;\nvoid main() { c = vec4(direct, colour.y, grouped, colour.w); }\n");
     TestShade shade;
-    shade.setParentItem(&skene);
-    shade.setFile("check");
-    shade.resolve();
+    useCheck(shade);
     ShaderParamQML direct, colour, grouped;
     direct.paramName = "direct";
     direct.paramValue = 1.0f;
