@@ -340,8 +340,6 @@ void DemoQML::createFramebuffer(bool multisample)
 struct DemoQML::FrameMode {
     bool liveEditing = false; // sync editors, not track files
     bool paused = false;
-    bool pausedEditing = false;
-    uint32_t unchangedMs = 0; // since an editor last changed something
     // Paused editing untouched for 400 ms: the frame sleeps 10 ms ...
     bool idle = false;
     // ... and, once a first frame has been shown, keeps its image: no clear,
@@ -364,9 +362,9 @@ void DemoQML::doBeforeRender()
     FrameMode mode;
     mode.liveEditing = rocket_flags().rocket_enabled;
     mode.paused = rocket.is_paused();
-    mode.pausedEditing = mode.paused && mode.liveEditing;
-    mode.unchangedMs = platform::millisecondClock() - rocket.last_change_time;
-    mode.idle = mode.pausedEditing && mode.unchangedMs > kIdleAfterMs;
+    // Since an editor last changed something; the clock wraps.
+    const uint32_t unchangedMs = platform::millisecondClock() - rocket.last_change_time;
+    mode.idle = mode.paused && mode.liveEditing && unchangedMs > kIdleAfterMs;
     mode.keepsImage = mode.idle && firstFrameDone_;
 
     const bool offscreen = beginFrame(mode);
