@@ -7,6 +7,7 @@
 #include "tracker/ui/TrackerWindow.h"
 
 #include <QApplication>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUndoStack>
@@ -73,6 +74,22 @@ TEST(TrackerWindowTest, KeysTypedInTheGridReachTheDemoAndUndoTakesThemBack)
     QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
     EXPECT_FALSE(window.grab().isNull());
     EXPECT_GT(window.shortcuts().size(), 20);
+}
+
+TEST(TrackerProgramTest, ATakenPortEndsTheEditorWithCodeTwo)
+{
+    ensureQtApp();
+    SyncServer holder; // another editor on the port
+    ASSERT_EQ(holder.listen(0), SyncServer::ListenResult::Listening);
+    QProcess editor;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    editor.setProcessEnvironment(env);
+    editor.start(QStringLiteral(SYNC_EDITOR_PROGRAM), {QStringLiteral("-port:%1").arg(holder.port())});
+    ASSERT_TRUE(editor.waitForFinished(10000));
+    EXPECT_EQ(editor.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(editor.exitCode(), 2);
+    EXPECT_TRUE(editor.readAllStandardError().contains("already in use"));
 }
 
 } // namespace

@@ -23,10 +23,10 @@ extern const char editor_greeting[]; // "hello, demo!" (12 bytes)
 constexpr size_t demo_greeting_len = 19;
 constexpr size_t editor_greeting_len = 12;
 
-// Longest track name the editor accepts. Longer names are garbage: no demo
-// item builds one, and taking them would let a stray peer make us allocate
-// whatever it claims.
-constexpr uint32_t max_track_name_bytes = 64 * 1024;
+// Longest track name the editor accepts (far beyond any name a skene
+// builds). A longer claim is garbage: waiting for it would let a stray peer
+// make us buffer whatever it claims.
+constexpr uint32_t max_track_name_bytes = 1024 * 1024;
 
 // One command from the demo. Fields that the command lacks stay 0/empty.
 struct DemoMessage {
