@@ -150,44 +150,27 @@ void SyncServer::sendBytes(const std::string& bytes)
 
 void SyncServer::sendSetKey(uint32_t index, int32_t row, float value, uint8_t type)
 {
-    out_.clear();
-    encode_set_key(out_, index, row, value, type);
-    sendBytes(out_);
+    sendEncoded([&](std::string& out) { encode_set_key(out, index, row, value, type); });
 }
 
 void SyncServer::sendDeleteKey(uint32_t index, int32_t row)
 {
-    out_.clear();
-    encode_delete_key(out_, index, row);
-    sendBytes(out_);
-}
-
-void SyncServer::sendSetNoKey(uint32_t index)
-{
-    out_.clear();
-    encode_set_no_key(out_, index);
-    sendBytes(out_);
+    sendEncoded([&](std::string& out) { encode_delete_key(out, index, row); });
 }
 
 void SyncServer::sendSetRow(int32_t row)
 {
-    out_.clear();
-    encode_set_row(out_, row);
-    sendBytes(out_);
+    sendEncoded([&](std::string& out) { encode_set_row(out, row); });
 }
 
 void SyncServer::sendPause(bool pause, int32_t row)
 {
-    out_.clear();
-    encode_pause(out_, pause, row);
-    sendBytes(out_);
+    sendEncoded([&](std::string& out) { encode_pause(out, pause, row); });
 }
 
 void SyncServer::sendPlain(SyncCommand cmd)
 {
-    out_.clear();
-    encode_plain(out_, cmd);
-    sendBytes(out_);
+    sendEncoded([&](std::string& out) { encode_plain(out, cmd); });
 }
 
 } // namespace tracker

@@ -40,7 +40,6 @@ public:
     // Commands to the current demo; without one they are dropped.
     void sendSetKey(uint32_t index, int32_t row, float value, uint8_t type);
     void sendDeleteKey(uint32_t index, int32_t row);
-    void sendSetNoKey(uint32_t index);
     void sendSetRow(int32_t row);
     void sendPause(bool pause, int32_t row);
     void sendPlain(SyncCommand cmd);
@@ -54,6 +53,13 @@ Q_SIGNALS:
     void messageReceived(const tracker::DemoMessage& message);
 
 private:
+    template <typename Encode>
+    void sendEncoded(Encode encode)
+    {
+        out_.clear();
+        encode(out_);
+        sendBytes(out_);
+    }
     void acceptPending(QTcpServer* server);
     void takeNext();
     void readDemo();
