@@ -80,6 +80,7 @@ TrackerWindow::TrackerWindow(TrackerSession& session, QWidget* parent)
         activateWindow();
     });
     connect(&session_.model(), &TrackerModel::dirtyChanged, this, &TrackerWindow::updateTitle);
+    connect(&session_.model(), &TrackerModel::keyChanged, this, &TrackerWindow::updateStatus);
     buildMenus();
     updateStatus();
     updateTitle();
@@ -175,6 +176,8 @@ void TrackerWindow::buildMenus()
         {QStringLiteral("Ctrl+Home, Ctrl+End"), QStringLiteral("First or last track")},
         {QStringLiteral("Shift + a move"), QStringLiteral("Select a block")},
         {QStringLiteral("Esc"), QStringLiteral("Select nothing")},
+        {QStringLiteral("(colours)"), QStringLiteral("Key bars: step grey, linear red, smooth green, ramp blue, "
+                                                     "spline yellow; a line runs down each segment")},
     };
 }
 
@@ -191,7 +194,14 @@ void TrackerWindow::updateStatus()
                                  .arg(session_.isPlaying() ? QStringLiteral(", playing") : QString()));
     else
         connection_->setText(QStringLiteral("Waiting for a demo on port %1").arg(session_.port()));
-    position_->setText(QStringLiteral("row %1  %2").arg(session_.row()).arg(timeText(session_.row())));
+    // The interpolation of the segment the cursor is in.
+    QString segment;
+    int32_t keyRow;
+    const int track = session_.cursorTrack();
+    if (track >= 0 && session_.model().previousKeyRow(track, session_.row(), &keyRow))
+        segment = QStringLiteral("  ") + interpolationName(session_.model().keyAt(track, keyRow)->type);
+    position_->setText(
+        QStringLiteral("row %1  %2%3").arg(session_.row()).arg(timeText(session_.row())).arg(segment));
 }
 
 void TrackerWindow::updateTitle()
