@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-scripts/build.sh --target tarvonic
+scripts/build.sh --target tarvonic sync_editor
 ROOT=$(pwd)
 cd examples/lumenfall
 if [[ -n "${DISPLAY:-}" ]]; then

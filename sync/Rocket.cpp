@@ -7,6 +7,7 @@
 #include "time/Music.h"
 #include "time/TimeState.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QQmlContext>
 
@@ -147,12 +148,16 @@ void Rocket::connect_rockets()
 void Rocket::launch_editors()
 {
     const int height = editor_window_height;
+    // Our editor is built beside the demo's executable, so a fresh checkout
+    // edits live without installing anything; otherwise PATH decides.
+    const std::string beside = QCoreApplication::applicationDirPath().toStdString() + "/sync_editor";
+    const std::string program = platform::isExecutableFile(beside) ? beside : "sync_editor";
     auto launch = [&](int port, const std::string& file) {
         const std::vector<std::string> args = {"-port:" + std::to_string(port), "-file:" + file,
                                                "-windowHeight:" + std::to_string(height)};
         qDebug("sync_editor %s %s %s", args[0].c_str(), args[1].c_str(), args[2].c_str());
         if (launcher)
-            launcher("sync_editor", args);
+            launcher(program, args);
     };
     if (!rocket_flags().multi_rocket) {
         launch(base_port, "lumenfall.rocket");

@@ -57,7 +57,12 @@ int read_track_file(SyncTrack* track, const char* base)
     std::string path;
     if (track_file_path(base, track->name, &path) != 0)
         return 1;
-    FILE* f = std::fopen(path.c_str(), "rb");
+    return read_track_file_at(track, path.c_str());
+}
+
+int read_track_file_at(SyncTrack* track, const char* path)
+{
+    FILE* f = std::fopen(path, "rb");
     if (!f)
         return 1;
 

@@ -27,6 +27,9 @@ int track_file_path(const char* base, const char* name, std::string* path);
 // taken in file order. Returns 0 when the file was read.
 int read_track_file(SyncTrack* track, const char* base);
 
+// As read_track_file(), from the file at path.
+int read_track_file_at(SyncTrack* track, const char* path);
+
 // Writes the track's keys to its file through a temporary file that is
 // renamed over the old one, so a failed write never destroys the previous
 // file. Returns 0, or 1 when the file could not be written.

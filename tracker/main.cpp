@@ -1,0 +1,58 @@
+// sync_editor: the sync editor that the demo starts for live editing.
+//   sync_editor -port:1338 -file:fx/prism/Skene.rocket -windowHeight:-720
+// Exit codes: 0 after a normal close, 1 for arguments it cannot use, 2 when
+// the port is taken (another editor already serves it).
+#include "tracker/lib/EditorOptions.h"
+#include "tracker/lib/SyncServer.h"
+#include "tracker/lib/TrackerModel.h"
+#include "tracker/lib/TrackerSession.h"
+#include "tracker/ui/TrackerWindow.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("sync_editor"));
+    const tracker::EditorOptions options = tracker::parseEditorOptions(app.arguments().mid(1));
+    if (!options.error.isEmpty()) {
+        std::fprintf(stderr, "sync_editor: %s\n", qPrintable(options.error));
+        std::fprintf(stderr, "usage: sync_editor [-port:<n>] [-file:<project>] [-windowHeight:<h>]\n");
+        return 1;
+    }
+
+    tracker::SyncServer server;
+    switch (server.listen(options.port)) {
+    case tracker::SyncServer::ListenResult::Listening:
+        break;
+    case tracker::SyncServer::ListenResult::PortTaken:
+        std::fprintf(stderr, "sync_editor: port %u is already in use (is another editor running on it?)\n",
+                     unsigned(options.port));
+        return 2;
+    case tracker::SyncServer::ListenResult::Failed:
+        std::fprintf(stderr, "sync_editor: cannot listen on port %u: %s\n", unsigned(options.port),
+                     qPrintable(server.errorString()));
+        return 1;
+    }
+
+    tracker::TrackerModel model;
+    tracker::TrackerSession session(model, server);
+    tracker::TrackerWindow window(session);
+    const tracker::LoadResult loaded = session.openProject(options.file);
+    if (options.windowHeight > 0)
+        window.resize(window.width(), options.windowHeight);
+    window.show();
+    if (loaded.status == tracker::LoadResult::Unreadable) {
+        std::fprintf(stderr, "sync_editor: %s\n", qPrintable(loaded.message));
+        // Not modal: a demo waiting to connect must not wait for a click.
+        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("sync_editor"), loaded.message,
+                                    QMessageBox::Ok, &window);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setModal(false);
+        box->show();
+    }
+    return app.exec();
+}
