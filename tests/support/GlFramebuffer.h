@@ -14,6 +14,7 @@ public:
     // RGBA8 of the pixel at (x, y).
     std::array<unsigned char, 4> pixel(int x, int y) const;
     float depth(int x, int y) const;
+    GLuint framebuffer() const { return fbo_; }
 
 private:
     GLuint fbo_ = 0;

@@ -1,0 +1,140 @@
+#pragma once
+// An off-screen colour texture with its framebuffer, that effects render
+// into between bind() and unbind(). A multisample target renders into a
+// multisample framebuffer, which unbind() resolves into the texture. Targets
+// nest through one process-wide stack: unbinding the innermost returns to the
+// one around it, and unbinding the last returns to the framebuffer and
+// viewport that were in force when the first was bound (in a frame, the
+// demo's offscreen framebuffer at the render size).
+//
+// Everything here needs the GL context current. The object owns its GL names
+// but does not delete them when it dies: registry entries live as long as
+// the process, and a context going away releases what it owns. release()
+// deletes them explicitly before a re-creation.
+#include <GL/glew.h>
+
+#include <cstddef>
+#include <vector>
+
+class RenderTarget {
+public:
+    RenderTarget() = default;
+    RenderTarget(const RenderTarget&) = delete;
+    RenderTarget& operator=(const RenderTarget&) = delete;
+
+    // Makes the colour texture, width x height in internalFormat, and for a
+    // multisample target also a multisample texture of samples samples.
+    // With pixels (width * height RGBA bytes) the texture gets immutable
+    // storage filled from them; without, plain storage of undefined content.
+    // False, changing nothing, when a texture exists already (release()
+    // first) or when the size is below 1 or beyond what GL allows.
+    bool create(GLenum internalFormat, int width, int height, const void* pixels, bool multisample, int samples);
+
+    // Makes the framebuffer around the colour texture, and for a multisample
+    // target the multisample framebuffer with a colour renderbuffer; with
+    // withDepth, a depth renderbuffer of the same sample count goes on the
+    // framebuffer that is drawn into. Nothing when the framebuffer exists or
+    // there is no texture. An incomplete framebuffer is logged once, here,
+    // with its status, and the target then refuses bind() and seedFrom().
+    // The framebuffer bindings in force are kept.
+    void createFramebuffer(bool withDepth);
+
+    // Deletes every GL object of the target; create() may then make it anew.
+    // The read-back buffer stays, with the values of the last read.
+    void release();
+
+    // Makes the target the one drawn into, with a viewport of its size, and
+    // pushes it on the stack. False (nothing bound, nothing pushed) without
+    // a complete framebuffer.
+    bool bind();
+    // Pops the top of the stack, resolves this target, and binds what is
+    // now on top: the next target with its viewport, or, when the stack is
+    // empty, the framebuffer and viewport in force before the first bind
+    // (with colour attachments 0..2 drawn to, when it is not the default
+    // framebuffer). False when the stack is empty.
+    bool unbind();
+    // Multisample targets: copies the multisample image into the texture and
+    // leaves the framebuffer bound. Nothing for other targets.
+    void resolve();
+
+    // Reads the texture back as RGBA floats, width * height * 4 values, row
+    // by row from the bottom. The buffer is allocated at the first read and
+    // kept; only a read after a re-creation at another size allocates again.
+    // Integer formats read as their values converted to float.
+    const std::vector<float>& readPixels();
+    // One value of the last read-back: 0 for a pixel outside the image that
+    // was read or a component outside 0..3.
+    float readBackValue(int x, int y, int component) const;
+    int readBackWidth() const { return readBackWidth_; }
+    int readBackHeight() const { return readBackHeight_; }
+
+    // Replaces the whole texture with byteCount bytes of pixels in the given
+    // format and type (GL_RED, GL_RG, GL_RGB, GL_RGBA and their _INTEGER
+    // forms; GL_UNSIGNED_BYTE, GL_BYTE, GL_HALF_FLOAT, GL_FLOAT,
+    // GL_UNSIGNED_INT, GL_INT), rows tightly packed. False, uploading
+    // nothing, without a texture, for another format or type, or when
+    // byteCount is less than the whole texture needs. Leaves the texture
+    // bound on unit 0.
+    bool upload(const void* pixels, std::size_t byteCount, GLenum format, GLenum type);
+
+    // Copies colour attachment `attachment` of sourceFramebuffer, over
+    // (0, 0, sourceWidth, sourceHeight), stretched into the texture. The
+    // framebuffer bindings in force are kept. False, copying nothing,
+    // without a complete framebuffer or for an attachment outside 0..2.
+    bool seedFrom(GLuint sourceFramebuffer, int attachment, int sourceWidth, int sourceHeight);
+
+    GLuint colorTexture() const { return colorTexture_; }
+    GLuint framebuffer() const { return framebuffer_; }
+    GLuint multisampleFramebuffer() const { return multisampleFramebuffer_; }
+    GLuint multisampleTexture() const { return multisampleTexture_; }
+    GLuint depthRenderbuffer() const { return depthRenderbuffer_; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    GLenum internalFormat() const { return internalFormat_; }
+    bool multisample() const { return multisample_; }
+    // The sample count asked for at creation (the GL objects may have
+    // fewer, when the driver offers no more).
+    int samples() const { return samples_; }
+    bool complete() const { return complete_; }
+
+private:
+    GLuint colorTexture_ = 0;
+    GLuint multisampleTexture_ = 0;
+    GLuint multisampleRenderbuffer_ = 0;
+    GLuint depthRenderbuffer_ = 0;
+    GLuint framebuffer_ = 0;
+    GLuint multisampleFramebuffer_ = 0;
+    int width_ = 0;
+    int height_ = 0;
+    GLenum internalFormat_ = 0;
+    bool multisample_ = false;
+    int samples_ = 1;
+    bool complete_ = false;
+
+    std::vector<float> readBack_;
+    int readBackWidth_ = 0;
+    int readBackHeight_ = 0;
+};
+
+// What unbind() goes back to: per bound target its framebuffers, whether it
+// is multisample, and its size.
+struct RenderTargetStackEntry {
+    GLuint framebuffer = 0;
+    GLuint multisampleFramebuffer = 0;
+    bool multisample = false;
+    int width = 0;
+    int height = 0;
+};
+
+struct RenderTargetStack {
+    std::vector<RenderTargetStackEntry> entries; // last one on top
+    // Taken when the first target is bound onto an empty stack.
+    GLint outerFramebuffer = 0;
+    GLint outerViewport[4] = {0, 0, 0, 0};
+};
+
+// The one render-target stack of the process.
+RenderTargetStack& renderTargetStack();
+
+// An empty stack, without touching GL (for tests).
+void resetRenderTargetStack();
