@@ -1,0 +1,102 @@
+#include <GL/glew.h>
+
+#include "items/RenderTargetQML.h"
+
+#include "gpu/RenderTargetRegistry.h"
+#include "gpu/Shader.h"
+#include "items/ClearQML.h"
+#include "items/RenderTargetLayerQML.h"
+#include "items/Transform.h"
+#include "state/DemoDisplay.h"
+#include "state/FrameState.h"
+
+#include <QDebug>
+
+namespace {
+
+void makeTarget(RenderTarget& target, const RenderTargetLayerQML& layer, int width, int height)
+{
+    target.release();
+    target.create(layer.internalFormat(), width, height, nullptr, layer.samples() > 1, layer.samples());
+    target.createFramebuffer(true);
+}
+
+} // namespace
+
+RenderTargetQML::RenderTargetQML(QQuickItem* parent)
+    : IEffect(parent)
+{
+}
+
+std::string RenderTargetQML::getEffectName()
+{
+    return "RenderTarget";
+}
+
+RenderTarget* RenderTargetQML::prepareLayer(const RenderTargetLayerQML& layer)
+{
+    const DemoDisplay& display = demoDisplay();
+    const int width = layer.layerWidth() == -1 ? display.width : layer.layerWidth();
+    const int height = layer.layerHeight() == -1 ? display.height : layer.layerHeight();
+    // The layer has said so when it got the size; GL would refuse it anyway.
+    if (width < 1 || height < 1)
+        return nullptr;
+
+    const std::string name = layer.textureRT().toStdString();
+    RenderTarget* target = findRenderTarget(name);
+    if (!target) {
+        qDebug() << "Creating new RT:" << name.c_str();
+        target = addRenderTarget(name);
+        makeTarget(*target, layer, width, height);
+    }
+    // A re-made target has the layer's settings all at once, so at most one
+    // of these re-makes it.
+    if (target->width() != width || target->height() != height) {
+        makeTarget(*target, layer, width, height);
+    } else if (target->internalFormat() != layer.internalFormat()) {
+        qDebug() << "re-creating texture after format change!";
+        makeTarget(*target, layer, width, height);
+    } else if (target->samples() != layer.samples()) {
+        qDebug() << "re-creating texture after samples count change!";
+        makeTarget(*target, layer, width, height);
+    }
+
+    for (QQuickItem* child : layer.childItems()) {
+        if (!qobject_cast<ClearQML*>(child) || !target->bind())
+            continue;
+        glm::mat4 mv(1.0f), m(1.0f);
+        applyChild(child, mv, m);
+        target->unbind();
+    }
+
+    if (layer.blitRT() != -1) {
+        glUseProgram(0);
+        target->seedFrom(frameState().windowFramebuffer, layer.blitRT(), display.width, display.height);
+        effectText_ = "<br>Blit from:" + std::to_string(layer.blitRT()) + " to:" + name;
+        if (Shader* shader = Shader::currentShader())
+            shader->use();
+    }
+    return target;
+}
+
+void RenderTargetQML::render(RenderNameListItem* pRNLI)
+{
+    target_ = nullptr;
+    for (QQuickItem* child : childItems()) {
+        auto* layer = qobject_cast<RenderTargetLayerQML*>(child);
+        if (!layer || layer->textureRT().isEmpty())
+            continue;
+        if (RenderTarget* target = prepareLayer(*layer))
+            target_ = target;
+    }
+    if (!target_) {
+        renderChildren(pRNLI);
+        return;
+    }
+    // An incomplete target was reported when it was made; drawing what was
+    // meant for it into the framebuffer around it would only garble that.
+    if (!target_->bind())
+        return;
+    renderChildren(pRNLI);
+    target_->unbind();
+}
