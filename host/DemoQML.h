@@ -56,6 +56,20 @@ public Q_SLOTS:
     bool fileExists(QString fileName);
     void addImportPath(QString importPath);
 
+    // Where the save point recorded under target was at its mesh's last
+    // draw: world position, screen position (normalised device coordinates)
+    // and eye position; 0 for a name nothing was recorded under. Each frame
+    // looks the table up afresh at the first question about a name.
+    float savePointX(QString target);
+    float savePointY(QString target);
+    float savePointZ(QString target);
+    float savePointX2D(QString target);
+    float savePointY2D(QString target);
+    float savePointZ2D(QString target);
+    float savePointCX(QString target);
+    float savePointCY(QString target);
+    float savePointCZ(QString target);
+
 protected:
     QSGNode* updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData* data) override;
 

@@ -13,22 +13,27 @@
 //
 // ITEM_TYPE(C++ class, QML name, item-path segment); the table names the
 // classes only, so it includes none of their headers.
-#define DEMO_ITEM_TYPES(ITEM_TYPE)                          \
-    ITEM_TYPE(DemoQML, "Demo", "Demo")                      \
-    ITEM_TYPE(DemoRootQML, "DemoRoot", "DemoRoot")          \
-    ITEM_TYPE(SceneQML, "Scene", "SceneQML")                \
-    ITEM_TYPE(RocketQML, "Rocket", "RocketQML")             \
-    ITEM_TYPE(CameraQML, "Camera", "Camera")                \
-    ITEM_TYPE(CameraQML, "DemoCamera", "Camera")            \
-    ITEM_TYPE(ShadeQML, "Shader", "Shader")                 \
-    ITEM_TYPE(MeshQML, "DrawMesh", "DrawMesh")              \
-    ITEM_TYPE(DrawVBQML, "DrawVB", "DrawVB")                \
-    ITEM_TYPE(ShaderParamQML, "ShaderParam", "ShaderParam") \
-    ITEM_TYPE(ParamGroupQML, "ParamGroup", "ParamGroupQML") \
-    ITEM_TYPE(PosQML, "Pos", "Pos")                         \
-    ITEM_TYPE(RotQML, "Rot", "Rot")                         \
-    ITEM_TYPE(ScaQML, "Sca", "Sca")                         \
-    ITEM_TYPE(ClearQML, "Clear", "Clear")
+#define DEMO_ITEM_TYPES(ITEM_TYPE)                                            \
+    ITEM_TYPE(DemoQML, "Demo", "Demo")                                        \
+    ITEM_TYPE(DemoRootQML, "DemoRoot", "DemoRoot")                            \
+    ITEM_TYPE(SceneQML, "Scene", "SceneQML")                                  \
+    ITEM_TYPE(RocketQML, "Rocket", "RocketQML")                               \
+    ITEM_TYPE(CameraQML, "Camera", "Camera")                                  \
+    ITEM_TYPE(CameraQML, "DemoCamera", "Camera")                              \
+    ITEM_TYPE(ShadeQML, "Shader", "Shader")                                   \
+    ITEM_TYPE(MeshQML, "DrawMesh", "DrawMesh")                                \
+    ITEM_TYPE(DrawVBQML, "DrawVB", "DrawVB")                                  \
+    ITEM_TYPE(ShaderParamQML, "ShaderParam", "ShaderParam")                   \
+    ITEM_TYPE(ParamGroupQML, "ParamGroup", "ParamGroupQML")                   \
+    ITEM_TYPE(PosQML, "Pos", "Pos")                                           \
+    ITEM_TYPE(RotQML, "Rot", "Rot")                                           \
+    ITEM_TYPE(ScaQML, "Sca", "Sca")                                           \
+    ITEM_TYPE(ClearQML, "Clear", "Clear")                                     \
+    ITEM_TYPE(TextureQML, "Texture", "Texture")                               \
+    ITEM_TYPE(RenderTargetQML, "RenderTarget", "RenderTarget")                \
+    ITEM_TYPE(RenderTargetLayerQML, "RenderTargetLayer", "RenderTargetLayer") \
+    ITEM_TYPE(GroupQML, "Group", "Group")                                     \
+    ITEM_TYPE(SavePointQML, "SavePoint", "SavePoint")
 
 // The module the table is registered under.
 #define DEMO_ITEM_MODULE "QuellinDemoSystem"

@@ -8,6 +8,7 @@
 #include "gpu/Shader.h"
 #include "gpu/VertexBuffers.h"
 #include "items/CameraQML.h"
+#include "items/SavePointQML.h"
 #include "items/Transform.h"
 #include "state/FrameState.h"
 
@@ -143,6 +144,7 @@ void MeshQML::render(RenderNameListItem* pRNLI)
     const QList<QQuickItem*> children = childItems();
     for (QQuickItem* child : children)
         applyChild(child, mv, m);
+    recordSavePoints(*this, mv, m);
 
     if (clearDepth_)
         glClear(GL_DEPTH_BUFFER_BIT);

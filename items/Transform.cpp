@@ -3,11 +3,13 @@
 #include "items/Transform.h"
 
 #include "items/ClearQML.h"
+#include "items/GroupQML.h"
 #include "items/ParamGroupQML.h"
 #include "items/PosQML.h"
 #include "items/RotQML.h"
 #include "items/ScaQML.h"
 #include "items/ShaderParamQML.h"
+#include "items/TextureQML.h"
 
 #include <glm/gtc/matrix_transform.hpp>
 
@@ -40,7 +42,13 @@ void applyChild(QQuickItem* child, glm::mat4& mv, glm::mat4& m)
             applyChild(inner, mv, m);
         return;
     }
-    if (auto* pos = qobject_cast<PosQML*>(child)) {
+    // Textures bind for the draw that follows; a group renders (or, when
+    // disabled, does not) at its place among the transforms.
+    if (auto* texture = qobject_cast<TextureQML*>(child)) {
+        texture->render(nullptr);
+    } else if (auto* group = qobject_cast<GroupQML*>(child)) {
+        group->render(nullptr);
+    } else if (auto* pos = qobject_cast<PosQML*>(child)) {
         const glm::mat4 t = glm::translate(glm::mat4(1.0f), glm::vec3(pos->x, pos->y, pos->z));
         mv = mv * t;
         m = m * t;

@@ -1,7 +1,7 @@
 #pragma once
 // The child walk of a draw item: transforms, parameter groups, shader
-// parameters and clears among its children apply, in child order, before it
-// draws. Transforms multiply on the right, so the first one is the outermost.
+// parameters and clears among its children apply, and textures and groups
+// render in place, in child order, before it draws. Transforms multiply on the right, so the first one is the outermost.
 #include <glm/mat4x4.hpp>
 
 class QQuickItem;

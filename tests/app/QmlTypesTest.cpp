@@ -25,6 +25,8 @@ TEST(QmlTypes, EveryNameOfTheModuleCreatesItsClassWithItsSegment)
         {"Shader", "Shader"},   {"DrawMesh", "DrawMesh"},       {"DrawVB", "DrawVB"},
         {"ShaderParam", "ShaderParam"}, {"ParamGroup", "ParamGroupQML"}, {"Pos", "Pos"},
         {"Rot", "Rot"},         {"Sca", "Sca"},                 {"Clear", "Clear"},
+        {"Texture", "Texture"}, {"RenderTarget", "RenderTarget"}, {"RenderTargetLayer", "RenderTargetLayer"},
+        {"Group", "Group"},     {"SavePoint", "SavePoint"},
     };
     QQmlEngine engine;
     for (const auto& [name, segment] : vocabulary) {

@@ -6,6 +6,7 @@
 #include "gpu/DepthState.h"
 #include "gpu/FileAutoLoader.h"
 #include "gpu/MeshRegistry.h"
+#include "gpu/RenderTargetRegistry.h"
 #include "gpu/Shader.h"
 #include "gpu/VertexBuffers.h"
 #include "items/CameraQML.h"
@@ -15,6 +16,7 @@
 #include "state/DemoFolders.h"
 #include "state/FrameState.h"
 #include "state/PendingEdit.h"
+#include "state/SavePoints.h"
 #include "state/rocket_flags.h"
 #include "support/RecordingNotifier.h"
 #include "sync/Rocket.h"
@@ -39,6 +41,7 @@ void resetProcessState()
     resetActiveSkeneList();
     resetFrameState();
     resetPendingEdit();
+    resetSavePointTable();
     reset_rocket_flags();
 
     Rocket::reset_instance();
@@ -48,6 +51,7 @@ void resetProcessState()
     resetShaderState();
     resetCurrentCamera();
     resetMeshRegistries();
+    resetRenderTargets();
     resetFeedbackHooks();
     resetDepthStacks();
     IFileAutoLoader::resetPollClock();

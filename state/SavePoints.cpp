@@ -1,0 +1,24 @@
+#include "state/SavePoints.h"
+
+SavePointTable& savePointTable()
+{
+    static SavePointTable table;
+    return table;
+}
+
+void resetSavePointTable()
+{
+    savePointTable() = SavePointTable();
+}
+
+const SavePointRecord* findSavePoint(const std::string& target)
+{
+    const auto& records = savePointTable().records;
+    const auto it = records.find(target);
+    return it == records.end() ? nullptr : &it->second;
+}
+
+void recordSavePoint(const std::string& target, const SavePointRecord& record)
+{
+    savePointTable().records[target] = record;
+}
