@@ -42,6 +42,8 @@ Scene {
             Rot { d: rocket.time * 24 + skene.track("spin"); ax: 0; ay: 1; az: 0 }
             Rot { d: skene.track("tilt"); ax: 0; ay: 0; az: 1 }
             Sca { s: 1.0 + skene.track("size") }
+            // The tip of the crystal, which the zenith skene's label follows.
+            SavePoint { y: 1.0; target: "prism.apex" }
         }
     }
 }

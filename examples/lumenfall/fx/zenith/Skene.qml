@@ -1,0 +1,83 @@
+// Post-processing over the whole demo: the image drawn so far is copied into
+// a render target; its bright parts and a halo around the prism's crystal go
+// blurred into a smaller one; and one full-screen quad puts it all back with
+// the glow, a slight colour fringe and a vignette. A label drawn by Qt Quick
+// is used as a texture and pinned to the crystal's apex, which the prism
+// skene marks with a save point.
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+
+Scene {
+    id: skene
+    sceneEnabled: true
+    property string sceneDir: "fx/zenith/"
+
+    function track(name) {
+        return rocket.syncUpdate + rocket.sync("zenith." + name)
+    }
+
+    // Where the apex was at the crystal's last draw, in normalised device
+    // coordinates, and the label's size as a share of the window; read once
+    // per frame (syncUpdate changes every frame).
+    function labelAt() {
+        var x = rocket.syncUpdate + demo.savePointX2D("prism.apex")
+        var y = demo.savePointY2D("prism.apex")
+        return x + "," + y + "," + label.width / Math.max(demo.windowWidth, 1)
+                + "," + label.height / Math.max(demo.windowHeight, 1)
+    }
+
+    // Drawn by Qt Quick into a layer of its own; the demo samples the layer.
+    // (Qt Quick's own drawing of it lies under the demo's image.)
+    Text {
+        id: label
+        x: 8; y: 8
+        layer.enabled: true
+        text: "apex  " + (rocket.syncUpdate + demo.savePointY("prism.apex")).toFixed(2)
+        color: "#f2c14e"
+        style: Text.Outline
+        styleColor: "#101423"
+        font.pixelSize: 22
+        font.bold: true
+    }
+
+    // The demo's image so far.
+    RenderTarget {
+        RenderTargetLayer { textureRT: "zenith.frame"; blitRT: 0 }
+    }
+
+    // What is bright enough to glow, and a halo around the apex, blurred at
+    // a small size: the full-size pass then needs one look-up for the glow.
+    RenderTarget {
+        RenderTargetLayer { textureRT: "zenith.bright"; width: 320; height: 180; format: "RGBA16F" }
+        Shader {
+            file: "bright"
+            DrawVB {
+                type: "quad"
+                blendMode: "off"
+                depthTest: false
+                depthWrite: false
+                drawBuffers: 1
+                Texture { textureRT: "zenith.frame"; textureUnit: 0; textureWrap: "clamp" }
+                ShaderParam { paramName: "labelAt"; paramValueVec4: skene.labelAt() }
+                ShaderParam { paramName: "halo"; paramValue: 0.35 + skene.track("bloom") }
+            }
+        }
+    }
+
+    // Back onto the demo's image.
+    Shader {
+        file: "post"
+        DrawVB {
+            type: "quad"
+            blendMode: "off"
+            depthTest: false
+            depthWrite: false
+            drawBuffers: 1
+            Texture { textureRT: "zenith.frame"; textureUnit: 0; textureWrap: "clamp" }
+            Texture { textureRT: "zenith.bright"; textureUnit: 1; textureWrap: "clamp" }
+            Texture { textureItem: label; textureUnit: 2; textureWrap: "clamp" }
+            ShaderParam { paramName: "labelAt"; paramValueVec4: skene.labelAt() }
+            ShaderParam { paramName: "bloom"; paramValue: 0.8 + skene.track("bloom") }
+        }
+    }
+}
