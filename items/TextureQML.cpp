@@ -7,6 +7,7 @@
 #include "state/DemoDisplay.h"
 #include "state/FrameState.h"
 
+#include <QDebug>
 #include <QSGDynamicTexture>
 #include <QSGNode>
 #include <QSGTextureProvider>
@@ -22,6 +23,7 @@ TextureQML::TextureQML(QQuickItem* parent)
 void TextureQML::setTextureItem(QQuickItem* item)
 {
     providerTexture_ = nullptr;
+    notProviderReported_ = false;
     textureItem_ = item;
     Q_EMIT sourceChanged(item);
     if (item)
@@ -81,8 +83,16 @@ QSGNode* TextureQML::updatePaintNode(QSGNode* node, UpdatePaintNodeData*)
 
 void TextureQML::takeProviderTexture()
 {
-    if (!textureItem_ || !textureItem_->isTextureProvider())
+    if (!textureItem_)
         return;
+    if (!textureItem_->isTextureProvider()) {
+        if (!notProviderReported_) {
+            qDebug() << "Texture: the item has no texture to give (an Image does; other items need"
+                     << "layer.enabled: true):" << textureItem_->metaObject()->className();
+            notProviderReported_ = true;
+        }
+        return;
+    }
     QSGTextureProvider* provider = textureItem_->textureProvider();
     QSGTexture* texture = provider ? provider->texture() : nullptr;
     if (!texture)

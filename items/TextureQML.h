@@ -91,4 +91,5 @@ private:
     QPointer<QSGTexture> providerTexture_;
     RenderTarget* renderTarget_ = nullptr;        // owned by the registry
     bool pixelsRead_ = false;
+    bool notProviderReported_ = false; // for the current textureItem
 };

@@ -22,8 +22,8 @@ struct SavePointQuery {
 
 struct FrameState {
     // Published by the frame when it makes its offscreen targets. Render
-    // targets bind windowFramebuffer as "the window"; texture items bind the
-    // scene depth texture as "mainDepth".
+    // target layers copy from windowFramebuffer (blitRT); texture items bind
+    // the scene depth texture as "mainDepth".
     unsigned windowFramebuffer = 0;
     unsigned sceneColourTexture = 0;
     unsigned sceneDepthTexture = 0;

@@ -16,13 +16,7 @@ struct SavePointQueries : FreshStateTest {
 
 SavePointRecord recordWith(float base)
 {
-    SavePointRecord r;
-    for (int i = 0; i < 3; ++i) {
-        r.world[i] = base + float(i);
-        r.screen[i] = base + 10.0f + float(i);
-        r.eye[i] = base + 20.0f + float(i);
-    }
-    return r;
+    return {{base, base + 1, base + 2}, {base + 10, base + 11, base + 12}, {base + 20, base + 21, base + 22}};
 }
 
 } // namespace
