@@ -12,6 +12,7 @@
 #include "items/ParamGroupQML.h"
 #include "items/PosQML.h"
 #include "items/RotQML.h"
+#include "items/SMAAQML.h"
 #include "items/ScaQML.h"
 #include "items/ShadeQML.h"
 #include "items/ShaderParamQML.h"

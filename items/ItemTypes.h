@@ -28,7 +28,8 @@
     ITEM_TYPE(PosQML, "Pos", "Pos")                         \
     ITEM_TYPE(RotQML, "Rot", "Rot")                         \
     ITEM_TYPE(ScaQML, "Sca", "Sca")                         \
-    ITEM_TYPE(ClearQML, "Clear", "Clear")
+    ITEM_TYPE(ClearQML, "Clear", "Clear")                   \
+    ITEM_TYPE(SMAAQML, "SMAA", "SMAAQML")
 
 // The module the table is registered under.
 #define DEMO_ITEM_MODULE "QuellinDemoSystem"

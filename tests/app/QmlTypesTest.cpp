@@ -25,6 +25,7 @@ TEST(QmlTypes, EveryNameOfTheModuleCreatesItsClassWithItsSegment)
         {"Shader", "Shader"},   {"DrawMesh", "DrawMesh"},       {"DrawVB", "DrawVB"},
         {"ShaderParam", "ShaderParam"}, {"ParamGroup", "ParamGroupQML"}, {"Pos", "Pos"},
         {"Rot", "Rot"},         {"Sca", "Sca"},                 {"Clear", "Clear"},
+        {"SMAA", "SMAAQML"},
     };
     QQmlEngine engine;
     for (const auto& [name, segment] : vocabulary) {

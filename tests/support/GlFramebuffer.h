@@ -9,6 +9,7 @@ public:
     GlFramebuffer(int width, int height);
     ~GlFramebuffer();
     void bind() const;
+    GLuint name() const { return fbo_; }
     // Binds it and clears the colour target to (r, g, b, a); depth stays.
     void bindCleared(float r = 0, float g = 0, float b = 0, float a = 0) const;
     // RGBA8 of the pixel at (x, y).
