@@ -44,4 +44,8 @@ Scene {
             Sca { s: 1.0 + skene.track("size") }
         }
     }
+
+    // Smooths the crystal's edges against the sky: it works on what the
+    // items above have drawn, so it comes last.
+    SMAA {}
 }
