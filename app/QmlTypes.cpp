@@ -15,6 +15,7 @@
 #include "items/RenderTargetLayerQML.h"
 #include "items/RenderTargetQML.h"
 #include "items/RotQML.h"
+#include "items/SMAAQML.h"
 #include "items/SavePointQML.h"
 #include "items/ScaQML.h"
 #include "items/ShadeQML.h"

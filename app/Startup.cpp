@@ -11,6 +11,7 @@
 #include "gpu/GlewSetup.h"
 #include "platform/Files.h"
 #include "platform/Notifier.h"
+#include "platform/ProcessEnd.h"
 #include "state/ActiveSkeneList.h"
 #include "state/DemoDisplay.h"
 #include "state/DemoFolders.h"
@@ -365,6 +366,9 @@ int runStartup(int argc, char** argv)
     // thread; the process-wide state is unlocked, so the basic loop, which
     // renders on the GUI thread, is required.
     qputenv("QSG_RENDER_LOOP", "basic");
+    // A failure that ends the process from below (a missing anti-aliasing
+    // table) must still hand the display its mode back.
+    platform::setProcessEndHook(restoreDisplayMode);
     QSurfaceFormat::setDefaultFormat(demoSurfaceFormat(QSurfaceFormat::defaultFormat(), demoDisplay().sampleCount));
     // Tests run start-up inside their own application object.
     std::unique_ptr<QApplication> application;

@@ -33,7 +33,8 @@
     ITEM_TYPE(RenderTargetQML, "RenderTarget", "RenderTarget")                \
     ITEM_TYPE(RenderTargetLayerQML, "RenderTargetLayer", "RenderTargetLayer") \
     ITEM_TYPE(GroupQML, "Group", "Group")                                     \
-    ITEM_TYPE(SavePointQML, "SavePoint", "SavePoint")
+    ITEM_TYPE(SavePointQML, "SavePoint", "SavePoint")                         \
+    ITEM_TYPE(SMAAQML, "SMAA", "SMAAQML")
 
 // The module the table is registered under.
 #define DEMO_ITEM_MODULE "QuellinDemoSystem"

@@ -25,6 +25,7 @@ tests     *
 bench     *
 fuzz      *
 tools     *
+examples
 '
 
 declare -A allowed

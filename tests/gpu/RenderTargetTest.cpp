@@ -68,7 +68,7 @@ TEST_F(RenderTargets, NestedTargetsHandBackTheOuterFramebufferAndViewport)
     EXPECT_EQ(boundDrawFramebuffer(), GLint(a.framebuffer()));
     EXPECT_EQ(viewport(), (std::array<GLint, 4>{0, 0, 16, 8}));
     EXPECT_TRUE(a.unbind());
-    EXPECT_EQ(boundDrawFramebuffer(), GLint(window.framebuffer()));
+    EXPECT_EQ(boundDrawFramebuffer(), GLint(window.name()));
     EXPECT_EQ(viewport(), (std::array<GLint, 4>{0, 0, 40, 20}));
     GLint buffer = 0;
     glGetIntegerv(GL_DRAW_BUFFER2, &buffer);
@@ -171,10 +171,10 @@ TEST_F(RenderTargets, IncompleteFramebufferIsReportedOnceAndNeverBound)
                              "(GL_FRAMEBUFFER_INCOMPLETE_ATTACHMENT)(FBO - 820)"));
     const size_t lines = log.lines().size();
     EXPECT_FALSE(t.bind());
-    EXPECT_FALSE(t.seedFrom(window.framebuffer(), 0, 4, 4));
+    EXPECT_FALSE(t.seedFrom(window.name(), 0, 4, 4));
     EXPECT_EQ(log.lines().size(), lines);
     EXPECT_TRUE(renderTargetStack().entries.empty());
-    EXPECT_EQ(boundDrawFramebuffer(), GLint(window.framebuffer()));
+    EXPECT_EQ(boundDrawFramebuffer(), GLint(window.name()));
 
     RenderTarget tooBig;
     EXPECT_FALSE(tooBig.create(GL_RGBA16F, 1 << 30, 1, nullptr, false, 1));

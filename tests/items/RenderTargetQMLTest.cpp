@@ -148,14 +148,14 @@ TEST_F(RenderTargetItems, SharedNamesShareATargetAndChildrenRenderIntoTheLastLay
     RenderTargetQML none;
     probe.setParentItem(&none);
     none.render(nullptr);
-    EXPECT_EQ(drawnInto, GLint(window.framebuffer()));
+    EXPECT_EQ(drawnInto, GLint(window.name()));
 }
 
 TEST_F(RenderTargetItems, BlitSeedsTheTargetFromTheDemoFramebuffer)
 {
     GlFramebuffer demoImage(8, 8);
     demoImage.bindCleared(1, 1, 0, 1);
-    frameState().windowFramebuffer = demoImage.framebuffer();
+    frameState().windowFramebuffer = demoImage.name();
     demo.write("keep.vert", "#version 430 compatibility\nvoid main() { gl_Position = ftransform(); }\n");
     demo.write("keep.frag", "#version 430 compatibility\nout vec4 c;\nvoid main() { c = vec4(1.0); }\n");
     Shader shader;
@@ -180,7 +180,7 @@ TEST_F(RenderTargetItems, BlitSeedsTheTargetFromTheDemoFramebuffer)
     glGetIntegerv(GL_CURRENT_PROGRAM, &program);
     glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawn);
     EXPECT_EQ(GLuint(program), shader.program());
-    EXPECT_EQ(drawn, GLint(demoImage.framebuffer()));
+    EXPECT_EQ(drawn, GLint(demoImage.name()));
 
     layer.setBlitRT(7); // no such attachment: no copy, no GL error
     rt.render(nullptr);

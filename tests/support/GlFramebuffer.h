@@ -9,12 +9,12 @@ public:
     GlFramebuffer(int width, int height);
     ~GlFramebuffer();
     void bind() const;
+    GLuint name() const { return fbo_; }
     // Binds it and clears the colour target to (r, g, b, a); depth stays.
     void bindCleared(float r = 0, float g = 0, float b = 0, float a = 0) const;
     // RGBA8 of the pixel at (x, y).
     std::array<unsigned char, 4> pixel(int x, int y) const;
     float depth(int x, int y) const;
-    GLuint framebuffer() const { return fbo_; }
 
 private:
     GLuint fbo_ = 0;

@@ -46,4 +46,8 @@ Scene {
             SavePoint { y: 1.0; target: "prism.apex" }
         }
     }
+
+    // Smooths the crystal's edges against the sky: it works on what the
+    // items above have drawn, so it comes last.
+    SMAA {}
 }

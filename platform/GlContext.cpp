@@ -1,0 +1,12 @@
+#include "platform/GlContext.h"
+
+#include <QOpenGLContext>
+
+namespace platform {
+
+QOpenGLContext* currentGlContext()
+{
+    return QOpenGLContext::currentContext();
+}
+
+} // namespace platform
