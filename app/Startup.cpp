@@ -129,6 +129,7 @@ void makeMainContextCurrent(QQuickView* view)
 void tearDown()
 {
     restoreDisplayMode();
+    platform::finishBackgroundWrites();
     AppState& s = appState();
     delete s.mainView;
     delete s.editView;
@@ -354,6 +355,8 @@ void endShellView(QQuickView* view)
 void exitProcess(int code)
 {
     restoreDisplayMode();
+    // Track files saved moments ago must not be lost to the quick exit.
+    platform::finishBackgroundWrites();
     std::fflush(nullptr);
     std::cerr.flush();
     std::_Exit(code);

@@ -12,10 +12,30 @@ bool currentDirectory(std::string& dir, int& error);
 // True when path can be opened for reading.
 bool canOpenForReading(const std::string& path);
 
-// Writes data as the whole content of path through a temporary file in the
-// same directory that is renamed over the old file, so a full disk or a
-// crash never leaves a truncated file behind. False when it could not.
+// Writes data as the whole content of path so that a full disk or a crash
+// never leaves a truncated file behind: the content goes to a hidden
+// temporary file beside the target (its name begins with ".", so no listing
+// of ours offers it), reaches the disk, and is renamed over the target.
+// A symbolic link is written through to the file it points to, an existing
+// file keeps its permission bits, and a file that exists but is not
+// writable (by permission, or because it has no write bit at all) is
+// refused: false, and nothing changes. False too when it could not write.
+// Waits for the background writes below first, so writes to one file land
+// in call order.
 bool writeFileAtomically(const std::string& path, const std::string& data);
+
+// As writeFileAtomically(), but returns once the content is in its
+// temporary file: flushing it to the disk and renaming it over the target
+// happen on a background writer, in call order. Until then readers see the
+// previous file; a crash at any point leaves either the old content or the
+// new. False, changing nothing, when the target is refused or the temporary
+// file could not be written. A flush or rename that fails later is reported
+// on the standard error stream and leaves the old file.
+bool writeFileAtomicallyInBackground(const std::string& path, const std::string& data);
+
+// Returns once every background write has reached its place (at once when
+// none is pending). The program calls it before it ends.
+void finishBackgroundWrites();
 
 } // namespace platform
 
