@@ -493,8 +493,20 @@ int send_first_value(SyncDevice* device, const char* name, float value)
 
 void sync_save_tracks(SyncDevice* device)
 {
-    for (int32_t i = 0; i < device->tracks.num_tracks; ++i)
-        write_track_file(device->tracks.tracks[i], device->base);
+    for (int32_t i = 0; i < device->tracks.num_tracks; ++i) {
+        const SyncTrack* track = device->tracks.tracks[i];
+        // A track whose keys never came (its editor is not running, or it
+        // was purged and not sent again) holds nothing to save: writing it
+        // would empty the skene's animation on disk.
+        if (!track->data_received) {
+            debug_line("sync_save_tracks skipped a track whose data never arrived:", track->name);
+            continue;
+        }
+        // The render thread asks for this: the flush to the disk happens in
+        // the background, so a save of hundreds of tracks costs one frame
+        // only the writes.
+        write_track_file_later(track, device->base);
+    }
 }
 
 void deferred_purge(SyncDevice* device)

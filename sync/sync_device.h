@@ -116,8 +116,11 @@ int send_first_value(SyncDevice* device, const char* name, float value);
 // As above, but -1 when the device has no socket.
 int send_save_all(SyncDevice* device);
 
-// Writes every track to its track file, in index order; a track that cannot
-// be written is skipped.
+// Writes every track whose content has arrived (data_received 1) to its
+// track file, in index order, through write_track_file_later(): the files
+// are in place once platform::finishBackgroundWrites() returns. A track
+// still waiting for its content is skipped with a debug line naming it, so
+// a save never empties a good file; one that cannot be written is skipped.
 void sync_save_tracks(SyncDevice* device);
 
 // Marks every track as waiting for its content (data_received 0).

@@ -34,3 +34,10 @@ int read_track_file_at(SyncTrack* track, const char* path);
 // renamed over the old one, so a failed write never destroys the previous
 // file. Returns 0, or 1 when the file could not be written.
 int write_track_file(const SyncTrack* track, const char* base);
+
+// As write_track_file(), but returns once the keys are in a temporary file:
+// the background writer of platform/Files.h flushes it to the disk and
+// renames it into place (readers see the old file until then, and
+// platform::finishBackgroundWrites() waits for it). For saves of many
+// tracks from the render thread.
+int write_track_file_later(const SyncTrack* track, const char* base);

@@ -1,5 +1,7 @@
 #include "sync/sync_device.h"
 
+#include "platform/Files.h"
+
 #include "support/LogCapture.h"
 #include "support/SyncEditorPeer.h"
 #include "support/TempDemo.h"
@@ -421,7 +423,10 @@ TEST(SyncUpdate, EditorCommandsOnTheWholeTrackSet)
 
     ASSERT_TRUE(peer.sendSaveTracks());
     struct stat st;
-    ASSERT_TRUE(updateUntil(dev, [&] { return ::stat("sync/sync_s.b.track", &st) == 0; }));
+    ASSERT_TRUE(updateUntil(dev, [&] {
+        platform::finishBackgroundWrites();
+        return ::stat("sync/sync_s.b.track", &st) == 0;
+    }));
     EXPECT_EQ(::stat("sync/sync_s.a.track", &st), 0);
     EXPECT_EQ(st.st_size, 13);
 }
