@@ -155,16 +155,6 @@ bool writeTemporary(const Target& target, const std::string& tmp, const std::str
     return ok;
 }
 
-bool flushFile(const std::string& path)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
-}
-
 // Makes the renames in dir survive a power cut.
 void flushFolder(const std::string& dir)
 {
@@ -175,9 +165,29 @@ void flushFolder(const std::string& dir)
     ::close(fd);
 }
 
-// Flushes and renames temporary files on a thread of its own, so that a
-// save of hundreds of tracks costs the frame that asked for it only the
-// writes into the page cache. It touches nothing but its own queue.
+// The whole replacement but the flush of the folder; the folder of the file
+// goes to *dir. False, with nothing changed, when it could not be done.
+bool replaceFile(const std::string& path, const std::string& data, std::string* dir)
+{
+    Target target;
+    if (!resolveTarget(path, target))
+        return false;
+    const std::string tmp = temporaryPathFor(target);
+    if (!writeTemporary(target, tmp, data, true))
+        return false;
+    if (::rename(tmp.c_str(), target.path.c_str()) != 0) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    *dir = target.dir;
+    return true;
+}
+
+// Replaces files on a thread of its own, so that a save of hundreds of
+// tracks costs the frame that asked for it no more than copying their bytes:
+// creating, flushing and renaming hundreds of files takes hundreds of
+// milliseconds or more on a busy disk. The thread touches nothing but its
+// own queue.
 class BackgroundWriter {
 public:
     ~BackgroundWriter()
@@ -191,12 +201,12 @@ public:
             thread.join(); // the thread empties the queue before it ends
     }
 
-    void add(std::string tmp, std::string path, std::string dir)
+    void add(const std::string& path, const std::string& data)
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (!thread.joinable())
             thread = std::thread(&BackgroundWriter::run, this);
-        queue.push_back({std::move(tmp), std::move(path), std::move(dir)});
+        queue.push_back({path, data});
         ++pending;
         work.notify_all();
     }
@@ -209,7 +219,7 @@ public:
 
 private:
     struct Pending {
-        std::string tmp, path, dir;
+        std::string path, data;
     };
 
     void run()
@@ -224,12 +234,11 @@ private:
             lock.unlock();
             std::set<std::string> folders;
             for (const Pending& p : batch) {
-                if (!flushFile(p.tmp) || ::rename(p.tmp.c_str(), p.path.c_str()) != 0) {
+                std::string dir;
+                if (replaceFile(p.path, p.data, &dir))
+                    folders.insert(dir);
+                else
                     std::fprintf(stderr, "could not save %s: %s\n", p.path.c_str(), std::strerror(errno));
-                    ::unlink(p.tmp.c_str());
-                    continue;
-                }
-                folders.insert(p.dir);
             }
             for (const std::string& dir : folders)
                 flushFolder(dir);
@@ -244,7 +253,7 @@ private:
     std::condition_variable work;
     std::condition_variable idle;
     std::deque<Pending> queue;
-    size_t pending = 0; // queued or being placed
+    size_t pending = 0; // queued or being written
     bool stopping = false;
     std::thread thread;
 };
@@ -260,30 +269,16 @@ BackgroundWriter& backgroundWriter()
 bool writeFileAtomically(const std::string& path, const std::string& data)
 {
     finishBackgroundWrites();
-    Target target;
-    if (!resolveTarget(path, target))
+    std::string dir;
+    if (!replaceFile(path, data, &dir))
         return false;
-    const std::string tmp = temporaryPathFor(target);
-    if (!writeTemporary(target, tmp, data, true))
-        return false;
-    if (::rename(tmp.c_str(), target.path.c_str()) != 0) {
-        ::unlink(tmp.c_str());
-        return false;
-    }
-    flushFolder(target.dir);
+    flushFolder(dir);
     return true;
 }
 
-bool writeFileAtomicallyInBackground(const std::string& path, const std::string& data)
+void writeFileAtomicallyInBackground(const std::string& path, const std::string& data)
 {
-    Target target;
-    if (!resolveTarget(path, target))
-        return false;
-    std::string tmp = temporaryPathFor(target);
-    if (!writeTemporary(target, tmp, data, false))
-        return false;
-    backgroundWriter().add(std::move(tmp), std::move(target.path), std::move(target.dir));
-    return true;
+    backgroundWriter().add(path, data);
 }
 
 void finishBackgroundWrites()

@@ -24,14 +24,13 @@ bool canOpenForReading(const std::string& path);
 // in call order.
 bool writeFileAtomically(const std::string& path, const std::string& data);
 
-// As writeFileAtomically(), but returns once the content is in its
-// temporary file: flushing it to the disk and renaming it over the target
-// happen on a background writer, in call order. Until then readers see the
-// previous file; a crash at any point leaves either the old content or the
-// new. False, changing nothing, when the target is refused or the temporary
-// file could not be written. A flush or rename that fails later is reported
-// on the standard error stream and leaves the old file.
-bool writeFileAtomicallyInBackground(const std::string& path, const std::string& data);
+// Hands the same write to a background writer and returns at once: the
+// caller pays for copying data, not for creating, flushing and renaming the
+// file. Writes happen in call order; until one is done readers see the
+// previous file, and a crash at any point leaves either the old content or
+// the new. A write that is refused or fails is reported on the standard
+// error stream ("could not save <path>: <reason>") and changes nothing.
+void writeFileAtomicallyInBackground(const std::string& path, const std::string& data);
 
 // Returns once every background write has reached its place (at once when
 // none is pending). The program calls it before it ends.

@@ -502,9 +502,8 @@ void sync_save_tracks(SyncDevice* device)
             debug_line("sync_save_tracks skipped a track whose data never arrived:", track->name);
             continue;
         }
-        // The render thread asks for this: the flush to the disk happens in
-        // the background, so a save of hundreds of tracks costs one frame
-        // only the writes.
+        // The render thread asks for this: the files are written in the
+        // background, so a save of hundreds of tracks does not stall a frame.
         write_track_file_later(track, device->base);
     }
 }

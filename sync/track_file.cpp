@@ -154,5 +154,6 @@ int write_track_file_later(const SyncTrack* track, const char* base)
     std::string path;
     if (track_file_path(base, track->name, &path) != 0)
         return 1;
-    return platform::writeFileAtomicallyInBackground(path, encode_track(track)) ? 0 : 1;
+    platform::writeFileAtomicallyInBackground(path, encode_track(track));
+    return 0;
 }
