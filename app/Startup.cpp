@@ -34,6 +34,7 @@
 #include <QUrl>
 #include <QVariant>
 
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -373,6 +374,10 @@ int runStartup(int argc, char** argv)
     std::unique_ptr<QApplication> application;
     if (!QCoreApplication::instance())
         application = std::make_unique<QApplication>(argc, argv);
+    // The application object set the C library's locale from the
+    // environment; under a decimal-comma locale strtof would read "0.5" in a
+    // skene as 0 and printf would write keys and log lines with commas.
+    std::setlocale(LC_NUMERIC, "C");
     QCoreApplication::setOrganizationName("Quellin");
     QCoreApplication::setOrganizationDomain("quellin.demo");
     QCoreApplication::setApplicationName("QuellinDemoSystem");
