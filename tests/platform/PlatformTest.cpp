@@ -6,11 +6,32 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fstream>
+#include <dirent.h>
+#include <dlfcn.h>
 #include <iterator>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+// Stands in for the C library's readdir (the executable's definition wins
+// over the library's), so a test can make a listing fail part-way as a
+// failing disk or a vanishing network share does.
+static int readdirCallsBeforeFailure = -1; // -1: never fail
+
+extern "C" struct dirent* readdir(DIR* dir)
+{
+    using Readdir = struct dirent* (*)(DIR*);
+    static const auto real = reinterpret_cast<Readdir>(dlsym(RTLD_NEXT, "readdir"));
+    if (readdirCallsBeforeFailure == 0) {
+        errno = EIO;
+        return nullptr;
+    }
+    if (readdirCallsBeforeFailure > 0)
+        --readdirCallsBeforeFailure;
+    return real(dir);
+}
 
 namespace {
 
@@ -59,6 +80,20 @@ TEST(DirectoryListing, OrdersNamesCaseInsensitivelyByByteAfterUpperCasing)
     // '_' (0x5F) sorts after upper-cased letters, as in an NTFS listing.
     const std::vector<std::string> expected = {"aB", "Alpha", "alpha2", "a_b", "beta", "Zed", "zeta", "_shared"};
     EXPECT_EQ(platform::listDirectory(demo.root()), expected);
+}
+
+TEST(DirectoryListing, AListingThatFailsPartWayGivesWhatWasRead)
+{
+    TempDemo demo;
+    for (const char* name : {"a", "b", "c", "d", "e", "f"})
+        demo.makeDir(name);
+    readdirCallsBeforeFailure = 5; // five of the eight entries, "." and ".." among them
+    std::vector<std::string> names;
+    EXPECT_NO_THROW(names = platform::listDirectory(demo.root()));
+    readdirCallsBeforeFailure = -1;
+    EXPECT_GE(names.size(), 3u);
+    EXPECT_LE(names.size(), 5u);
+    EXPECT_EQ(platform::listDirectory(demo.root()).size(), 6u);
 }
 
 TEST(DirectoryListing, MissingDirectoryIsEmpty)
