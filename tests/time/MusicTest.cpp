@@ -310,26 +310,16 @@ TEST_F(MusicTest, WhilePausedTheSpectrumIsSilence)
     EXPECT_LT(after[size_t(std::lround(kLeftHz / kBinHz))], 0.05f);
 }
 
-TEST_F(MusicTest, DamagedFilesPlayWhatDecodesAndRefusalsSayWhy)
+TEST_F(MusicTest, ACutFilePlaysAndRefusalsSayWhy)
 {
+    // Cut by an editor, its tag still declaring all 6 s (Mp3Stream's tests
+    // cover other damage).
     const std::string good = testMusicBytes();
-    // Cut by an editor: its tag still declares all 6 s.
     demo.write("cut.mp3", good.substr(0, good.size() / 2));
-    // 4 KB of garbage a third of the way in: about a quarter second lost.
-    std::string damaged = good;
-    for (size_t i = damaged.size() / 3; i < damaged.size() / 3 + 4096; ++i)
-        damaged[i] = char(i * 7919 % 251);
-    demo.write("damaged.mp3", damaged);
-
     {
         Music cut;
         ASSERT_TRUE(cut.load("cut.mp3"));
         EXPECT_NEAR(cut.length_ms(), 3000u, 100u);
-    }
-    {
-        Music hurt;
-        ASSERT_TRUE(hurt.load("damaged.mp3"));
-        EXPECT_GT(hurt.length_ms(), 5500u);
     }
 
     LogCapture log;
