@@ -122,6 +122,10 @@ void RocketQML::render(RenderNameListItem* pRNLI)
     rocket.update();
     Q_EMIT rocketUpdated();
     Q_EMIT timeUpdated();
+    // timeStep, timeStepReal and isPaused change with the frame too; without
+    // these their bindings would keep their first values.
+    Q_EMIT timeStepUpdated();
+    Q_EMIT isPausedUpdated();
     renderChildren(pRNLI);
 }
 
@@ -197,22 +201,24 @@ float RocketQML::syncTrigger(QString track)
     const int d = int(std::floor(rocket.eval_row));
     const int from = int(next);
 
-    bool passed = false;
-    auto keyOn = [&](int row) {
-        int keyRow = 0;
+    // A row passes when a key lies exactly on it, so a run of rows passes
+    // when a key lies anywhere in it: one search, however long the run (the
+    // first call covers every row from 0).
+    auto keyWithin = [t](int lo, int hi) {
         if (!t || t->num_keys <= 0)
             return false;
-        key_at_or_before(t, row, &keyRow);
-        return keyRow == row;
+        int i = find_key(t, lo);
+        if (i >= 0)
+            return true;
+        i = -i - 1;
+        return i < t->num_keys && t->keys[i].row <= hi;
     };
+    bool passed = false;
     if (rocket.row_delta < 0 && rocket.is_paused()) {
-        if (next - 1.0f > float(d)) {
-            for (int row = from; row >= d && !passed; --row)
-                passed = keyOn(row);
-        }
-    } else if (d >= int(next)) {
-        for (int row = from; row <= d && !passed; ++row)
-            passed = keyOn(row);
+        if (next - 1.0f > float(d))
+            passed = keyWithin(d, from);
+    } else if (d >= from) {
+        passed = keyWithin(from, d);
     }
     next = float(d + 1);
     return passed ? 1.0f : 0.0f;

@@ -35,6 +35,7 @@
 #include <QUrl>
 #include <QVariant>
 
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -130,6 +131,7 @@ void makeMainContextCurrent(QQuickView* view)
 void tearDown()
 {
     restoreDisplayMode();
+    platform::finishBackgroundWrites();
     AppState& s = appState();
     delete s.mainView;
     delete s.editView;
@@ -355,6 +357,8 @@ void endShellView(QQuickView* view)
 void exitProcess(int code)
 {
     restoreDisplayMode();
+    // Track files saved moments ago must not be lost to the quick exit.
+    platform::finishBackgroundWrites();
     std::fflush(nullptr);
     std::cerr.flush();
     std::_Exit(code);
@@ -374,6 +378,10 @@ int runStartup(int argc, char** argv)
     std::unique_ptr<QApplication> application;
     if (!QCoreApplication::instance())
         application = std::make_unique<QApplication>(argc, argv);
+    // The application object set the C library's locale from the
+    // environment; under a decimal-comma locale strtof would read "0.5" in a
+    // skene as 0 and printf would write keys and log lines with commas.
+    std::setlocale(LC_NUMERIC, "C");
     QCoreApplication::setOrganizationName("Quellin");
     QCoreApplication::setOrganizationDomain("quellin.demo");
     QCoreApplication::setApplicationName("QuellinDemoSystem");

@@ -1,5 +1,7 @@
 // Cost of reading sync tracks from QML: one sync() call on a cached track with
-// 1,000 tracks cached, and one frame's re-evaluation of 500 bindings to sync().
+// 1,000 tracks cached, one frame's re-evaluation of 500 bindings to sync(),
+// one sync() of a track whose data has not arrived (an editor away) with the
+// debug log filtered off, and a trigger's first call at row 50,000.
 #include "app/RocketQML.h"
 #include "state/ActiveSkeneList.h"
 #include "state/rocket_flags.h"
@@ -7,6 +9,7 @@
 
 #include "support/QtTestApp.h"
 
+#include <QLoggingCategory>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <benchmark/benchmark.h>
@@ -68,6 +71,38 @@ void BM_FiveHundredBindingsPerFrame(benchmark::State& state)
     state.SetLabel("one frame = all 500 bindings re-evaluated");
 }
 BENCHMARK(BM_FiveHundredBindingsPerFrame)->Unit(benchmark::kMicrosecond);
+
+void BM_SyncTrackWithoutData(benchmark::State& state)
+{
+    prepareRocket();
+    RocketQML controller;
+    const QString name = "intro.waiting";
+    Rocket::instance().GetSyncTrack("intro.waiting")->data_received = 0;
+    QLoggingCategory::setFilterRules("default.debug=false");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(controller.sync(name));
+    QLoggingCategory::setFilterRules(QString());
+}
+BENCHMARK(BM_SyncTrackWithoutData);
+
+void BM_SyncTriggerFirstCall(benchmark::State& state)
+{
+    prepareRocket();
+    RocketQML controller;
+    Rocket& rocket = Rocket::instance();
+    SyncTrack* t = rocket.GetSyncTrack("intro.trigger");
+    for (int row = 60000; row < 61000; row += 100)
+        set_key(t, TrackKey{row, 1.0f, int32_t(KeyType::Step)});
+    const double evalRow = rocket.eval_row;
+    rocket.eval_row = 50000.0;
+    const QString name = "intro.trigger";
+    for (auto _ : state) {
+        rocket.trigger_rows.clear(); // each call is the first for its track
+        benchmark::DoNotOptimize(controller.syncTrigger(name));
+    }
+    rocket.eval_row = evalRow;
+}
+BENCHMARK(BM_SyncTriggerFirstCall)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

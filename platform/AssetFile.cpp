@@ -10,6 +10,8 @@
 namespace {
 
 const char* const kDataPack = "datapack.dat";
+// Bytes of an entry's name before its NUL that the pack format allows.
+constexpr size_t kMaxNameBytes = 254;
 
 // Allocates length bytes (plus the NUL in text mode) and fills them from
 // file. Null when memory runs out or the file holds fewer bytes than
@@ -76,15 +78,20 @@ int loadFromDataPack(const char* path, char** outData, size_t* outSize, bool tex
     size_t offset = 0; // where the next entry starts
     std::string name;
     while (offset < packSize) {
-        // The stored path, up to and including its NUL. It cannot be longer
-        // than what is left of the file, so the string stays bounded.
+        // The stored path, up to and including its NUL. Only its first 254
+        // bytes count: a longer name (or a damaged pack without a NUL for
+        // megabytes) is skipped to its end without growing the string.
         name.clear();
+        size_t nameBytes = 0;
         int c = 0;
-        while ((c = std::fgetc(pack)) != EOF && c != '\0')
-            name.push_back(char(c));
+        while ((c = std::fgetc(pack)) != EOF && c != '\0') {
+            if (name.size() < kMaxNameBytes)
+                name.push_back(char(c));
+            ++nameBytes;
+        }
         if (c == EOF)
             break; // ends inside a name
-        offset += name.size() + 1;
+        offset += nameBytes + 1;
 
         unsigned char bytes[4];
         if (packSize - offset < 4 || std::fread(bytes, 1, 4, pack) != 4)

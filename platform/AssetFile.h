@@ -28,8 +28,9 @@ enum AssetSource {
 //
 // The loose file wins. Otherwise the first pack entry whose stored path
 // contains path as a substring is returned (so "Plasma.frag" finds
-// "fx/plasma/Plasma.frag"). An empty path finds nothing. A stored path may be
-// of any length: it is read up to its NUL and matched whole. A pack that ends
+// "fx/plasma/Plasma.frag"). An empty path finds nothing. Only the first 254
+// bytes of a stored path are matched (the format's limit); a longer one is
+// skipped up to its NUL. A pack that ends
 // inside an entry ends the search; no length from the pack is trusted beyond
 // what the file holds.
 //

@@ -31,11 +31,10 @@ std::vector<std::string> listDirectory(const std::string& dir)
 {
     std::vector<std::string> names;
     std::error_code ec;
-    std::filesystem::directory_iterator it(dir, ec);
-    if (ec)
-        return names;
-    for (const auto& entry : it)
-        names.push_back(entry.path().filename().string());
+    // A listing can also fail part-way (a network share that goes away, a
+    // disk error); the iterator's ++ would throw then. What was read counts.
+    for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+        names.push_back(it->path().filename().string());
     std::sort(names.begin(), names.end(), listingOrderLess);
     return names;
 }

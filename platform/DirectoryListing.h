@@ -12,7 +12,8 @@ namespace platform {
 bool listingOrderLess(const std::string& a, const std::string& b);
 
 // Every entry of dir (files and directories, "." and ".." excluded) in
-// listing order; empty when the directory cannot be read.
+// listing order; empty when the directory cannot be read, and the entries
+// read so far when reading fails part-way.
 std::vector<std::string> listDirectory(const std::string& dir);
 
 } // namespace platform

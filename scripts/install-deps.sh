@@ -6,6 +6,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake pkg-config git
+  locales
   qtdeclarative5-dev qtbase5-dev
   qml-module-qtquick2 qml-module-qtquick-window2
   qml-module-qtquick-controls2 qml-module-qtquick-layouts

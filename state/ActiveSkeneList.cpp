@@ -212,9 +212,15 @@ int effectiveRocketIndex(const std::string& name)
 
 std::string readCurrentSetupName(const std::string& fxPath)
 {
-    // Kept byte for byte: a line end typed into the file becomes part of the
-    // setup file name.
-    return readTextFile(currentSetupFilePath(fxPath));
+    // Most text editors end the last line; that line end is no part of the
+    // name (it would select a setup that does not exist, and the next save
+    // would write one whose name ends in it).
+    std::string name = readTextFile(currentSetupFilePath(fxPath));
+    if (!name.empty() && name.back() == '\n')
+        name.pop_back();
+    if (!name.empty() && name.back() == '\r')
+        name.pop_back();
+    return name;
 }
 
 bool writeCurrentSetupName(const std::string& fxPath, const std::string& setupName)

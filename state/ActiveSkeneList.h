@@ -89,7 +89,8 @@ int effectiveRocketIndex(const std::string& name);
 int effectiveRocketIndex(const ActiveSkene& entry);
 
 // The current-setup file remembers the chosen setup's file name as its whole
-// content, no line end.
+// content, no line end. Reading drops one line end (LF, CR LF or CR) that a
+// text editor added.
 std::string readCurrentSetupName(const std::string& fxPath);
 bool writeCurrentSetupName(const std::string& fxPath, const std::string& setupName);
 

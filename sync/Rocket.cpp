@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QLoggingCategory>
 #include <QQmlContext>
 
 #include <algorithm>
@@ -20,11 +21,6 @@ namespace {
 Music* music()
 {
     return timeState().music.get();
-}
-
-double nowMs()
-{
-    return double(platform::millisecondClock());
 }
 
 // The callback table of live devices; the parameter is unused.
@@ -89,6 +85,7 @@ void Rocket::reset_instance()
 Rocket::Rocket()
     : row_rate(sync_row_rate(sync_default_bpm, sync_default_rows_per_beat))
     , launcher(platform::launchDetached)
+    , clock_ms(platform::millisecondClock)
 {
 }
 
@@ -197,7 +194,9 @@ SyncTrack* Rocket::GetSyncTrack(const std::string& track_name)
             return nullptr;
         track_cache_.emplace(track_name, CachedTrack{track, slot});
     }
-    if (!track->data_received)
+    // One line per binding per frame while an editor is away: not even
+    // formatted when nobody reads the debug log.
+    if (!track->data_received && QLoggingCategory::defaultCategory()->isDebugEnabled())
         qDebug("Rocket::GetSyncTrack gives no data_received for track:%s\n", track_name.c_str());
     return track;
 }
@@ -209,7 +208,7 @@ double Rocket::current_seconds() const
         return 0.0;
     if (paused)
         return m->position();
-    return (nowMs() - start_time) * 0.001;
+    return anchor_seconds + double(uint32_t(clock_ms() - anchor_ms)) * 0.001;
 }
 
 double Rocket::current_row() const
@@ -235,7 +234,8 @@ void Rocket::on_pause(bool flag)
     } else if (paused) {
         scrubbing = false;
         Music* m = music();
-        start_time = nowMs() - (m ? m->position() : 0.0) * 1000.0;
+        anchor_ms = clock_ms();
+        anchor_seconds = m ? m->position() : 0.0;
         if (m)
             m->set_paused(false);
     }
@@ -249,6 +249,10 @@ void Rocket::on_set_row(int row)
         step_age = 0;
         pause_time_step = sync_row_to_seconds(double(row - prev_row), bpm, rows_per_beat);
         scrubbing = true;
+    } else if (!paused) {
+        // The editor seeks the music to this row; the clock follows it.
+        anchor_ms = clock_ms();
+        anchor_seconds = sync_row_to_seconds(double(row), bpm, rows_per_beat);
     }
     prev_row = row;
 }
@@ -259,17 +263,19 @@ void Rocket::update()
         qml_context->setContextProperty("demoTimeNow", demo_seconds());
 
     if (live) {
-        const RocketFlags& flags = rocket_flags();
         // In single-rocket mode the one rocket sits in slot 0 and is polled
-        // there; with one rocket per skene, each active skene's slot is.
-        for (int i = 0; i < kPolledSlots; ++i) {
+        // there; with one rocket per skene, each active skene's slot is, all
+        // the way up to the last index a skene can get.
+        std::array<bool, kSlots> used{};
+        used[0] = !rocket_flags().multi_rocket;
+        for (const ActiveSkene& entry : activeSkeneList().entries) {
+            const int slot = effectiveRocketIndex(entry);
+            if (slot >= 0 && slot < kSlots)
+                used[size_t(slot)] = true;
+        }
+        for (int i = 0; i < kSlots; ++i) {
             SyncDevice* d = devices_[size_t(i)];
-            if (!d)
-                continue;
-            bool used = false;
-            for (const ActiveSkene& entry : activeSkeneList().entries)
-                used = used || effectiveRocketIndex(entry) == i;
-            if (!used && !(i == 0 && !flags.multi_rocket))
+            if (!d || !used[size_t(i)])
                 continue;
             eval_row = current_row();
             const int32_t row = int32_t(eval_row);

@@ -20,7 +20,6 @@
 class Rocket {
 public:
     static constexpr int kSlots = 100;
-    static constexpr int kPolledSlots = 10;
     static constexpr int kFrameRing = 20;
 
     // The one manager, created on first use.
@@ -42,15 +41,17 @@ public:
     // Starts the sync editors (no shell), logging each command line.
     void launch_editors();
 
-    // The per-frame step: publishes the time, polls the editors, follows
-    // the master and ages the pause time step.
+    // The per-frame step: publishes the time, polls the editors of every
+    // slot that an active skene uses, follows the master and ages the pause
+    // time step.
     void update();
 
     // The slot of a track name's skene (the text before the first "."); 0
     // when no active skene matches.
     int resolve_rocket(const std::string& track_name);
     // The track of that name from its skene's rocket, cached; null when the
-    // slot has no device.
+    // slot has no device. A track whose data has not arrived gets a debug
+    // line each call, built only while debug output is enabled.
     SyncTrack* GetSyncTrack(const std::string& track_name);
     SyncDevice* device(int slot) const;
 
@@ -60,6 +61,9 @@ public:
     // Seconds shown to QML: the row clock turned back into seconds.
     double demo_seconds() const;
     void on_pause(bool flag);
+    // An editor's row: while paused it scrubs; while playing the clock
+    // starts again from that row, so pictures stay with the music that the
+    // editor's seek moved.
     void on_set_row(int row);
 
     // Frame times in milliseconds.
@@ -86,7 +90,11 @@ public:
     double eval_row = 0.0;
     bool live = false;
     bool demo_loaded = false;
-    double start_time = 0.0; // ms of the millisecond clock at which row 0 played
+    // While playing: the demo time at the last (re)start and the millisecond
+    // clock's reading then. Elapsed time is the clock's difference, which
+    // stays right across its wrap at 2^32 ms (49.7 days).
+    uint32_t anchor_ms = 0;
+    double anchor_seconds = 0.0;
     bool scrubbing = false;
 
     float bpm = sync_default_bpm;
@@ -110,6 +118,8 @@ public:
     QPointer<QQmlContext> qml_context;
     // Starts a program with arguments; tests record instead.
     std::function<bool(const std::string&, const std::vector<std::string>&)> launcher;
+    // The millisecond clock of the demo clock; tests move it near its wrap.
+    uint32_t (*clock_ms)() = nullptr;
 
 private:
     Rocket();

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -115,37 +116,76 @@ bool readable_now(int fd)
 
 // The socket stays blocking, but no single wait may last for ever: a stuck
 // editor must not freeze the demo.
-void set_stall_timeouts(int fd)
+void set_timeouts(int fd, int ms)
 {
     timeval tv{};
-    tv.tv_sec = sync_stall_timeout_ms / 1000;
-    tv.tv_usec = (sync_stall_timeout_ms % 1000) * 1000;
+    tv.tv_sec = ms / 1000;
+    tv.tv_usec = (ms % 1000) * 1000;
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
 }
 
-int connect_and_greet(const char* host, uint16_t port)
+// The host's addresses for port, looked up once and kept on the device.
+const addrinfo* addresses_of(SyncDevice* device, const char* host, uint16_t port)
 {
+    if (device->addresses && device->resolved_port == port && std::strcmp(device->resolved_host, host) == 0)
+        return device->addresses;
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     const std::string service = std::to_string(port);
     if (::getaddrinfo(host, service.c_str(), &hints, &found) != 0)
-        return -1;
+        return nullptr;
+    const size_t len = std::strlen(host);
+    char* copy = static_cast<char*>(std::malloc(len + 1));
+    if (!copy) {
+        ::freeaddrinfo(found);
+        return nullptr;
+    }
+    std::memcpy(copy, host, len + 1);
+    if (device->addresses)
+        ::freeaddrinfo(device->addresses);
+    std::free(device->resolved_host);
+    device->addresses = found;
+    device->resolved_host = copy;
+    device->resolved_port = port;
+    return found;
+}
 
+// Connects fd to the address within sync_connect_timeout_ms, then makes it
+// blocking again.
+bool connect_bounded(int fd, const addrinfo* a)
+{
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0)
+        return false;
+    bool ok = ::connect(fd, a->ai_addr, a->ai_addrlen) == 0;
+    if (!ok && errno == EINPROGRESS) {
+        pollfd p{fd, POLLOUT, 0};
+        int n;
+        do {
+            n = ::poll(&p, 1, sync_connect_timeout_ms);
+        } while (n < 0 && errno == EINTR);
+        int error = 0;
+        socklen_t len = sizeof error;
+        ok = n == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0;
+    }
+    return ok && ::fcntl(fd, F_SETFL, flags) == 0;
+}
+
+int connect_and_greet(SyncDevice* device, const char* host, uint16_t port)
+{
     int fd = -1;
-    for (addrinfo* a = found; a; a = a->ai_next) {
+    for (const addrinfo* a = addresses_of(device, host, port); a; a = a->ai_next) {
         fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
         if (fd < 0)
             continue;
-        set_stall_timeouts(fd);
-        if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0)
+        if (connect_bounded(fd, a))
             break;
         ::close(fd);
         fd = -1;
     }
-    ::freeaddrinfo(found);
     if (fd < 0)
         return -1;
 
@@ -153,12 +193,16 @@ int connect_and_greet(const char* host, uint16_t port)
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 
+    // An editor that listens but does not answer (hung, or stopped in a
+    // debugger) is given up quickly: it would be waited for every frame.
+    set_timeouts(fd, sync_connect_timeout_ms);
     char answer[server_greeting_len];
     if (!send_all(fd, client_greeting, client_greeting_len) || !recv_all(fd, answer, sizeof answer)
         || std::memcmp(answer, server_greeting, server_greeting_len) != 0) {
         ::close(fd);
         return -1;
     }
+    set_timeouts(fd, sync_stall_timeout_ms);
     return fd;
 }
 
@@ -353,6 +397,9 @@ void sync_destroy_device(SyncDevice* device)
         return;
     close_socket(device);
     track_set_free(&device->tracks);
+    if (device->addresses)
+        ::freeaddrinfo(device->addresses);
+    std::free(device->resolved_host);
     std::free(device->base);
     std::free(device);
 }
@@ -366,7 +413,7 @@ void sync_set_callbacks(SyncDevice* device, const SyncCallbacks* table, void* pa
 int sync_tcp_connect(SyncDevice* device, const char* host, uint16_t port)
 {
     close_socket(device);
-    device->socket = connect_and_greet(host, port);
+    device->socket = connect_and_greet(device, host, port);
     device->port = port;
     if (device->socket < 0)
         return 1;
@@ -493,8 +540,19 @@ int send_first_value(SyncDevice* device, const char* name, float value)
 
 void sync_save_tracks(SyncDevice* device)
 {
-    for (int32_t i = 0; i < device->tracks.num_tracks; ++i)
-        write_track_file(device->tracks.tracks[i], device->base);
+    for (int32_t i = 0; i < device->tracks.num_tracks; ++i) {
+        const SyncTrack* track = device->tracks.tracks[i];
+        // A track whose keys never came (its editor is not running, or it
+        // was purged and not sent again) holds nothing to save: writing it
+        // would empty the skene's animation on disk.
+        if (!track->data_received) {
+            debug_line("sync_save_tracks skipped a track whose data never arrived:", track->name);
+            continue;
+        }
+        // The render thread asks for this: the files are written in the
+        // background, so a save of hundreds of tracks does not stall a frame.
+        write_track_file_later(track, device->base);
+    }
 }
 
 void deferred_purge(SyncDevice* device)

@@ -55,9 +55,16 @@ struct SyncCallbacks {
 // Bytes of editor commands that one device buffers between receives.
 constexpr int sync_inbox_size = 32 * 1024;
 
-// How long a greeting, the rest of a half-received command or a send may
-// stall before the editor counts as gone.
+// How long the rest of a half-received command or a send may stall before
+// the editor counts as gone.
 constexpr int sync_stall_timeout_ms = 5000;
+
+// How long a connection and the editor's greeting may take. A missing
+// editor is tried every frame, so a hung one that still listens costs each
+// frame this much.
+constexpr int sync_connect_timeout_ms = 200;
+
+struct addrinfo;
 
 struct SyncDevice {
     char* base;                     // base name of the track files ("sync")
@@ -67,6 +74,13 @@ struct SyncDevice {
     int32_t last_sent_row;          // last row sent with SET_ROW; -1 at first
     int socket;                     // -1 when not connected
     uint16_t port;                  // port of the last connection attempt
+
+    // The editor's addresses, looked up on the first connection attempt and
+    // kept for later ones to the same host and port, so that retrying a
+    // missing editor every frame costs no name lookup.
+    char* resolved_host;            // null until a lookup succeeded
+    uint16_t resolved_port;
+    struct addrinfo* addresses;
 
     // Received bytes not handled yet: inbox[inbox_begin, inbox_end).
     uint32_t inbox_begin;
@@ -87,7 +101,8 @@ void sync_set_callbacks(SyncDevice* device, const SyncCallbacks* table, void* pa
 // Connects to the editor at host:port (closing any earlier connection),
 // greets it, then drops every track's keys and asks for each track again in
 // index order. Returns 0 when connected and every request went out, else 1
-// (socket -1 when the connection or the greeting failed). data_received
+// (socket -1 when the connection or the greeting failed). The connection
+// and the greeting each wait at most sync_connect_timeout_ms. data_received
 // flags are left as they are.
 int sync_tcp_connect(SyncDevice* device, const char* host, uint16_t port);
 
@@ -116,8 +131,11 @@ int send_first_value(SyncDevice* device, const char* name, float value);
 // As above, but -1 when the device has no socket.
 int send_save_all(SyncDevice* device);
 
-// Writes every track to its track file, in index order; a track that cannot
-// be written is skipped.
+// Writes every track whose content has arrived (data_received 1) to its
+// track file, in index order, through write_track_file_later(): the files
+// are in place once platform::finishBackgroundWrites() returns. A track
+// still waiting for its content is skipped with a debug line naming it, so
+// a save never empties a good file; one that cannot be written is skipped.
 void sync_save_tracks(SyncDevice* device);
 
 // Marks every track as waiting for its content (data_received 0).

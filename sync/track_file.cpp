@@ -2,6 +2,7 @@
 
 #include "platform/Files.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +35,23 @@ long bytes_left(FILE* f)
     if (end < 0 || std::fseek(f, here, SEEK_SET) != 0)
         return 0;
     return end > here ? end - here : 0;
+}
+
+// Our writers store keys in row order, but a file mended by hand or damaged
+// need not be, and every lookup relies on rows strictly ascending. Sorts
+// keys by row; of keys on one row the later one wins, as if each had been
+// set in file order. Returns the number kept.
+size_t sort_keys(TrackKey* keys, size_t count)
+{
+    std::stable_sort(keys, keys + count, [](const TrackKey& a, const TrackKey& b) { return a.row < b.row; });
+    size_t kept = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (kept > 0 && keys[kept - 1].row == keys[i].row)
+            keys[kept - 1] = keys[i];
+        else
+            keys[kept++] = keys[i];
+    }
+    return kept;
 }
 
 } // namespace
@@ -91,7 +109,7 @@ int read_track_file_at(SyncTrack* track, const char* path)
                 keys[i].type = int32_t(static_cast<signed char>(p[8]));
             }
             track->keys = keys;
-            track->num_keys = int32_t(got);
+            track->num_keys = int32_t(sort_keys(keys, got));
             track->capacity = count;
             keys = nullptr;
         }
@@ -103,11 +121,10 @@ int read_track_file_at(SyncTrack* track, const char* path)
     return 0;
 }
 
-int write_track_file(const SyncTrack* track, const char* base)
+namespace {
+
+std::string encode_track(const SyncTrack* track)
 {
-    std::string path;
-    if (track_file_path(base, track->name, &path) != 0)
-        return 1;
     std::string data;
     data.reserve(4 + size_t(track->num_keys) * key_bytes);
     write_le32(data, uint32_t(track->num_keys));
@@ -119,5 +136,24 @@ int write_track_file(const SyncTrack* track, const char* base)
         write_le32(data, bits);
         data.push_back(char(uint8_t(uint32_t(k.type) & 0xffu)));
     }
-    return platform::writeFileAtomically(path, data) ? 0 : 1;
+    return data;
+}
+
+} // namespace
+
+int write_track_file(const SyncTrack* track, const char* base)
+{
+    std::string path;
+    if (track_file_path(base, track->name, &path) != 0)
+        return 1;
+    return platform::writeFileAtomically(path, encode_track(track)) ? 0 : 1;
+}
+
+int write_track_file_later(const SyncTrack* track, const char* base)
+{
+    std::string path;
+    if (track_file_path(base, track->name, &path) != 0)
+        return 1;
+    platform::writeFileAtomicallyInBackground(path, encode_track(track));
+    return 0;
 }

@@ -34,3 +34,10 @@ int read_track_file_at(SyncTrack* track, const char* path);
 // renamed over the old one, so a failed write never destroys the previous
 // file. Returns 0, or 1 when the file could not be written.
 int write_track_file(const SyncTrack* track, const char* base);
+
+// As write_track_file(), but the file is written by the background writer
+// of platform/Files.h: returns at once, and the file is in place once
+// platform::finishBackgroundWrites() returns. 1 only for a name without a
+// file; a write that fails later is reported on the standard error stream.
+// For saves of many tracks from the render thread.
+int write_track_file_later(const SyncTrack* track, const char* base);

@@ -11,8 +11,8 @@
 
 namespace {
 
-// Samples per output buffer: about 23 ms at 44.1 kHz, short enough that a
-// pause or a seek is heard at once, long enough to cost little.
+// Samples per output buffer: about 21 ms, short enough that a pause or a
+// seek is heard at once, long enough to cost little.
 constexpr Uint16 kBufferFrames = 1024;
 
 SDL_AudioDeviceID openDevice(int rate, SDL_AudioCallback callback, void* userdata)
@@ -26,7 +26,7 @@ SDL_AudioDeviceID openDevice(int rate, SDL_AudioCallback callback, void* userdat
     want.userdata = userdata;
     SDL_AudioSpec have{};
     // No allowed changes: SDL converts to whatever the card wants, so the
-    // callback always sees float stereo at the file's rate.
+    // callback always sees float stereo at the one output rate.
     return SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
 }
 
@@ -87,10 +87,19 @@ bool Music::load(const std::string& file_name)
     length = 0;
 
     size_t size = 0;
-    if (!loadAssetFile(file_name.c_str(), &block, &size, false))
+    if (!loadAssetFile(file_name.c_str(), &block, &size, false)) {
+        qWarning("music: %s is neither a file nor in the data pack", file_name.c_str());
         return false;
+    }
     block_size = size;
-    if (!stream.open(reinterpret_cast<const unsigned char*>(block), block_size) || !open_output(stream.rate())) {
+    // Every file plays at the one output rate, so that a spectrum bin
+    // covers the same frequencies whatever rate the music was encoded at.
+    const bool opened = stream.open(reinterpret_cast<const unsigned char*>(block), block_size, kOutputRate);
+    if (!opened)
+        qWarning("music: cannot play %s: %s", file_name.c_str(), stream.failure().c_str());
+    else if (!open_output(kOutputRate))
+        qWarning("music: no audio output could be opened: %s", SDL_GetError());
+    if (!opened || device == 0) {
         stream.close();
         delete[] block;
         block = nullptr;
@@ -135,6 +144,13 @@ void Music::set_paused(bool flag)
         return;
     paused = flag;
     SDL_PauseAudioDevice(device, flag ? 1 : 0);
+    if (flag) {
+        // Nothing sounds while paused; after the pause the spectrum must not
+        // mix what played before it with what plays next.
+        SDL_LockAudioDevice(device);
+        recent.clear();
+        SDL_UnlockAudioDevice(device);
+    }
 }
 
 void Music::set_position(double seconds)
@@ -150,6 +166,7 @@ void Music::set_position(double seconds)
     SDL_LockAudioDevice(device);
     played = stream.seek(target);
     ended = played >= stream.length();
+    recent.clear(); // the spectrum starts over at the new place
     SDL_UnlockAudioDevice(device);
 }
 
@@ -170,7 +187,8 @@ void Music::get_spectrum(float* out, int num_values, int channel_offset, int /*w
     if (!out || num_values < 1 || num_values > MagnitudeSpectrum::kMaxValues)
         return;
     std::fill(out, out + num_values, 0.0f);
-    if (!loaded)
+    // While paused the output is silent, and so is its spectrum.
+    if (!loaded || paused)
         return;
     const int count = 2 * num_values;
     if (int(window.size()) < count)

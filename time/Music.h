@@ -18,6 +18,11 @@
 
 class Music {
 public:
+    // The rate every file plays at: the output mixes at one rate, so
+    // spectrum bin k always covers the same frequencies (k * 48000 / 2048 Hz
+    // for the spectrum item's 1024 bins).
+    static constexpr int kOutputRate = 48000;
+
     Music();
     ~Music();
     Music(const Music&) = delete;
@@ -26,10 +31,11 @@ public:
     // Opens the audio output on first use, reads file_name with
     // loadAssetFile (loose file or data pack) and prepares it to play from
     // 0, paused. Decoding happens as the music plays, so this returns at
-    // once even for a long track. False when the file is missing, empty,
-    // not an MP3, shorter than its own header says (truncated), or when no
-    // output could be opened at all. When no sound device opens, a silent
-    // output that consumes samples in real time stands in for it.
+    // once even for a long track. A damaged file plays what decodes (see
+    // Mp3Stream). False, with a warning in the log that says why, when the
+    // file is missing, empty or not an MP3, or when no output could be
+    // opened at all. When no sound device opens, a silent output that
+    // consumes samples in real time stands in for it.
     bool load(const std::string& file_name);
 
     // Seconds. While paused: the last position set while paused (0 before
@@ -54,8 +60,9 @@ public:
     // channel (channel_offset 0 = left), scaled so that a full-scale sine
     // peaks near 1.0. Writes num_values floats (1 to 8192; other counts give
     // nothing). window_type 0 is the rectangular window, the only one there
-    // is; other values are treated as 0. All zeros while not loaded or for a
-    // channel that does not exist.
+    // is; other values are treated as 0. All zeros while not loaded, while
+    // paused (the output is silent) and for a channel that does not exist;
+    // after a pause or a seek the window fills afresh.
     void get_spectrum(float* out, int num_values, int channel_offset, int window_type);
 
     // Length of the loaded track in milliseconds; 0 while not loaded.

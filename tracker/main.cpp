@@ -11,11 +11,15 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <clocale>
 #include <cstdio>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    // Qt set the C library's locale from the environment; its number
+    // formatting and parsing stay those of "C" under a decimal-comma locale.
+    std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName(QStringLiteral("sync_editor"));
     const tracker::EditorOptions options = tracker::parseEditorOptions(app.arguments().mid(1));
     if (!options.error.isEmpty()) {

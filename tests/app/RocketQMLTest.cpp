@@ -164,9 +164,13 @@ TEST_F(Controller, RenderPollsThenSignalsTheFrame)
 {
     QSignalSpy updated(&controller, &RocketQML::rocketUpdated);
     QSignalSpy time(&controller, &RocketQML::timeUpdated);
+    QSignalSpy step(&controller, &RocketQML::timeStepUpdated);
+    QSignalSpy paused(&controller, &RocketQML::isPausedUpdated);
     controller.render(nullptr);
     EXPECT_EQ(updated.count(), 1);
     EXPECT_EQ(time.count(), 1);
+    EXPECT_EQ(step.count(), 1); // timeStep, timeStepReal and isPaused follow the frame
+    EXPECT_EQ(paused.count(), 1);
     EXPECT_EQ(controller.property("syncUpdate").toFloat(), 0.0f);
 }
 

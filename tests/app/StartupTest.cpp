@@ -1,6 +1,7 @@
 #include "app/AppState.h"
 #include "app/Startup.h"
 #include "gpu/GlewSetup.h"
+#include "items/ShaderParamQML.h"
 #include "state/DemoDisplay.h"
 #include "sync/Rocket.h"
 
@@ -10,10 +11,15 @@
 #include "support/TempDemo.h"
 
 #include <QCoreApplication>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QQuickView>
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 namespace {
@@ -196,4 +202,46 @@ TEST_F(Startup, UnreadableWorkingDirectoryReturnsErrno)
     std::filesystem::remove(demo.path("gone"));
     EXPECT_EQ(runProgram(), ENOENT);
     std::filesystem::current_path("/");
+}
+
+TEST_F(Startup, NumbersReadAndPrintTheSameUnderADecimalCommaLocale)
+{
+    // A German locale, compiled here so the test needs no system set-up.
+    QTemporaryDir locales;
+    ASSERT_TRUE(locales.isValid());
+    QProcess localedef;
+    localedef.start("localedef", {"-i", "de_DE", "-f", "UTF-8", locales.filePath("de_DE.UTF-8")});
+    ASSERT_TRUE(localedef.waitForFinished(60000));
+    ASSERT_EQ(localedef.exitCode(), 0) << localedef.readAllStandardError().toStdString();
+    // The process's locale and environment return to what they were, whatever fails.
+    struct Restore {
+        std::string locale = std::setlocale(LC_ALL, nullptr);
+        ~Restore()
+        {
+            std::setlocale(LC_ALL, locale.c_str());
+            unsetenv("LC_ALL");
+            unsetenv("LOCPATH");
+        }
+    } restore;
+    setenv("LOCPATH", locales.path().toLocal8Bit().constData(), 1);
+    setenv("LC_ALL", "de_DE.UTF-8", 1);
+    // What the application object does with that environment.
+    ASSERT_NE(std::setlocale(LC_ALL, ""), nullptr);
+    char text[16];
+    std::snprintf(text, sizeof text, "%.2f", 0.5);
+    ASSERT_STREQ(text, "0,50");
+
+    TempDemo demo;
+    writeTestDemo(demo);
+    demo.write("fx/startDialog.qml", R"(
+import QtQuick 2.15
+import QtQuick.Window 2.15
+Item { id: dialog; Timer { interval: 10; running: true; onTriggered: dialog.Window.window.close() } }
+)");
+    demo.enter();
+    EXPECT_EQ(runProgram(), 0);
+
+    std::snprintf(text, sizeof text, "sa%3.2f", 30.0);
+    EXPECT_STREQ(text, "sa30.00");
+    EXPECT_EQ(parseVec4Text("0.5, 1.25,2,-0.75"), (std::array<float, 4>{0.5f, 1.25f, 2.0f, -0.75f}));
 }

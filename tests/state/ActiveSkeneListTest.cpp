@@ -267,7 +267,7 @@ TEST(SkeneListings, FilterAndListingOrder)
     EXPECT_TRUE(listSkeneDirectories(demo.path("nowhere")).empty());
 }
 
-TEST(CurrentSetupFile, StoredWithoutLineEndAndReadAsItStands)
+TEST(CurrentSetupFile, StoredWithoutLineEndAndReadWithoutAnEditorsLineEnd)
 {
     TempDemo demo;
     const std::string fx = demo.path("fx");
@@ -278,8 +278,12 @@ TEST(CurrentSetupFile, StoredWithoutLineEndAndReadAsItStands)
     EXPECT_EQ(readTextFile(fx + "/currentActiveScenesSetup.cfg"), "party.as");
     EXPECT_EQ(readCurrentSetupName(fx), "party.as");
 
-    // A line end typed into the file stays part of the name.
-    demo.write("fx/currentActiveScenesSetup.cfg", "party.as\n");
+    // One line end that a text editor added is dropped, whatever its kind.
+    for (const char* end : {"\n", "\r\n", "\r"}) {
+        demo.write("fx/currentActiveScenesSetup.cfg", std::string("party.as") + end);
+        EXPECT_EQ(readCurrentSetupName(fx), "party.as");
+    }
+    demo.write("fx/currentActiveScenesSetup.cfg", "party.as\n\n");
     EXPECT_EQ(readCurrentSetupName(fx), "party.as\n");
     EXPECT_EQ(setupFilePath(fx, "party.as"), fx + "/_ActiveSkeneSetups/party.as");
 }

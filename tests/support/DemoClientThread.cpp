@@ -82,11 +82,26 @@ void DemoClientThread::post(std::function<void()> task)
     wake_.notify_all();
 }
 
+namespace {
+
+// An editor that is busy (or serves another demo) lets a greeting wait past
+// the client's short timeout; the demo tries again each frame, and so does
+// this, for up to about ten seconds.
+int connectWithRetries(SyncDevice* device, uint16_t port)
+{
+    int result = 1;
+    for (int attempt = 0; attempt < 50 && result != 0; ++attempt)
+        result = sync_tcp_connect(device, "127.0.0.1", port);
+    return result;
+}
+
+} // namespace
+
 std::future<int> DemoClientThread::connectLater(uint16_t port)
 {
     auto result = std::make_shared<std::promise<int>>();
     std::future<int> f = result->get_future();
-    post([this, port, result] { result->set_value(sync_tcp_connect(device_, "127.0.0.1", port)); });
+    post([this, port, result] { result->set_value(connectWithRetries(device_, port)); });
     return f;
 }
 
@@ -102,7 +117,7 @@ void DemoClientThread::disconnect()
 int DemoClientThread::connect(uint16_t port)
 {
     int result = 1;
-    run([&](SyncDevice* d) { result = sync_tcp_connect(d, "127.0.0.1", port); });
+    run([&](SyncDevice* d) { result = connectWithRetries(d, port); }, 15000);
     return result;
 }
 

@@ -36,7 +36,8 @@ public:
     // within timeoutMs (this thread's Qt events are served meanwhile).
     bool run(const std::function<void(SyncDevice*)>& fn, int timeoutMs = 10000);
 
-    // Connects to the editor on 127.0.0.1:port; 0 when connected.
+    // Connects to the editor on 127.0.0.1:port, trying again for a while
+    // when the greeting is not answered in time; 0 when connected.
     int connect(uint16_t port);
     // Starts connecting and returns at once; the future holds what connect()
     // would have returned.

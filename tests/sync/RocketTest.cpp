@@ -303,3 +303,54 @@ TEST_F(RocketManager, SingleRocketLiveModePollsSlotZero)
     ASSERT_TRUE(updateUntil(rocket, [&] { return outro->num_keys == 1; }));
     EXPECT_FLOAT_EQ(get_value(outro, 4.0), 2.5f);
 }
+
+TEST_F(RocketManager, EditorSeekWhilePlayingMovesTheClockWithTheMusic)
+{
+    SyncEditorPeer peer;
+    loadTestMusic();
+    Rocket& rocket = liveRocket(peer, 1);
+    peer.sendMakeMaster();
+    peer.sendPause(0, 0);
+    ASSERT_TRUE(updateUntil(rocket, [&] { return !rocket.is_paused() && rocket.master_rocket_index == 1; }));
+
+    peer.sendSetRow(40); // 3.4 s: inside the 6 s test track
+    ASSERT_TRUE(updateUntil(rocket, [&] { return rocket.prev_row == 40; }));
+    EXPECT_GE(rocket.current_row(), 40.0);
+    EXPECT_GE(timeState().music->position(), 40.0 / rocket.row_rate - 0.05);
+    // The rows the demo reports from now on continue from there instead of
+    // pulling the editor's cursor back.
+    peer.clearCommands();
+    ASSERT_TRUE(updateUntil(rocket, [&] { return !peer.commands().empty(); }));
+    for (const auto& c : peer.commands()) {
+        if (c.cmd == SyncCommand::SET_ROW) {
+            EXPECT_GE(c.number, 40);
+        }
+    }
+}
+
+TEST_F(RocketManager, PlayingClockRunsOnAcrossTheMillisecondClocksWrap)
+{
+    static uint32_t now;
+    now = 0xFFFFFFFFu - 499u;
+    loadTestMusic();
+    Rocket& rocket = Rocket::instance();
+    rocket.clock_ms = [] { return now; };
+    timeState().music->set_position(1.0);
+    rocket.on_pause(false);
+    now += 1500; // past 2^32 ms
+    EXPECT_NEAR(rocket.current_seconds(), 2.5, 1e-9);
+    EXPECT_NEAR(rocket.current_row(), 2.5 * rocket.row_rate, 1e-6);
+}
+
+TEST_F(RocketManager, EverySlotAnActiveSkeneUsesIsPolled)
+{
+    SyncEditorPeer peer;
+    Rocket& rocket = liveRocket(peer, 42); // the 42nd skene's editor
+    SyncTrack* track = rocket.GetSyncTrack("intro.x");
+    ASSERT_NE(track, nullptr);
+    ASSERT_TRUE(peer.waitForCommands(1));
+    peer.sendSetKey(0, 3, 7.0f, 0);
+    ASSERT_TRUE(updateUntil(rocket, [&] { return track->num_keys == 1; }));
+    EXPECT_EQ(get_value(track, 3.0), 7.0f);
+    EXPECT_EQ(rocket.master_rocket_index, 42);
+}

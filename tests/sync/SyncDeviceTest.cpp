@@ -1,5 +1,7 @@
 #include "sync/sync_device.h"
 
+#include "platform/Files.h"
+
 #include "support/LogCapture.h"
 #include "support/SyncEditorPeer.h"
 #include "support/TempDemo.h"
@@ -13,7 +15,11 @@
 #include <thread>
 #include <vector>
 
+#include <netdb.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 namespace {
@@ -129,6 +135,37 @@ TEST(SyncConnect, GreetingIsExchangedAndAWrongAnswerRefused)
     EXPECT_EQ(sync_tcp_connect(dev.d, "localhost", closedPort), 1);
     EXPECT_EQ(dev->socket, -1);
     EXPECT_EQ(sync_tcp_connect(dev.d, "no-such-host.invalid", closedPort), 1);
+}
+
+TEST(SyncConnect, ASilentEditorIsGivenUpAndLocalhostLookedUpOnce)
+{
+    // Listens and never accepts: the connection completes in the kernel and
+    // the greeting is never answered, as with a hung editor.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(listener, 8), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len), 0);
+    const uint16_t silentPort = ntohs(a.sin_port);
+
+    Device dev;
+    EXPECT_EQ(sync_tcp_connect(dev.d, "localhost", silentPort), 1);
+    EXPECT_EQ(dev->socket, -1); // marked absent after the one attempt
+    EXPECT_EQ(dev.update(), 1);
+    const addrinfo* looked = dev->addresses;
+    ASSERT_NE(looked, nullptr);
+    // The next frames' attempts reuse the addresses.
+    EXPECT_EQ(sync_tcp_connect(dev.d, "localhost", silentPort), 1);
+    EXPECT_EQ(dev->addresses, looked);
+    ::close(listener);
+
+    // Another port is looked up again, and a real editor is reached.
+    Peer peer;
+    EXPECT_EQ(dev.connect(peer), 0);
+    EXPECT_GE(dev->socket, 0);
 }
 
 TEST(SyncConnect, EveryReconnectRequestsAllTracksInCreationOrder)
@@ -421,7 +458,10 @@ TEST(SyncUpdate, EditorCommandsOnTheWholeTrackSet)
 
     ASSERT_TRUE(peer.sendSaveTracks());
     struct stat st;
-    ASSERT_TRUE(updateUntil(dev, [&] { return ::stat("sync/sync_s.b.track", &st) == 0; }));
+    ASSERT_TRUE(updateUntil(dev, [&] {
+        platform::finishBackgroundWrites();
+        return ::stat("sync/sync_s.b.track", &st) == 0;
+    }));
     EXPECT_EQ(::stat("sync/sync_s.a.track", &st), 0);
     EXPECT_EQ(st.st_size, 13);
 }

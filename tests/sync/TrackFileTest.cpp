@@ -1,10 +1,14 @@
 #include "sync/sync_device.h"
 #include "sync/track_file.h"
 
+#include "platform/Files.h"
+
+#include "support/LogCapture.h"
 #include "support/TempDemo.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <csignal>
 #include <fstream>
 #include <iterator>
@@ -194,6 +198,7 @@ TEST(TrackFile, DeviceSavesEveryTrackAndReadsFilesWhenNotLive)
     set_key(y, {7, 8.0f, 1});
     sync_save_tracks(writer);
     sync_destroy_device(writer);
+    platform::finishBackgroundWrites();
     EXPECT_TRUE(exists("sync/sync_s.x.track"));
     EXPECT_TRUE(exists("sync/sync_s.y.track"));
 
@@ -205,4 +210,57 @@ TEST(TrackFile, DeviceSavesEveryTrackAndReadsFilesWhenNotLive)
     EXPECT_EQ(get_value(y2, 0.0), 8.0f);
     EXPECT_EQ(sync_get_track(player, "s.y", 0), y2); // read once, then found
     sync_destroy_device(player);
+}
+
+TEST(TrackFile, SaveSkipsTracksWhoseDataNeverArrived)
+{
+    SyncFolder folder;
+    OwnedTrack good("s.anim");
+    set_key(&good.track, {0, 1.0f, 1});
+    set_key(&good.track, {8, 2.0f, 0});
+    ASSERT_EQ(write_track_file(&good.track, "sync"), 0);
+    const std::string before = readAll("sync/sync_s.anim.track");
+
+    // A live device whose editor never answered: its tracks know nothing.
+    LogCapture log;
+    SyncDevice* device = sync_create_device("sync", 1);
+    ASSERT_NE(sync_get_track(device, "s.anim", 1), nullptr);
+    SyncTrack* known = sync_get_track(device, "s.known", 1);
+    known->data_received = 1; // the editor reported it empty
+    sync_save_tracks(device);
+    sync_destroy_device(device);
+    platform::finishBackgroundWrites();
+
+    EXPECT_EQ(readAll("sync/sync_s.anim.track"), before);
+    EXPECT_EQ(readAll("sync/sync_s.known.track"), std::string(4, '\0'));
+    EXPECT_TRUE(log.contains("sync_save_tracks skipped a track whose data never arrived:s.anim"));
+}
+
+TEST(TrackFile, UnsortedKeysAreSortedAndDuplicateRowsDroppedOnReading)
+{
+    SyncFolder folder;
+    // Rows 20, 0, 10, 10, all Spline: read in file order, the segment
+    // weights of row 5 divide by zero.
+    std::string bytes("\x04\x00\x00\x00", 4);
+    auto key = [&](int32_t row, float value) {
+        bytes.append(reinterpret_cast<const char*>(&row), 4); // little-endian host
+        bytes.append(reinterpret_cast<const char*>(&value), 4);
+        bytes.push_back(char(KeyType::Spline));
+    };
+    key(20, 1.0f);
+    key(0, 5.0f);
+    key(10, 1.0f);
+    key(10, 3.0f);
+    folder.demo.write("sync/sync_s.bad.track", bytes);
+
+    OwnedTrack t("s.bad");
+    ASSERT_EQ(read_track_file(&t.track, "sync"), 0);
+    ASSERT_EQ(t.track.num_keys, 3);
+    EXPECT_EQ(t.track.keys[0].row, 0);
+    EXPECT_EQ(t.track.keys[1].row, 10);
+    EXPECT_EQ(t.track.keys[1].value, 3.0f); // the later key of a row wins
+    EXPECT_EQ(t.track.keys[2].row, 20);
+    for (double row = -2.0; row <= 24.0; row += 0.25)
+        ASSERT_TRUE(std::isfinite(get_value(&t.track, row))) << row;
+    EXPECT_EQ(find_key(&t.track, 10), 1);
 }

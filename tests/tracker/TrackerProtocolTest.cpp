@@ -1,6 +1,7 @@
 // The editor's end of the protocol against the demo's own sync client, in
 // one process over loopback: every command both ways, split segments,
 // garbage, and the order in which demos are served.
+#include "platform/Files.h"
 #include "support/DemoClientThread.h"
 #include "support/QtTestApp.h"
 #include "tracker/lib/TrackerSession.h"
@@ -212,7 +213,10 @@ TEST_F(TrackerProtocolTest, FullResendRestoresTheDemoAndExportWritesItsTrackFile
 
     session_.exportTrackFiles();
     const QString path = dir_.filePath(QStringLiteral("sync/sync_a.x.track"));
-    ASSERT_TRUE(waitUntil([&] { return QFile(path).size() == 4 + 2 * 9; }));
+    ASSERT_TRUE(waitUntil([&] {
+        platform::finishBackgroundWrites();
+        return QFile(path).size() == 4 + 2 * 9;
+    }));
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll().toHex(), QByteArray("02000000" "00000000" "0000803f" "01" "10000000" "00002040" "00"));

@@ -12,6 +12,9 @@ wherever Python 3 does; make-test-music.sh turns the WAVs into MP3s.
                            a kick on every beat at 88 bpm, 12 bars of 4 beats
   synth.py chord SECONDS OUT.wav
                            a plain sustained chord of any length
+  synth.py tone HZ SECONDS SAMPLE_RATE OUT.wav
+                           a sine of HZ at amplitude 0.5 on both channels, at
+                           any sample rate (the resampling tests)
 """
 import math
 import struct
@@ -22,11 +25,11 @@ RATE = 44100
 BIN_HZ = RATE / 2048.0
 
 
-def write_wav(path, left, right):
+def write_wav(path, left, right, rate=RATE):
     with wave.open(path, "wb") as w:
         w.setnchannels(2)
         w.setsampwidth(2)
-        w.setframerate(RATE)
+        w.setframerate(rate)
         frames = bytearray()
         for l, r in zip(left, right):
             frames += struct.pack("<hh", clip(l), clip(r))
@@ -95,6 +98,12 @@ def chord_signal(seconds):
     return left, list(left)
 
 
+def tone_signal(hz, seconds, rate):
+    n = int(seconds * rate)
+    left = [0.5 * math.sin(2 * math.pi * hz * i / rate) for i in range(n)]
+    return left, list(left)
+
+
 def main(argv):
     if len(argv) == 3 and argv[1] == "test":
         write_wav(argv[2], *test_signal())
@@ -102,6 +111,9 @@ def main(argv):
         write_wav(argv[2], *demo_signal())
     elif len(argv) == 4 and argv[1] == "chord":
         write_wav(argv[3], *chord_signal(float(argv[2])))
+    elif len(argv) == 6 and argv[1] == "tone":
+        rate = int(argv[4])
+        write_wav(argv[5], *tone_signal(float(argv[2]), float(argv[3]), rate), rate=rate)
     else:
         sys.stderr.write(__doc__)
         return 2

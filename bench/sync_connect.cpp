@@ -1,0 +1,49 @@
+// What a listening but silent sync editor (hung, or stopped in a debugger)
+// costs the frame that tries to connect to it: one connection attempt to
+// "localhost" whose greeting never gets an answer. Target: about 200 ms (it
+// was the 5 s stall timeout).
+#include "sync/sync_device.h"
+
+#include <benchmark/benchmark.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// Listens on 127.0.0.1 and never accepts: the kernel completes the
+// connection, and nobody ever answers.
+struct SilentListener {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    uint16_t port = 0;
+    SilentListener()
+    {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(fd, 16) == 0
+            && ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+            port = ntohs(a.sin_port);
+    }
+    ~SilentListener() { ::close(fd); }
+};
+
+void BM_ConnectToSilentEditor(benchmark::State& state)
+{
+    SilentListener editor;
+    SyncDevice* device = sync_create_device("sync", 1);
+    for (auto _ : state) {
+        if (sync_tcp_connect(device, "localhost", editor.port) != 1) {
+            state.SkipWithError("a silent editor was accepted");
+            break;
+        }
+    }
+    sync_destroy_device(device);
+}
+BENCHMARK(BM_ConnectToSilentEditor)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+} // namespace
+
+BENCHMARK_MAIN();
