@@ -35,12 +35,11 @@ TEST(ActiveSetupChoice, CurrentSetupFileWinsOverOption)
 TEST(CommandLine, DemoFolderOptionsAndMistakes)
 {
     using app::parseCommandLine;
-    const app::CommandLine plain = parseCommandLine({"tarvonic", "-activeSkenesFile:x.as", "examples/lumenfall"});
+    // The setup option counts wherever it sits in an argument.
+    const app::CommandLine plain = parseCommandLine({"tarvonic", "x-activeSkenesFile:x.as", "examples/lumenfall"});
     EXPECT_EQ(plain.demoFolder, "examples/lumenfall");
     EXPECT_EQ(plain.error, "");
     EXPECT_FALSE(plain.help || plain.version);
-    // The setup option counts wherever it sits in an argument.
-    EXPECT_EQ(parseCommandLine({"tarvonic", "x-activeSkenesFile:p.as"}).error, "");
 
     EXPECT_TRUE(parseCommandLine({"tarvonic", "-h"}).help);
     EXPECT_TRUE(parseCommandLine({"tarvonic", "demo", "--version"}).version);
@@ -63,14 +62,10 @@ TEST(DisplayCheck, FindsTheDisplayOfSomePlatformQtWillTry)
     env.x11Display = ":0";
     EXPECT_EQ(app::displayProblem(env), "");
 
-    env.x11Display.clear();
-    env.platform = "offscreen"; // what tests use: no display needed
+    env.platform = "wayland;xcb:nograb"; // the first that reaches its display
     EXPECT_EQ(app::displayProblem(env), "");
-    env.platform = "wayland;xcb:nograb";
+    env.x11Display.clear();
     EXPECT_EQ(app::displayProblem(env).rfind("no display: WAYLAND_DISPLAY is not set", 0), 0u);
-    env.x11Display = ":0";
-    EXPECT_EQ(app::displayProblem(env), "");
-    env.x11Display.clear();
-    env.waylandDisplay = "wayland-0";
+    env.platform = "offscreen"; // what tests use: no display needed
     EXPECT_EQ(app::displayProblem(env), "");
 }

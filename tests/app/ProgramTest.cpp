@@ -30,21 +30,12 @@ Outcome runTarvonic(const QStringList& args, const std::string& dir, bool withDi
     program.setWorkingDirectory(QString::fromStdString(dir));
     program.start(QStringLiteral(TARVONIC_PROGRAM), args);
     Outcome run;
-    if (!program.waitForFinished(60000)) {
-        program.kill();
-        program.waitForFinished();
+    if (!program.waitForFinished(60000))
         return run;
-    }
     run.code = program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
     run.out = program.readAllStandardOutput().toStdString();
     run.err = program.readAllStandardError().toStdString();
     return run;
-}
-
-TempDemo& emptyDemo(TempDemo& demo)
-{
-    demo.makeDir("fx");
-    return demo;
 }
 
 } // namespace
@@ -58,7 +49,6 @@ TEST(Program, HelpAndVersionNeedNoDisplayNorDemo)
     EXPECT_EQ(help.out.rfind("Usage: tarvonic [options] [demo folder]\n", 0), 0u) << help.out;
     for (const char* line : {"\n  -activeSkenesFile:<path>  ", "\n  -h, --help  ", "\n  --version  "})
         EXPECT_NE(help.out.find(line), std::string::npos) << line;
-    EXPECT_EQ(runTarvonic({"-h"}, nowhere.root()).out, help.out);
 
     const Outcome version = runTarvonic({"--version"}, nowhere.root());
     EXPECT_EQ(version.code, 0);
@@ -66,7 +56,7 @@ TEST(Program, HelpAndVersionNeedNoDisplayNorDemo)
     EXPECT_EQ(version.out.find('\n'), version.out.size() - 1);
 }
 
-TEST(Program, OutsideADemoSaysSoInOneLine)
+TEST(Program, WhenItCannotStartItSaysWhyInOneLine)
 {
     TempDemo nowhere;
     const Outcome here = runTarvonic({}, nowhere.root());
@@ -77,17 +67,11 @@ TEST(Program, OutsideADemoSaysSoInOneLine)
     EXPECT_EQ(named.code, 2);
     EXPECT_EQ(named.err.rfind("cannot enter the demo folder elsewhere: ", 0), 0u) << named.err;
 
-    const Outcome unknown = runTarvonic({"-fullscreen"}, nowhere.root());
-    EXPECT_EQ(unknown.code, 2);
-    EXPECT_EQ(unknown.err, "unknown option -fullscreen (tarvonic --help lists the options)\n");
-}
-
-TEST(Program, WithoutADisplaySaysSoInOneLine)
-{
-    TempDemo demo;
-    const Outcome run = runTarvonic({}, emptyDemo(demo).root());
-    EXPECT_EQ(run.code, 2);
-    EXPECT_EQ(run.err, "no display: DISPLAY is not set (on a machine without one, run tarvonic under xvfb-run -a)\n");
+    nowhere.makeDir("fx");
+    const Outcome headless = runTarvonic({}, nowhere.root());
+    EXPECT_EQ(headless.code, 2);
+    EXPECT_EQ(headless.err,
+              "no display: DISPLAY is not set (on a machine without one, run tarvonic under xvfb-run -a)\n");
 }
 
 TEST(Program, RunsTheDemoInTheNamedFolder)
