@@ -1,10 +1,35 @@
 #pragma once
+// The program's command line: its own options in the "-name:value" style,
+// the usual --help and --version, and the demo folder to play.
+//
+//   tarvonic [options] [demo folder]
 #include <string>
 #include <vector>
 
 namespace app {
 
 extern const char* const kActiveSkenesFileOption; // "-activeSkenesFile:"
+
+// What the command line asks for.
+struct CommandLine {
+    bool help = false;
+    bool version = false;
+    // The demo's root folder (the one that holds fx/); empty for the working
+    // directory.
+    std::string demoFolder;
+    // One line about the first argument that cannot be used; empty when all
+    // can.
+    std::string error;
+};
+
+// Reads args (args[0] is the program name and is skipped). Every option is a
+// row of one table, so --help lists exactly the options that exist.
+CommandLine parseCommandLine(const std::vector<std::string>& args);
+
+// The usage line, then one line per option.
+std::string helpText();
+// "tarvonic <version>".
+std::string versionText();
 
 // Every argument (the program name included) that contains the option text
 // sets the path to what follows the option; a later one replaces an earlier

@@ -314,9 +314,20 @@ EndCode openMainView()
     // continuously.
     QObject::connect(s.mainView, &QQuickWindow::afterRendering, s.mainView, &QQuickWindow::update,
                      Qt::DirectConnection);
+    // The frame that creates the context goes on to sync the skene items,
+    // whose GL work (shaders compiled in updatePaintNode) needs GLEW's entry
+    // points: load them the moment the context exists.
+    QObject::connect(
+        s.mainView, &QQuickWindow::sceneGraphInitialized, s.mainView,
+        [] {
+            if (!glewReady())
+                initGlew();
+        },
+        Qt::DirectConnection);
     s.mainView->show();
     makeMainContextCurrent(s.mainView);
-    initGlew();
+    if (!glewReady())
+        initGlew();
 
     s.mainWindowId = s.mainView->winId();
     if (s.start.editView) {

@@ -1,6 +1,6 @@
-#include "app/Startup.h"
+#include "app/Launch.h"
 
 int main(int argc, char** argv)
 {
-    return app::runStartup(argc, argv);
+    return app::runProgram(argc, argv);
 }

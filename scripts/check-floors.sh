@@ -13,6 +13,7 @@ cd "$root"
 floors='
 app       host editor items gpu sync time state platform
 tracker   sync state platform
+pack      platform
 host      editor items gpu sync time state platform
 editor    host items gpu sync time state platform
 items     gpu sync time state platform

@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/Launch.h"
 
 #include <gtest/gtest.h>
 
@@ -29,4 +30,42 @@ TEST(ActiveSetupChoice, CurrentSetupFileWinsOverOption)
               "/demo/fx/_ActiveSkeneSetups/party.as");
     // The name is taken as it stands, line end and all.
     EXPECT_EQ(chooseActiveSetupPath("", "/demo/fx", "party.as\n"), "/demo/fx/_ActiveSkeneSetups/party.as\n");
+}
+
+TEST(CommandLine, DemoFolderOptionsAndMistakes)
+{
+    using app::parseCommandLine;
+    // The setup option counts wherever it sits in an argument.
+    const app::CommandLine plain = parseCommandLine({"tarvonic", "x-activeSkenesFile:x.as", "examples/lumenfall"});
+    EXPECT_EQ(plain.demoFolder, "examples/lumenfall");
+    EXPECT_EQ(plain.error, "");
+    EXPECT_FALSE(plain.help || plain.version);
+
+    EXPECT_TRUE(parseCommandLine({"tarvonic", "-h"}).help);
+    EXPECT_TRUE(parseCommandLine({"tarvonic", "demo", "--version"}).version);
+
+    EXPECT_EQ(parseCommandLine({"tarvonic", "--fullscreen", "-x"}).error,
+              "unknown option --fullscreen (tarvonic --help lists the options)");
+    EXPECT_EQ(parseCommandLine({"tarvonic", "a", "b"}).error, "one demo folder only, not both a and b");
+    // A flag matches whole, not as a prefix.
+    EXPECT_NE(parseCommandLine({"tarvonic", "--helpme"}).error, "");
+}
+
+TEST(DisplayCheck, FindsTheDisplayOfSomePlatformQtWillTry)
+{
+    app::DisplayEnvironment env;
+    env.canOpenX11 = [](const std::string& name) { return name == ":0"; };
+    EXPECT_EQ(app::displayProblem(env),
+              "no display: DISPLAY is not set (on a machine without one, run tarvonic under xvfb-run -a)");
+    env.x11Display = ":7";
+    EXPECT_EQ(app::displayProblem(env).rfind("no display: cannot open display :7 (", 0), 0u);
+    env.x11Display = ":0";
+    EXPECT_EQ(app::displayProblem(env), "");
+
+    env.platform = "wayland;xcb:nograb"; // the first that reaches its display
+    EXPECT_EQ(app::displayProblem(env), "");
+    env.x11Display.clear();
+    EXPECT_EQ(app::displayProblem(env).rfind("no display: WAYLAND_DISPLAY is not set", 0), 0u);
+    env.platform = "offscreen"; // what tests use: no display needed
+    EXPECT_EQ(app::displayProblem(env), "");
 }
