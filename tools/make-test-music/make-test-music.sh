@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Rebuilds the small MP3s that the tests and the example demo play:
 #   tests/data/test_music.mp3       (6 s, 128 kbit/s; see synth.py)
+#   tests/data/tone_220.mp3         (1 s of a 220 Hz sine, 128 kbit/s)
 #   examples/lumenfall/music.mp3    (about 33 s at 88 bpm, 64 kbit/s)
 # Needs python3 and lame (scripts/install-deps.sh installs lame).
 set -euo pipefail
@@ -17,7 +18,10 @@ encode() { lame --silent --noreplaygain -q 2 "$@"; }
 python3 "$here/synth.py" test "$work/test.wav"
 encode -b 128 "$work/test.wav" "$root/tests/data/test_music.mp3"
 
+python3 "$here/synth.py" tone 220 1 "$work/tone.wav"
+encode -b 128 "$work/tone.wav" "$root/tests/data/tone_220.mp3"
+
 python3 "$here/synth.py" demo "$work/demo.wav"
 encode -b 64 "$work/demo.wav" "$root/examples/lumenfall/music.mp3"
 
-ls -l "$root/tests/data/test_music.mp3" "$root/examples/lumenfall/music.mp3"
+ls -l "$root/tests/data/test_music.mp3" "$root/tests/data/tone_220.mp3" "$root/examples/lumenfall/music.mp3"

@@ -12,6 +12,8 @@ wherever Python 3 does; make-test-music.sh turns the WAVs into MP3s.
                            a kick on every beat at 88 bpm, 12 bars of 4 beats
   synth.py chord SECONDS OUT.wav
                            a plain sustained chord of any length
+  synth.py tone HZ SECONDS OUT.wav
+                           a pure sine of amplitude 0.5 on both channels
 """
 import math
 import struct
@@ -95,6 +97,12 @@ def chord_signal(seconds):
     return left, list(left)
 
 
+def tone_signal(hz, seconds):
+    n = int(seconds * RATE)
+    left = [0.5 * math.sin(2 * math.pi * hz * i / RATE) for i in range(n)]
+    return left, list(left)
+
+
 def main(argv):
     if len(argv) == 3 and argv[1] == "test":
         write_wav(argv[2], *test_signal())
@@ -102,6 +110,8 @@ def main(argv):
         write_wav(argv[2], *demo_signal())
     elif len(argv) == 4 and argv[1] == "chord":
         write_wav(argv[3], *chord_signal(float(argv[2])))
+    elif len(argv) == 5 and argv[1] == "tone":
+        write_wav(argv[4], *tone_signal(float(argv[2]), float(argv[3])))
     else:
         sys.stderr.write(__doc__)
         return 2
