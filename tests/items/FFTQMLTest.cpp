@@ -23,14 +23,13 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <string>
 #include <vector>
 
 namespace {
 
-// The music path as the demo has it: an MP3 decoded into the output, whose
-// last samples the spectrum is taken from. The output stays paused and the
-// test feeds it frames itself, so no wall clock is involved.
+// The real music path: tests/data/tone_220.mp3 (a 220 Hz sine) decoded into
+// the output, whose last samples the spectrum is taken from. The output
+// stays paused and the test feeds it, so no wall clock is involved.
 struct FFTItem : FreshStateTest {
     void SetUp() override
     {
@@ -42,36 +41,27 @@ struct FFTItem : FreshStateTest {
         resetTimeState();
         unsetenv("SDL_AUDIODRIVER");
     }
-
-    // tests/data/tone_220.mp3 (a 220 Hz sine, amplitude 0.5) as the demo's
-    // music.
-    Music& loadTone()
+    // The tone as the demo's music, with the demo playing at 60 Hz.
+    void loadTone()
     {
         std::ifstream in(std::string(TARVONIC_TEST_DATA) + "/tone_220.mp3", std::ios::binary);
         demo.write("music.mp3", std::string(std::istreambuf_iterator<char>(in), {}));
         timeState().music = std::make_unique<Music>();
-        EXPECT_TRUE(timeState().music->load("music.mp3"));
-        return *timeState().music;
+        ASSERT_TRUE(timeState().music->load("music.mp3"));
+        play(4096);
+        Rocket::instance().paused = false;
+        for (int i = 0; i < Rocket::kFrameRing; ++i)
+            Rocket::instance().push_frame_time(16.67f);
     }
-    // Sends frames of the music through the output.
-    static void play(Music& music, int frames)
+    static void play(int frames)
     {
         std::vector<float> out(size_t(frames) * 2);
-        music.mix(out.data(), frames);
+        timeState().music->mix(out.data(), frames);
     }
-    // A demo playing at a steady frame time.
-    static void frameTime(float ms)
-    {
-        Rocket& rocket = Rocket::instance();
-        rocket.paused = false;
-        for (int i = 0; i < Rocket::kFrameRing; ++i)
-            rocket.push_frame_time(ms);
-    }
-    // Renders the items for frames 60 Hz frames of music.
-    static void run(Music& music, std::initializer_list<FFTQML*> items, int frames)
+    static void run(std::initializer_list<FFTQML*> items, int frames)
     {
         for (int f = 0; f < frames; ++f) {
-            play(music, 735);
+            play(735);
             for (FFTQML* item : items)
                 item->render(nullptr);
         }
@@ -80,130 +70,107 @@ struct FFTItem : FreshStateTest {
     TempDemo demo;
 };
 
-TEST_F(FFTItem, WithoutMusicOnlyTheChildrenRender)
-{
-    FFTQML fft;
-    auto* probe = new ProbeEffect;
-    probe->setParentItem(&fft);
-    fft.render(nullptr);
-    fft.render(nullptr);
-    EXPECT_EQ(probe->renders, 2);
-    EXPECT_EQ(fft.getSmoothedValue(), 0.0f);
-    EXPECT_EQ(fft.history().pos, -1);
-}
-
 TEST_F(FFTItem, ATone220HzRaisesTheLowBandAndNotTheHighOne)
 {
-    Music& music = loadTone();
-    frameTime(16.67f);
     FFTQML low, high;
+    auto* probe = new ProbeEffect;
+    probe->setParentItem(&low);
+    low.render(nullptr); // no music: the children only
+    EXPECT_EQ(probe->renders, 1);
+    EXPECT_EQ(low.history().filled, 0);
+
+    loadTone();
     low.setFreq(0.33f); // around linear bins 8..11 (170..260 Hz)
     low.setAreaWidth(0.04f);
     high.setFreq(0.9f);
-    high.setAreaWidth(0.05f);
-    auto* probe = new ProbeEffect;
-    probe->setParentItem(&low);
-
-    play(music, 4096);
-    run(music, {&low, &high}, 1);
+    run({&low, &high}, 1);
     const float first = low.getSmoothedValue();
-    run(music, {&low, &high}, 19);
-    EXPECT_EQ(probe->renders, 20);
+    run({&low, &high}, 19);
     EXPECT_GT(first, 0.5f);
     EXPECT_GT(low.getSmoothedValue(), 1.5f * first); // the attack closes in over frames
     EXPECT_LT(high.getSmoothedValue(), 0.02f * low.getSmoothedValue());
-    EXPECT_EQ(low.history().filled, 20);
     EXPECT_EQ(low.history().values[19], low.getSmoothedValue());
 
-    // Paused, with no editor jump or a jump back, the value holds.
-    Rocket& rocket = Rocket::instance();
-    rocket.paused = true;
+    // Paused, with no editor jump or a jump back, the value holds though
+    // the tone has ended; without music too.
+    Rocket::instance().paused = true;
     const float held = low.getSmoothedValue();
     for (double jump : {0.0, -0.2}) {
-        rocket.pause_time_step = jump;
-        play(music, 4096 * 4); // into silence after the tone's end
+        Rocket::instance().pause_time_step = jump;
+        play(4096 * 4);
         low.render(nullptr);
         EXPECT_EQ(low.getSmoothedValue(), held) << jump;
     }
-    // Music gone: the value stays as it was, the children still render.
     timeState().music.reset();
     low.render(nullptr);
     EXPECT_EQ(low.getSmoothedValue(), held);
-    EXPECT_EQ(probe->renders, 23);
+    EXPECT_EQ(probe->renders, 24);
 }
 
 TEST_F(FFTItem, UploadsBothSpectraFourBinsATexel)
 {
     GlTestContext gl;
     ASSERT_TRUE(gl.ok());
-    const auto makeTarget = [](const char* name, int width) {
+    const auto target = [](const char* name, int width) {
         RenderTarget* t = addRenderTarget(name);
         t->create(GL_RGBA32F, width, 1, nullptr, false, 1);
         return t;
     };
-    RenderTarget* logTarget = makeTarget("fft.log", 256);
-    RenderTarget* smoothTarget = makeTarget("fft.smooth", 1024);
-    RenderTarget* tooLarge = makeTarget("fft.large", 8192);
     const auto texels = [](RenderTarget* t) {
         std::vector<float> data(size_t(t->width()) * 4, -1.0f);
         glBindTexture(GL_TEXTURE_2D, t->colorTexture());
         glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, data.data());
         return data;
     };
+    RenderTarget* logTarget = target("fft.log", 256);
+    RenderTarget* smoothTarget = target("fft.smooth", 1024);
+    RenderTarget* tooLarge = target("fft.large", 8192);
     const std::vector<float> largeBefore = texels(tooLarge);
 
-    Music& music = loadTone();
-    frameTime(16.67f);
+    loadTone();
     FFTQML fft, band, large;
     fft.setTargetTexRT("fft.log");
     fft.setTargetSmoothTexRT("fft.smooth");
     large.setTargetTexRT("fft.large");
-    // The band of one item is the smoothed spectrum's bin at its centre.
     band.setFreq(340.0f / 1024.0f);
-    band.setAreaWidth(fft.areaWidth());
-    play(music, 4096);
-    run(music, {&fft, &band, &large}, 3);
+    run({&fft, &band, &large}, 3);
     ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 
     const std::vector<float> logTexels = texels(logTarget);
-    for (int j = 0; j < kSpectrumBins; ++j)
-        ASSERT_FLOAT_EQ(logTexels[size_t(j)], fft.logSpectrum()[j] * 4080.0f) << j;
     const std::vector<float> smoothTexels = texels(smoothTarget);
-    for (int j = 0; j < kSpectrumBins; ++j)
+    for (int j = 0; j < kSpectrumBins; ++j) {
+        ASSERT_FLOAT_EQ(logTexels[size_t(j)], fft.logSpectrum()[j] * 4080.0f) << j;
         ASSERT_FLOAT_EQ(smoothTexels[size_t(j)], fft.smoothSpectrum()[j] * 4.0800004f) << j;
-    for (size_t j = kSpectrumBins; j < smoothTexels.size(); ++j)
-        ASSERT_EQ(smoothTexels[j], 0.0f) << j;
+    }
+    EXPECT_EQ(std::vector<float>(smoothTexels.begin() + kSpectrumBins, smoothTexels.end()),
+              std::vector<float>(smoothTexels.size() - kSpectrumBins, 0.0f));
     EXPECT_GT(logTexels[340], 1.0f);
+    // Each bin of the smoothed spectrum is the band value centred on it.
     EXPECT_FLOAT_EQ(fft.smoothSpectrum()[340], band.getSmoothedValue());
-
     // More texels than the item has values for: refused, nothing read past
-    // its buffer, the texture as it was.
+    // its buffer.
     EXPECT_EQ(texels(tooLarge), largeBefore);
 }
 
-TEST_F(FFTItem, SkeneFilesSetAndBindItsOwnProperties)
+// smooth and areaWidth stand beside Qt Quick's own smooth and width.
+TEST(FFTQml, SkeneFilesSetAndBindItsOwnProperties)
 {
     ensureQtApp();
     QQmlEngine engine;
     QQmlComponent component(&engine);
     component.setData("import QtQuick 2.15\nimport QuellinDemoSystem 1.0\n"
-                      "Item { property real s: fft.smooth; property real w: fft.areaWidth;\n"
-                      "  property real a: fft.smoothAttack\n"
+                      "Item { property real s: fft.smooth; property real w: fft.areaWidth\n"
                       "  FFT { id: fft; objectName: \"fft\"; smooth: 0.3; areaWidth: 0.05 } }\n",
                       QUrl());
     std::unique_ptr<QObject> root(component.create());
     ASSERT_TRUE(root) << component.errorString().toStdString();
     auto* fft = root->findChild<FFTQML*>("fft");
     ASSERT_TRUE(fft);
-    EXPECT_FLOAT_EQ(fft->smoothFactor(), 0.3f);
-    EXPECT_FLOAT_EQ(fft->areaWidth(), 0.05f);
-
+    EXPECT_FLOAT_EQ(root->property("s").toFloat(), 0.3f);
     fft->setSmoothFactor(0.7f);
     fft->setAreaWidth(0.2f);
-    fft->setSmoothAttack(0.1f);
     EXPECT_FLOAT_EQ(root->property("s").toFloat(), 0.7f);
     EXPECT_FLOAT_EQ(root->property("w").toFloat(), 0.2f);
-    EXPECT_FLOAT_EQ(root->property("a").toFloat(), 0.1f);
 }
 
 } // namespace
