@@ -27,7 +27,7 @@ TEST(QmlTypes, EveryNameOfTheModuleCreatesItsClassWithItsSegment)
         {"Rot", "Rot"},         {"Sca", "Sca"},                 {"Clear", "Clear"},
         {"Texture", "Texture"}, {"RenderTarget", "RenderTarget"}, {"RenderTargetLayer", "RenderTargetLayer"},
         {"Group", "Group"},     {"SavePoint", "SavePoint"},
-        {"SMAA", "SMAAQML"},
+        {"SMAA", "SMAAQML"},    {"FFT", "FFTQML"},              {"NoiseGenerator", "NoiseQML"},
     };
     QQmlEngine engine;
     for (const auto& [name, segment] : vocabulary) {

@@ -22,6 +22,10 @@ TRACKS = {
                    for row in range(32, 745, 16) for half in (0, 8) if row + half <= 744],
     "prism.height": [(0, -0.35, SMOOTH), (64, 0.15, SMOOTH), (128, -0.1, SMOOTH), (192, 0.2, SMOOTH),
                      (256, 0.0, SMOOTH), (384, 0.25, SMOOTH), (512, -0.15, SMOOTH), (640, 0.0, STEP)],
+    # The camera shakes hard on the downbeat of bars 5 and 9 and settles
+    # over the bar; a light tremble from bar 11 to the end.
+    "prism.shake": [(0, 0.0, STEP), (128, 1.0, LINEAR), (160, 0.0, STEP), (256, 1.0, LINEAR), (288, 0.0, STEP),
+                    (320, 0.25, STEP)],
     "prism.size": [(0, -0.7, SMOOTH), (48, 0.0, STEP)],
     # A quarter turn every bar, eased.
     "prism.spin": [(row, row / 32 * 90.0, SMOOTH) for row in range(0, 737, 32)],
