@@ -132,7 +132,9 @@ glm::mat4 ShadeQML::projectionMatrix(int windowWidth, int windowHeight)
 void ShadeQML::render(RenderNameListItem* pRNLI)
 {
     polish();
-    if (!shader_)
+    // A program that failed to link counts as no shader: its subtree would
+    // otherwise draw with whatever program was bound before it.
+    if (!shader_ || !shader_->linked())
         return;
     effectText_ = file_.toStdString();
     shader_->use();

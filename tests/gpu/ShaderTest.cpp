@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 
 #include "support/FreshState.h"
+#include "support/GlFramebuffer.h"
 #include "support/GlTestContext.h"
 #include "support/RecordingNotifier.h"
 #include "support/TempDemo.h"
@@ -180,4 +181,52 @@ TEST_F(ShaderProgram, PollReloadsChangedShadersAtMostOncePerSecond)
     EXPECT_TRUE(IFileAutoLoader::pollAll());
     EXPECT_NE(one.program(), secondOne);
     EXPECT_TRUE(one.files().empty());
+}
+
+TEST_F(ShaderProgram, UniformLocationsAreLookedUpAgainAfterARelink)
+{
+    GlTestContext gl;
+    ASSERT_TRUE(gl.ok());
+    TempDemo demo;
+    demo.enter();
+    installRecordingNotifier();
+    GlFramebuffer target(4, 4);
+    target.bind();
+    const auto frag = [&](const char* uniforms, const char* colour) {
+        demo.write("fx/a/moved.frag", std::string("#version 430 compatibility\n") + uniforms + "out vec4 c;\n" +
+                                          "void main() { c = " + colour + "; }\n");
+    };
+    const auto draw = [&](Shader& shader) {
+        shader.use();
+        glBegin(GL_TRIANGLES);
+        glVertex2f(-1, -1);
+        glVertex2f(3, -1);
+        glVertex2f(-1, 3);
+        glEnd();
+        return target.pixel(1, 1)[0];
+    };
+    demo.write("fx/a/moved.vert", "#version 430 compatibility\nvoid main() { gl_Position = gl_Vertex; }\n");
+    frag("layout(location = 3) uniform float level;\n", "vec4(level)");
+    Shader shader;
+    ASSERT_TRUE(shader.load("moved", "fx/a/"));
+    shader.use();
+    EXPECT_TRUE(shader.setUniformFloat("level", 1.0f));
+    EXPECT_EQ(draw(shader), 255);
+
+    // Gone after the rebuild: not set, no GL error.
+    frag("", "vec4(0.25)");
+    ASSERT_TRUE(shader.reload());
+    shader.use();
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    EXPECT_FALSE(shader.setUniformFloat("level", 1.0f));
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+
+    // Back at another location: the value reaches the new one.
+    frag("layout(location = 7) uniform float level;\n", "vec4(level)");
+    ASSERT_TRUE(shader.reload());
+    shader.use();
+    EXPECT_TRUE(shader.setUniformFloat("level", 1.0f));
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    EXPECT_EQ(draw(shader), 255);
 }

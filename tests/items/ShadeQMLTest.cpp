@@ -207,6 +207,37 @@ TEST_F(ShadeFixture, WithoutAShaderNothingRendersAndEmptyFileLooksNothingUp)
     EXPECT_EQ(probe.renders, 0);
 }
 
+TEST_F(ShadeFixture, ProgramThatFailedToLinkCountsAsNoShaderUntilItLinks)
+{
+    demo.write("fx/intro/good.frag", "#version 430 compatibility\nout vec4 c;\nvoid main() { c = vec4(1); }\n");
+    demo.write("fx/intro/check.frag", "#version 430\nout vec4 c;\nvec4 missing();\nvoid main() { c = missing(); }\n");
+    TestShade good;
+    good.setParentItem(&skene);
+    good.setFile("good");
+    good.resolve();
+    TestShade broken;
+    useCheck(broken);
+    ASSERT_NE(broken.shader(), nullptr);
+    ASSERT_FALSE(broken.shader()->linked());
+    ProbeEffect probe;
+    probe.setParentItem(&broken);
+
+    good.render(nullptr);
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    broken.render(nullptr);
+    EXPECT_EQ(probe.renders, 0);
+    EXPECT_EQ(Shader::currentShader(), good.shader());
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+
+    // Fixed on disk and rebuilt: the subtree draws with it again.
+    demo.write("fx/intro/check.frag", "#version 430 compatibility\nout vec4 c;\nvoid main() { c = vec4(0.5); }\n");
+    ASSERT_TRUE(broken.shader()->reload());
+    broken.render(nullptr);
+    EXPECT_EQ(probe.renders, 1);
+    EXPECT_EQ(Shader::currentShader(), broken.shader());
+}
+
 TEST_F(ShadeFixture, ProjectionMatchesHandComputedPerspective)
 {
     EXPECT_EQ(ShadeQML::projectionMatrix(1280, 720), glm::mat4(1.0f));
