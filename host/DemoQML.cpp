@@ -4,6 +4,7 @@
 
 #include "gpu/DepthState.h"
 #include "gpu/FileAutoLoader.h"
+#include "gpu/FramebufferBinding.h"
 #include "gpu/GlewSetup.h"
 #include "gpu/MeshRegistry.h"
 #include "gpu/Shader.h"
@@ -304,7 +305,7 @@ void DemoQML::createFramebuffer(bool multisample)
     const GLenum target = multisample ? GL_TEXTURE_2D_MULTISAMPLE : GL_TEXTURE_2D;
     glGenFramebuffers(1, &framebuffer_);
     fs.windowFramebuffer = framebuffer_;
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    bindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
     for (int i = 0; i < 3; ++i)
         glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + i, target, colourTextures_[i], 0);
     logFramebufferStatus("glFramebufferTexture2D");
@@ -410,6 +411,12 @@ bool DemoQML::beginFrame(const FrameMode& mode)
 
 bool DemoQML::bindOffscreenTargets()
 {
+    // Qt Quick has just drawn into the window's framebuffer and left it
+    // bound: 0 on most platforms, an object of the platform's own on some.
+    GLint window = 0;
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &window);
+    windowFramebuffer_ = GLuint(window);
+
     // Until shaders settle, frames draw straight into the window's
     // framebuffer, uncleared and without the copy.
     const bool settled = frameState().shadersSettled;
@@ -417,9 +424,12 @@ bool DemoQML::bindOffscreenTargets()
         createFramebuffer(samples_ > 1);
         return settled;
     }
-    if (!settled)
+    if (!settled) {
+        // The items must know that they draw into the window's.
+        bindFramebuffer(GL_FRAMEBUFFER, windowFramebuffer_);
         return false;
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    }
+    bindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
     const GLenum buffers[3] = {GL_COLOR_ATTACHMENT0, GL_COLOR_ATTACHMENT1, GL_COLOR_ATTACHMENT2};
     glDrawBuffers(3, buffers);
     return true;
@@ -509,14 +519,14 @@ void DemoQML::endFrame(const FrameMode& mode, bool offscreen)
     if (offscreen) {
         const int width = demoDisplay().width;
         const int height = demoDisplay().height;
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+        bindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+        bindFramebuffer(GL_DRAW_FRAMEBUFFER, windowFramebuffer_);
         glReadBuffer(GL_COLOR_ATTACHMENT0);
         glDrawBuffer(GL_BACK);
         glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
         // Qt Quick reads the window back (grabs, screenshots) from whatever
         // is bound for reading; hand it its own framebuffer.
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+        bindFramebuffer(GL_READ_FRAMEBUFFER, windowFramebuffer_);
     }
 
     if (!firstFrameDone_) {

@@ -85,5 +85,6 @@ private:
     unsigned colourTextures_[3] = {0, 0, 0};
     unsigned framebuffer_ = 0;
     unsigned depthTexture_ = 0;
+    unsigned windowFramebuffer_ = 0; // as Qt Quick left it bound this frame
     int samples_;
 };

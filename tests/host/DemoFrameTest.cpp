@@ -184,6 +184,7 @@ TEST_F(DemoFrame, SettledFrameShowsSkeneColourThroughOffscreenTargets)
     auto* colour = w.find<ColourEffect>("colour");
     ASSERT_TRUE(colour);
     EXPECT_EQ(unsigned(colour->boundFramebuffer), w.demo->framebuffer());
+    EXPECT_EQ(colour->trackedFramebuffer, colour->boundFramebuffer);
     EXPECT_NE(w.demo->framebuffer(), 0u);
 
     // With one sample every target is a plain 2D texture: three RGBA16F
@@ -258,6 +259,7 @@ TEST_F(DemoFrame, BeforeShadersSettleFramesDrawStraightIntoTheWindow)
     auto* colour = w.find<ColourEffect>("colour");
     ASSERT_TRUE(colour);
     EXPECT_EQ(colour->boundFramebuffer, 0);
+    EXPECT_EQ(colour->trackedFramebuffer, 0);
     EXPECT_EQ(w.windowPixel()[1], 255);
     EXPECT_EQ(rendered.count(), 0);
     EXPECT_FALSE(frameState().shadersSettled);

@@ -5,6 +5,7 @@
 #include "editor/DOActiveScenes.h"
 #include "gpu/DepthState.h"
 #include "gpu/FileAutoLoader.h"
+#include "gpu/FramebufferBinding.h"
 #include "gpu/MeshRegistry.h"
 #include "gpu/Shader.h"
 #include "gpu/VertexBuffers.h"
@@ -50,5 +51,6 @@ void resetProcessState()
     resetMeshRegistries();
     resetFeedbackHooks();
     resetDepthStacks();
+    resetFramebufferBinding();
     IFileAutoLoader::resetPollClock();
 }
