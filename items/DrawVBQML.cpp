@@ -107,6 +107,7 @@ void DrawVBQML::setTfVaryings(const QString& text)
 void DrawVBQML::resetParticles()
 {
     resetRequested_ = true;
+    update();
 }
 
 void DrawVBQML::triggerRenderOnce()
@@ -154,7 +155,9 @@ void DrawVBQML::resolveBuffer()
     const bool keyChanged = key != bufferKey_;
 
     bool lookUp = !vb_ || keyChanged;
-    if (vb_) {
+    // A buffer this item is leaving belongs to the items that stay on it:
+    // its size and flags are theirs.
+    if (vb_ && !keyChanged) {
         bool rebuild = false;
         if ((vb_->gridWidth != gridWidth_ || vb_->gridHeight != gridHeight_) && gridWidth_ != 0 && gridHeight_ != 0)
             rebuild = true;
@@ -167,7 +170,7 @@ void DrawVBQML::resolveBuffer()
                 qDebug() << "Set half floats to VBO!";
             rebuild = true;
         }
-        if (rebuild && !keyChanged && isGrid) {
+        if (rebuild && isGrid) {
             // An item that shares a grid without giving its size (one that
             // only draws it, say) keeps the grid's size: rebuilding at 0 x 0
             // would throw the shared particles away.
