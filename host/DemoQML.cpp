@@ -356,7 +356,7 @@ void DemoQML::doBeforeRender()
     }
     // Without the entry points every GL call would jump through a null
     // pointer; wait for a context that GLEW accepts.
-    if (!glewReady() && !initGlew())
+    if (!ensureGlew())
         return;
 
     const Rocket& rocket = Rocket::instance();

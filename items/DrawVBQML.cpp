@@ -4,6 +4,7 @@
 
 #include "gpu/Mesh.h"
 #include "gpu/MeshRegistry.h"
+#include "gpu/GlewSetup.h"
 #include "gpu/Shader.h"
 #include "gpu/VertexBuffers.h"
 #include "items/CameraQML.h"
@@ -141,7 +142,11 @@ int DrawVBQML::drawPass(const QString& type)
 
 QSGNode* DrawVBQML::updatePaintNode(QSGNode* node, UpdatePaintNodeData*)
 {
-    resolveBuffer();
+    // Qt Quick may synchronise before the frame has loaded GLEW. Its
+    // context is current here, so GLEW loads now; without any context every
+    // call below would jump through a null pointer.
+    if (ensureGlew())
+        resolveBuffer();
     return node ? node : new QSGNode();
 }
 

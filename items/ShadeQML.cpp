@@ -1,5 +1,6 @@
 #include "items/ShadeQML.h"
 
+#include "gpu/GlewSetup.h"
 #include "gpu/Shader.h"
 #include "items/CameraQML.h"
 #include "items/ShaderParamQML.h"
@@ -88,7 +89,11 @@ GLuint ShadeQML::getShaderProgram()
 
 QSGNode* ShadeQML::updatePaintNode(QSGNode* node, UpdatePaintNodeData*)
 {
-    resolveShader();
+    // Qt Quick may synchronise before the frame has loaded GLEW. Its
+    // context is current here, so GLEW loads now; without any context every
+    // call below would jump through a null pointer.
+    if (ensureGlew())
+        resolveShader();
     return node ? node : new QSGNode();
 }
 

@@ -17,13 +17,13 @@
 #include "sync/Rocket.h"
 
 #include "support/FreshState.h"
+#include "support/GlTestContext.h"
 #include "support/LogCapture.h"
 #include "support/QtTestApp.h"
 #include "support/RecordingNotifier.h"
 #include "support/TempDemo.h"
 
 #include <QElapsedTimer>
-#include <QOpenGLContext>
 #include <QPointer>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -490,8 +490,7 @@ TEST_F(DemoFrame, FirstDemoRenderWaitsForGlAndCanBeAcknowledged)
     ensureQtApp();
     // No context is current here; one left current by an earlier case
     // would let GLEW load.
-    if (QOpenGLContext* current = QOpenGLContext::currentContext())
-        current->doneCurrent();
+    GlTestContext::releaseCurrent();
     {
         // No window, so no context: GLEW cannot load and the frame waits
         // without touching GL or using up the first demo render.
