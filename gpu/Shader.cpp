@@ -76,6 +76,16 @@ ShaderFile findShaderFile(const std::string& baseName, const std::string& sceneD
 
 bool Shader::load(const std::string& baseName, const std::string& sceneDir)
 {
+    if (loading_)
+        return false;
+    loading_ = true;
+    const bool ok = loadNow(baseName, sceneDir);
+    loading_ = false;
+    return ok;
+}
+
+bool Shader::loadNow(const std::string& baseName, const std::string& sceneDir)
+{
     clearFiles();
     sceneDir_ = sceneDir;
     qDebug() << ("Compiling shader:" + baseName).c_str();

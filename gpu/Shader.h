@@ -21,7 +21,9 @@ public:
 
     // Compiles every stage found and links them. A stage that fails to
     // compile, or a program that fails to link, is reported in a box and
-    // the demo runs on. Returns the link result.
+    // the demo runs on. Returns the link result. A load asked for while
+    // this shader's own box is open (its event loop runs polls and frames)
+    // does nothing and returns false.
     bool load(const std::string& baseName, const std::string& sceneDir);
     bool reload() override;
 
@@ -49,6 +51,7 @@ public:
     bool setUniformVec4(const char* name, const float* vector);
 
 private:
+    bool loadNow(const std::string& baseName, const std::string& sceneDir);
     bool compileStage(GLenum type, GLuint& stage, const std::string& source);
     bool checkCompile(GLuint stage);
     bool checkLink();
@@ -65,6 +68,7 @@ private:
     GLuint computeShader_ = 0;
     GLuint program_ = 0;
     bool linked_ = false;
+    bool loading_ = false;
     std::unordered_map<std::string, GLint> uniformLocations_;
     std::string lookupName_; // reused, so a lookup allocates only for a new name
     std::string baseName_;

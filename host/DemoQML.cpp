@@ -358,6 +358,11 @@ void DemoQML::doBeforeRender()
     // pointer; wait for a context that GLEW accepts.
     if (!ensureGlew())
         return;
+    // A box opened during the frame (a shader error) runs an event loop that
+    // may render this window again; that frame would start inside this one.
+    if (inFrame_)
+        return;
+    inFrame_ = true;
 
     const Rocket& rocket = Rocket::instance();
     FrameMode mode;
@@ -374,6 +379,7 @@ void DemoQML::doBeforeRender()
     if (!applyPendingEdit())
         renderSkenes(mode);
     endFrame(mode, offscreen);
+    inFrame_ = false;
 }
 
 bool DemoQML::beginFrame(const FrameMode& mode)

@@ -77,6 +77,7 @@ private:
     void createFramebuffer(bool multisample);
     void deleteFramebuffer();
 
+    bool inFrame_ = false;
     bool firstFrameDone_ = false;
     double lastFrameStamp_ = 0;
     double frameTime_ = 0;

@@ -4,11 +4,13 @@
 
 #include "app/RocketQML.h"
 #include "gpu/DepthState.h"
+#include "gpu/FileAutoLoader.h"
 #include "gpu/GlewSetup.h"
 #include "gpu/Mesh.h"
 #include "gpu/MeshRegistry.h"
 #include "gpu/Shader.h"
 #include "host/DemoQML.h"
+#include "items/ShadeQML.h"
 #include "platform/Clock.h"
 #include "state/DemoDisplay.h"
 #include "state/FrameState.h"
@@ -32,6 +34,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -577,4 +581,63 @@ TEST_F(DemoFrame, ShadersSettleOnceTheirCompilesHaveBeenQuietFor300Ms)
     EXPECT_TRUE(frameState().shadersSettled);
     // The frame always leaves no program current for the next one.
     EXPECT_EQ(Shader::currentShader(), nullptr);
+}
+
+TEST_F(DemoFrame, ErrorBoxOfAReloadRunsNoFramePollOrLoadInsideTheFrame)
+{
+    const char* const good = "#version 330 compatibility\nvoid main() { gl_FragColor = vec4(1.0); }\n";
+    TempDemo folder;
+    folder.write("flat.vert", "#version 330 compatibility\nvoid main() { gl_Position = ftransform(); }\n");
+    folder.write("flat.frag", good);
+    folder.enter();
+    const auto saved = [&](const char* text, int seconds) {
+        folder.write("flat.frag", text);
+        const std::string path = folder.path("flat.frag");
+        std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) + std::chrono::seconds(seconds));
+    };
+    RecordingNotifier& notifier = installRecordingNotifier();
+    DemoWindow w(R"(
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+Demo {
+    Scene { sceneEnabled: true; Shader { objectName: "shade"; file: "flat" } }
+}
+)");
+    // Paused: the frame polls the shader files.
+    Rocket::instance().paused = true;
+    auto* shade = w.find<ShadeQML>("shade");
+    ASSERT_TRUE(shade);
+    w.frames(2);
+    ASSERT_TRUE(shade->shader() && shade->shader()->linked());
+
+    // The author breaks the shader; the poll's reload opens a box, and while
+    // it is open a frame is due and the author saves the fix.
+    saved("#version 330\nvoid main() { this is wrong; }\n", 3);
+    IFileAutoLoader::resetPollClock();
+    int opened = 0;
+    int nestedFrames = -1;
+    bool nestedPoll = true, nestedLoad = true;
+    notifier.whileOpen = [&] {
+        if (opened++)
+            return;
+        const int before = frameState().frameCounter;
+        w.demo->doBeforeRender();
+        nestedFrames = frameState().frameCounter - before;
+        saved(good, 6);
+        IFileAutoLoader::resetPollClock();
+        nestedPoll = IFileAutoLoader::pollAll();
+        nestedLoad = shade->shader()->reload();
+    };
+    w.frames(1);
+    ASSERT_GE(opened, 1);
+    EXPECT_EQ(nestedFrames, 0);
+    EXPECT_FALSE(nestedPoll);
+    EXPECT_FALSE(nestedLoad);
+    EXPECT_FALSE(shade->shader()->linked());
+
+    // The fix saved meanwhile is picked up by the next poll.
+    notifier.whileOpen = nullptr;
+    IFileAutoLoader::resetPollClock();
+    w.frames(1);
+    EXPECT_TRUE(shade->shader()->linked());
 }
