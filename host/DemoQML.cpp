@@ -336,17 +336,36 @@ void DemoQML::createFramebuffer(bool multisample)
     glBindTexture(target, 0);
 }
 
-// What the frame finds when it begins; it holds for the whole frame, also
-// when file playback starts during it.
+// What the frame decides when it begins. Whether the demo is paused is not
+// among it: file playback starts during the frame and the editors' commands
+// arrive in it, so each step reads the paused state when it needs it.
 struct DemoQML::FrameMode {
     bool liveEditing = false; // sync editors, not track files
-    bool paused = false;
-    // Paused editing untouched for 400 ms: the frame sleeps 10 ms ...
-    bool idle = false;
-    // ... and, once a first frame has been shown, keeps its image: no clear,
-    // no skene, only the effects that render while idle.
+    // Idle paused editing after a first frame has been shown: the frame
+    // keeps its image (no clear, no skene, only the effects that render
+    // while idle). Decided once, so that the clear and the drawing agree.
     bool keepsImage = false;
 };
+
+namespace {
+
+// Paused live editing that nothing has changed for 400 ms.
+bool idleNow(bool liveEditing)
+{
+    const Rocket& rocket = Rocket::instance();
+    // The clock wraps: subtract, never compare.
+    const uint32_t unchangedMs = platform::millisecondClock() - rocket.last_change_time;
+    return liveEditing && rocket.is_paused() && unchangedMs > kIdleAfterMs;
+}
+
+// Counts as a change from an editor, so a paused, idle demo draws its
+// skenes again for a while.
+void noteChange()
+{
+    Rocket::instance().last_change_time = platform::millisecondClock();
+}
+
+} // namespace
 
 void DemoQML::doBeforeRender()
 {
@@ -364,14 +383,9 @@ void DemoQML::doBeforeRender()
         return;
     inFrame_ = true;
 
-    const Rocket& rocket = Rocket::instance();
     FrameMode mode;
     mode.liveEditing = rocket_flags().rocket_enabled;
-    mode.paused = rocket.is_paused();
-    // Since an editor last changed something; the clock wraps.
-    const uint32_t unchangedMs = platform::millisecondClock() - rocket.last_change_time;
-    mode.idle = mode.paused && mode.liveEditing && unchangedMs > kIdleAfterMs;
-    mode.keepsImage = mode.idle && firstFrameDone_;
+    mode.keepsImage = idleNow(mode.liveEditing) && firstFrameDone_;
 
     const bool offscreen = beginFrame(mode);
     // A frame that lands an edit from the edit view draws nothing, so the
@@ -492,8 +506,8 @@ bool DemoQML::applyPendingEdit()
 void DemoQML::renderSkenes(const FrameMode& mode)
 {
     // In file playback nothing runs while paused, the controller included:
-    // playback has not started yet.
-    if (!mode.liveEditing && mode.paused)
+    // playback has not started yet (it may have in this very frame).
+    if (!mode.liveEditing && Rocket::instance().is_paused())
         return;
     for (QQuickItem* child : childItems()) {
         auto* effect = qobject_cast<IEffect*>(child);
@@ -510,15 +524,24 @@ void DemoQML::endFrame(const FrameMode& mode, bool offscreen)
     Shader::unbindShader();
     // Shader files are watched only while the demo is paused: a reload
     // stalls the frame, which must not happen during playback.
-    if (mode.paused)
+    if (Rocket::instance().is_paused())
         IFileAutoLoader::pollAll();
-    if (mode.idle)
+    // The shader module keeps the time of its latest compile. A program
+    // built or rebuilt (a saved shader file) is a change like an editor's:
+    // without it a paused demo would keep showing the old picture.
+    const uint32_t compiled = lastShaderCompileTime();
+    if (compiled != 0 && (!fs.shaderCompiled || compiled != fs.lastShaderCompileMs)) {
+        setLastShaderCompileTime(compiled);
+        noteChange();
+    }
+    const bool idle = idleNow(mode.liveEditing);
+    if (idle)
         platform::sleepMilliseconds(kIdleSleepMs);
 
     // The idle sleep is not the frame's own cost: leave it out of the
     // frame-time history, which drives the QML time step.
     const double now = frameClockMs();
-    frameTime_ = now - lastFrameStamp_ - (mode.idle ? kIdleSleepMs : 0);
+    frameTime_ = now - lastFrameStamp_ - (idle ? kIdleSleepMs : 0);
     Rocket::instance().push_frame_time(float(frameTime_));
     lastFrameStamp_ = now;
 
@@ -539,12 +562,15 @@ void DemoQML::endFrame(const FrameMode& mode, bool offscreen)
         Q_EMIT firstFrameRendered();
         firstFrameDone_ = true;
     }
-    // The shader module keeps the time of its latest compile.
-    const uint32_t compiled = lastShaderCompileTime();
-    if (compiled != 0 && (!fs.shaderCompiled || compiled != fs.lastShaderCompileMs))
-        setLastShaderCompileTime(compiled);
-    if (shaderCompilesQuiet(platform::millisecondClock())) {
-        fs.shadersSettled = true;
+    // A demo that has compiled nothing by the end of its first frame has
+    // nothing to wait for: it settles then, or it would never play from its
+    // track files nor draw offscreen. Settling is a change too: the frames
+    // after it must draw into the offscreen targets they now show.
+    if (!fs.shaderCompiled || shaderCompilesQuiet(platform::millisecondClock())) {
+        if (!fs.shadersSettled) {
+            fs.shadersSettled = true;
+            noteChange();
+        }
         Q_EMIT frameRendered();
     }
 
