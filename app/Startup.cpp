@@ -301,7 +301,8 @@ EndCode openMainView()
         return kExitShellViewFailed;
     s.mainView->setTitle("demo  -  Quellin 2018");
     if (display.fullScreen) {
-        s.mainView->setPosition(0, 0);
+        const ScreenPoint origin = fullScreenOrigin();
+        s.mainView->setPosition(origin.x, origin.y);
         s.mainView->setFlags(Qt::Window | Qt::FramelessWindowHint);
     } else if (s.start.editView) {
         s.mainView->setPosition(470, 35);
