@@ -97,8 +97,13 @@ bool runShellView(QQuickView* view, const char* relativePath, const char* title,
     const bool loaded = loadShellView(view, relativePath);
     if (loaded) {
         view->setTitle(title);
-        if (!loop.done)
+        if (!loop.done) {
             view->show();
+            // The start dialog bypasses the window manager, which therefore
+            // never gives it the keyboard: ask for it, or Enter, Escape and
+            // the toggle keys do nothing until the author clicks it.
+            view->requestActivate();
+        }
         if (!loop.done)
             loop.loop.exec();
     }
