@@ -80,7 +80,8 @@ struct DemoWindow {
             if (framesDue == 0)
                 return;
             --framesDue;
-            if (beforeFrame)
+            // The Demo's frame loads GLEW itself; this runs before it.
+            if (beforeFrame && ensureGlew())
                 beforeFrame();
             if (demo)
                 demo->doBeforeRender();
