@@ -153,6 +153,9 @@ TEST_F(Controller, FirstValueOnlyForAnArrivedEmptyTrack)
     controller.setTrackFirstValue("intro.empty", 3.0f); // not arrived yet: nothing
     peer.sendSetNoKey(0);
     ASSERT_TRUE(renderUntil([&] { return rocket.GetSyncTrack("intro.empty")->data_received == 1; }));
+    // The peer reads on a thread of its own: its request for the track must
+    // be in before the slate is wiped, or it lands after.
+    ASSERT_TRUE(peer.waitForCommands(1));
     peer.clearCommands();
     controller.setTrackFirstValue("intro.empty", 3.0f);
     ASSERT_TRUE(peer.waitForCommands(1));
