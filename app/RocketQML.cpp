@@ -120,6 +120,7 @@ void RocketQML::render(RenderNameListItem* pRNLI)
             rocket.qml_context = engine->rootContext();
     }
     rocket.update();
+    followEditorStatus();
     Q_EMIT rocketUpdated();
     Q_EMIT timeUpdated();
     // timeStep, timeStepReal and isPaused change with the frame too; without
@@ -127,6 +128,27 @@ void RocketQML::render(RenderNameListItem* pRNLI)
     Q_EMIT timeStepUpdated();
     Q_EMIT isPausedUpdated();
     renderChildren(pRNLI);
+}
+
+void RocketQML::followEditorStatus()
+{
+    // A demo waiting for its editors sits paused at row 0; the author must
+    // see why, not guess.
+    QString status;
+    const Rocket& rocket = Rocket::instance();
+    if (rocket_flags().rocket_enabled) {
+        for (int slot = 0; slot < Rocket::kSlots; ++slot) {
+            const SyncDevice* d = rocket.device(slot);
+            if (d && d->socket < 0) {
+                status = QStringLiteral("waiting for sync editor on port %1").arg(rocket.base_port + slot);
+                break;
+            }
+        }
+    }
+    if (status == editorStatus_)
+        return;
+    editorStatus_ = status;
+    Q_EMIT editorStatusChanged();
 }
 
 // --- Tracks, the clock and the editors ---

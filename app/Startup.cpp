@@ -99,8 +99,13 @@ bool runShellView(QQuickView* view, const char* relativePath, const char* title,
     const bool loaded = loadShellView(view, relativePath);
     if (loaded) {
         view->setTitle(title);
-        if (!loop.done)
+        if (!loop.done) {
             view->show();
+            // The start dialog bypasses the window manager, which therefore
+            // never gives it the keyboard: ask for it, or Enter, Escape and
+            // the toggle keys do nothing until the author clicks it.
+            view->requestActivate();
+        }
         if (!loop.done)
             loop.loop.exec();
     }
@@ -304,7 +309,8 @@ EndCode openMainView()
         return kExitShellViewFailed;
     s.mainView->setTitle("demo  -  Quellin 2018");
     if (display.fullScreen) {
-        s.mainView->setPosition(0, 0);
+        const ScreenPoint origin = fullScreenOrigin();
+        s.mainView->setPosition(origin.x, origin.y);
         s.mainView->setFlags(Qt::Window | Qt::FramelessWindowHint);
     } else if (s.start.editView) {
         s.mainView->setPosition(470, 35);

@@ -552,4 +552,6 @@ void drawMesh(Mesh& mesh, int pass)
     resetVertexLayout();
     mesh.resetRequested = false;
     glBindVertexArray(0);
+    // Later GL code (Qt Quick's among it) must not find our buffer bound.
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
 }

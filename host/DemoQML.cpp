@@ -4,6 +4,7 @@
 
 #include "gpu/DepthState.h"
 #include "gpu/FileAutoLoader.h"
+#include "gpu/FramebufferBinding.h"
 #include "gpu/FramebufferStatus.h"
 #include "gpu/GlewSetup.h"
 #include "gpu/MeshRegistry.h"
@@ -279,7 +280,7 @@ void DemoQML::createFramebuffer(bool multisample)
     const GLenum target = multisample ? GL_TEXTURE_2D_MULTISAMPLE : GL_TEXTURE_2D;
     glGenFramebuffers(1, &framebuffer_);
     fs.windowFramebuffer = framebuffer_;
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    bindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
     for (int i = 0; i < 3; ++i)
         glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + i, target, colourTextures_[i], 0);
     logFramebufferStatus("glFramebufferTexture2D");
@@ -310,17 +311,36 @@ void DemoQML::createFramebuffer(bool multisample)
     glBindTexture(target, 0);
 }
 
-// What the frame finds when it begins; it holds for the whole frame, also
-// when file playback starts during it.
+// What the frame decides when it begins. Whether the demo is paused is not
+// among it: file playback starts during the frame and the editors' commands
+// arrive in it, so each step reads the paused state when it needs it.
 struct DemoQML::FrameMode {
     bool liveEditing = false; // sync editors, not track files
-    bool paused = false;
-    // Paused editing untouched for 400 ms: the frame sleeps 10 ms ...
-    bool idle = false;
-    // ... and, once a first frame has been shown, keeps its image: no clear,
-    // no skene, only the effects that render while idle.
+    // Idle paused editing after a first frame has been shown: the frame
+    // keeps its image (no clear, no skene, only the effects that render
+    // while idle). Decided once, so that the clear and the drawing agree.
     bool keepsImage = false;
 };
+
+namespace {
+
+// Paused live editing that nothing has changed for 400 ms.
+bool idleNow(bool liveEditing)
+{
+    const Rocket& rocket = Rocket::instance();
+    // The clock wraps: subtract, never compare.
+    const uint32_t unchangedMs = platform::millisecondClock() - rocket.last_change_time;
+    return liveEditing && rocket.is_paused() && unchangedMs > kIdleAfterMs;
+}
+
+// Counts as a change from an editor, so a paused, idle demo draws its
+// skenes again for a while.
+void noteChange()
+{
+    Rocket::instance().last_change_time = platform::millisecondClock();
+}
+
+} // namespace
 
 void DemoQML::doBeforeRender()
 {
@@ -330,17 +350,17 @@ void DemoQML::doBeforeRender()
     }
     // Without the entry points every GL call would jump through a null
     // pointer; wait for a context that GLEW accepts.
-    if (!glewReady() && !initGlew())
+    if (!ensureGlew())
         return;
+    // A box opened during the frame (a shader error) runs an event loop that
+    // may render this window again; that frame would start inside this one.
+    if (inFrame_)
+        return;
+    inFrame_ = true;
 
-    const Rocket& rocket = Rocket::instance();
     FrameMode mode;
     mode.liveEditing = rocket_flags().rocket_enabled;
-    mode.paused = rocket.is_paused();
-    // Since an editor last changed something; the clock wraps.
-    const uint32_t unchangedMs = platform::millisecondClock() - rocket.last_change_time;
-    mode.idle = mode.paused && mode.liveEditing && unchangedMs > kIdleAfterMs;
-    mode.keepsImage = mode.idle && firstFrameDone_;
+    mode.keepsImage = idleNow(mode.liveEditing) && firstFrameDone_;
 
     const bool offscreen = beginFrame(mode);
     // A frame that lands an edit from the edit view draws nothing, so the
@@ -348,6 +368,7 @@ void DemoQML::doBeforeRender()
     if (!applyPendingEdit())
         renderSkenes(mode);
     endFrame(mode, offscreen);
+    inFrame_ = false;
 }
 
 bool DemoQML::beginFrame(const FrameMode& mode)
@@ -385,6 +406,12 @@ bool DemoQML::beginFrame(const FrameMode& mode)
 
 bool DemoQML::bindOffscreenTargets()
 {
+    // Qt Quick has just drawn into the window's framebuffer and left it
+    // bound: 0 on most platforms, an object of the platform's own on some.
+    GLint window = 0;
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &window);
+    windowFramebuffer_ = GLuint(window);
+
     // Until shaders settle, frames draw straight into the window's
     // framebuffer, uncleared and without the copy.
     const bool settled = frameState().shadersSettled;
@@ -392,9 +419,12 @@ bool DemoQML::bindOffscreenTargets()
         createFramebuffer(samples_ > 1);
         return settled;
     }
-    if (!settled)
+    if (!settled) {
+        // The items must know that they draw into the window's.
+        bindFramebuffer(GL_FRAMEBUFFER, windowFramebuffer_);
         return false;
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    }
+    bindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
     const GLenum buffers[3] = {GL_COLOR_ATTACHMENT0, GL_COLOR_ATTACHMENT1, GL_COLOR_ATTACHMENT2};
     glDrawBuffers(3, buffers);
     return true;
@@ -451,8 +481,8 @@ bool DemoQML::applyPendingEdit()
 void DemoQML::renderSkenes(const FrameMode& mode)
 {
     // In file playback nothing runs while paused, the controller included:
-    // playback has not started yet.
-    if (!mode.liveEditing && mode.paused)
+    // playback has not started yet (it may have in this very frame).
+    if (!mode.liveEditing && Rocket::instance().is_paused())
         return;
     for (QQuickItem* child : childItems()) {
         auto* effect = qobject_cast<IEffect*>(child);
@@ -469,41 +499,53 @@ void DemoQML::endFrame(const FrameMode& mode, bool offscreen)
     Shader::unbindShader();
     // Shader files are watched only while the demo is paused: a reload
     // stalls the frame, which must not happen during playback.
-    if (mode.paused)
+    if (Rocket::instance().is_paused())
         IFileAutoLoader::pollAll();
-    if (mode.idle)
+    // The shader module keeps the time of its latest compile. A program
+    // built or rebuilt (a saved shader file) is a change like an editor's:
+    // without it a paused demo would keep showing the old picture.
+    const uint32_t compiled = lastShaderCompileTime();
+    if (compiled != 0 && (!fs.shaderCompiled || compiled != fs.lastShaderCompileMs)) {
+        setLastShaderCompileTime(compiled);
+        noteChange();
+    }
+    const bool idle = idleNow(mode.liveEditing);
+    if (idle)
         platform::sleepMilliseconds(kIdleSleepMs);
 
     // The idle sleep is not the frame's own cost: leave it out of the
     // frame-time history, which drives the QML time step.
     const double now = frameClockMs();
-    frameTime_ = now - lastFrameStamp_ - (mode.idle ? kIdleSleepMs : 0);
+    frameTime_ = now - lastFrameStamp_ - (idle ? kIdleSleepMs : 0);
     Rocket::instance().push_frame_time(float(frameTime_));
     lastFrameStamp_ = now;
 
     if (offscreen) {
         const int width = demoDisplay().width;
         const int height = demoDisplay().height;
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+        bindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+        bindFramebuffer(GL_DRAW_FRAMEBUFFER, windowFramebuffer_);
         glReadBuffer(GL_COLOR_ATTACHMENT0);
         glDrawBuffer(GL_BACK);
         glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
         // Qt Quick reads the window back (grabs, screenshots) from whatever
         // is bound for reading; hand it its own framebuffer.
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+        bindFramebuffer(GL_READ_FRAMEBUFFER, windowFramebuffer_);
     }
 
     if (!firstFrameDone_) {
         Q_EMIT firstFrameRendered();
         firstFrameDone_ = true;
     }
-    // The shader module keeps the time of its latest compile.
-    const uint32_t compiled = lastShaderCompileTime();
-    if (compiled != 0 && (!fs.shaderCompiled || compiled != fs.lastShaderCompileMs))
-        setLastShaderCompileTime(compiled);
-    if (shaderCompilesQuiet(platform::millisecondClock())) {
-        fs.shadersSettled = true;
+    // A demo that has compiled nothing by the end of its first frame has
+    // nothing to wait for: it settles then, or it would never play from its
+    // track files nor draw offscreen. Settling is a change too: the frames
+    // after it must draw into the offscreen targets they now show.
+    if (!fs.shaderCompiled || shaderCompilesQuiet(platform::millisecondClock())) {
+        if (!fs.shadersSettled) {
+            fs.shadersSettled = true;
+            noteChange();
+        }
         Q_EMIT frameRendered();
     }
 

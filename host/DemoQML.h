@@ -91,6 +91,7 @@ private:
     void createFramebuffer(bool multisample);
     void deleteFramebuffer();
 
+    bool inFrame_ = false;
     bool firstFrameDone_ = false;
     double lastFrameStamp_ = 0;
     double frameTime_ = 0;
@@ -99,5 +100,6 @@ private:
     unsigned colourTextures_[3] = {0, 0, 0};
     unsigned framebuffer_ = 0;
     unsigned depthTexture_ = 0;
+    unsigned windowFramebuffer_ = 0; // as Qt Quick left it bound this frame
     int samples_;
 };

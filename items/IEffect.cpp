@@ -15,7 +15,9 @@ IEffect::IEffect(QQuickItem* parent)
 
 QString IEffect::getName() const
 {
-    return QString::fromLatin1(name_.c_str());
+    // Stored as UTF-8 by both writers; reading it back any other way would
+    // make every evaluateRocketName grow a non-ASCII name.
+    return QString::fromStdString(name_);
 }
 
 void IEffect::setName(const QString& name)

@@ -29,7 +29,8 @@ struct FrameState {
     unsigned sceneDepthTexture = 0;
 
     // Set (and never cleared) at the end of the first frame that comes more
-    // than 300 ms after the last shader compile. Until then the frame draws
+    // than 300 ms after the last shader compile, or at the end of the first
+    // frame when nothing has compiled by then. Until then the frame draws
     // straight into the window: the first compiles stall, and an offscreen
     // image made during them is not worth showing.
     bool shadersSettled = false;

@@ -355,6 +355,10 @@ TEST_F(GlFixture, QuadAndGridDrawWhereTheirVerticesSay)
     drawMesh(quad, 0);
     EXPECT_EQ(fb.pixel(0, 0)[0], 255);
     EXPECT_EQ(fb.pixel(7, 7)[0], 255);
+    // Nothing of the draw stays bound for the GL code after it.
+    GLint arrayBuffer = -1;
+    glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &arrayBuffer);
+    EXPECT_EQ(arrayBuffer, 0);
 
     // A 2 x 2 grid puts its points on the corners (pixel centres at 0.5 are
     // hit by points at the target's edge rounded inwards by the rasteriser).

@@ -11,11 +11,13 @@
 #include "support/GlFramebuffer.h"
 #include "support/GlTestContext.h"
 #include "support/ProbeEffect.h"
+#include "support/QtTestApp.h"
 #include "support/RecordingNotifier.h"
 #include "support/TempDemo.h"
 
 #include <gtest/gtest.h>
 
+#include <QQuickWindow>
 #include <QSGNode>
 #include <QSignalSpy>
 
@@ -201,6 +203,56 @@ TEST_F(DrawVBFixture, HalfFloatChangeRebuildsAndResetReachesTheBufferOnce)
     EXPECT_FALSE(buffer->resetRequested);
     grid.resolve();
     EXPECT_FALSE(buffer->resetRequested);
+}
+
+TEST_F(DrawVBFixture, ItemLeavingASharedBufferLeavesItsFlagsAlone)
+{
+    TestVB leaver, stayer;
+    for (TestVB* item : {&leaver, &stayer}) {
+        item->setType("pointGrid");
+        item->setVboId("shared");
+        item->setGridWidth(4);
+        item->setGridHeight(4);
+        item->resolve();
+    }
+    Mesh* shared = stayer.vertexBuffer();
+    ASSERT_EQ(leaver.vertexBuffer(), shared);
+    const GLuint sharedData = shared->records[0].vertexBuffer;
+
+    // Moves to a buffer of its own and asks for half floats there.
+    leaver.setVboId("own");
+    leaver.setProperty("halfFloats", true);
+    leaver.resolve();
+    EXPECT_NE(leaver.vertexBuffer(), shared);
+    EXPECT_TRUE(leaver.vertexBuffer()->halfFloats);
+    EXPECT_FALSE(shared->halfFloats);
+    EXPECT_EQ(shared->records[0].vertexBuffer, sharedData); // not rebuilt either
+}
+
+TEST_F(DrawVBFixture, ResetParticlesAsksForTheNextSynchronisation)
+{
+    // In a window, where only an item that asked for an update is synchronised.
+    struct CountingVB : DrawVBQML {
+        int syncs = 0;
+        QSGNode* updatePaintNode(QSGNode* node, UpdatePaintNodeData* data) override
+        {
+            ++syncs;
+            return DrawVBQML::updatePaintNode(node, data);
+        }
+    };
+    QQuickWindow window;
+    window.resize(16, 16);
+    CountingVB* quad = new CountingVB;
+    quad->setParentItem(window.contentItem());
+    quad->setType("quad");
+    window.show();
+    ASSERT_TRUE(waitUntil([&] { return quad->vertexBuffer() != nullptr; }));
+    waitUntil([] { return false; }, 100); // let every pending frame pass
+    const int syncs = quad->syncs;
+
+    quad->resetParticles();
+    ASSERT_TRUE(waitUntil([&] { return quad->syncs > syncs; }));
+    EXPECT_TRUE(quad->vertexBuffer()->resetRequested);
 }
 
 TEST_F(DrawVBFixture, TrianglesSwitchThePrimitiveAndZeroGridsHaveNoBuffer)

@@ -346,6 +346,26 @@ TEST_F(MeshFixture, FrameStartClearsDepthOnceAndDrawBuffersAreClamped)
     EXPECT_EQ(buffer, GL_NONE);
 }
 
+TEST_F(MeshFixture, ClearedFileDrawsNothing)
+{
+    useShader(kVertFlat, "#version 430 compatibility\nout vec4 c;\nvoid main() { c = vec4(1.0); }\n");
+    TestMesh mesh;
+    mesh.setFile("square.obj");
+    mesh.setDepthTest(false);
+    mesh.resolve();
+    GlFramebuffer fb(4, 4);
+    fb.bindCleared();
+    mesh.render(nullptr);
+    ASSERT_EQ(fb.pixel(1, 1)[0], 255);
+
+    mesh.setFile("");
+    mesh.resolve();
+    EXPECT_EQ(mesh.mesh(), nullptr);
+    fb.bindCleared();
+    mesh.render(nullptr);
+    EXPECT_EQ(fb.pixel(1, 1)[0], 0);
+}
+
 TEST_F(MeshFixture, UnreadableMeshDrawsNothingAndRunsOn)
 {
     useShader(kVertFlat, "#version 430 compatibility\nout vec4 c;\nvoid main() { c = vec4(1.0); }\n");

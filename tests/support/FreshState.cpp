@@ -5,6 +5,7 @@
 #include "editor/DOActiveScenes.h"
 #include "gpu/DepthState.h"
 #include "gpu/FileAutoLoader.h"
+#include "gpu/FramebufferBinding.h"
 #include "gpu/MeshRegistry.h"
 #include "gpu/RenderTargetRegistry.h"
 #include "gpu/Shader.h"
@@ -54,5 +55,6 @@ void resetProcessState()
     resetRenderTargets();
     resetFeedbackHooks();
     resetDepthStacks();
+    resetFramebufferBinding();
     IFileAutoLoader::resetPollClock();
 }
