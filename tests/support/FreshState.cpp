@@ -3,12 +3,13 @@
 #include "app/AppState.h"
 #include "app/DisplayModes.h"
 #include "editor/DOActiveScenes.h"
+#include "gpu/AtomicCounters.h"
 #include "gpu/DepthState.h"
 #include "gpu/FileAutoLoader.h"
 #include "gpu/MeshRegistry.h"
 #include "gpu/RenderTargetRegistry.h"
 #include "gpu/Shader.h"
-#include "gpu/VertexBuffers.h"
+#include "gpu/TransformFeedback.h"
 #include "items/CameraQML.h"
 #include "items/ShadeQML.h"
 #include "state/ActiveSkeneList.h"
@@ -52,7 +53,8 @@ void resetProcessState()
     resetCurrentCamera();
     resetMeshRegistries();
     resetRenderTargets();
-    resetFeedbackHooks();
+    resetTransformFeedbackState();
+    resetAtomicCounters();
     resetDepthStacks();
     IFileAutoLoader::resetPollClock();
 }
