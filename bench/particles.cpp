@@ -17,6 +17,7 @@
 #include "items/DrawVBQML.h"
 #include "state/DemoDisplay.h"
 
+#include "bench/ThreadCpuTime.h"
 #include "support/GlFramebuffer.h"
 #include "support/GlTestContext.h"
 #include "support/RecordingNotifier.h"
@@ -26,8 +27,6 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <ctime>
-#include <memory>
 #include <string>
 
 namespace {
@@ -117,13 +116,6 @@ Setup& setup()
 {
     static Setup s;
     return s;
-}
-
-double threadCpuSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
 void BM_ParticleFrame(benchmark::State& state)
