@@ -9,6 +9,7 @@
 #include "gpu/GlewSetup.h"
 #include "gpu/MeshRegistry.h"
 #include "gpu/Shader.h"
+#include "gpu/TransformFeedback.h"
 #include "items/IEffect.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
@@ -496,6 +497,9 @@ void DemoQML::renderSkenes(const FrameMode& mode)
 void DemoQML::endFrame(const FrameMode& mode, bool offscreen)
 {
     FrameState& fs = frameState();
+    // A skene that starts a particle capture without finishing it would
+    // leave rasterisation off for everything drawn after it.
+    finishOpenFeedbackCapture();
     Shader::unbindShader();
     // Shader files are watched only while the demo is paused: a reload
     // stalls the frame, which must not happen during playback.

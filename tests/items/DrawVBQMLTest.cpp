@@ -315,3 +315,46 @@ TEST_F(DrawVBFixture, SettersNotifyOnlyOnChange)
     EXPECT_EQ(varyings.count(), 2);
     EXPECT_EQ(item.getEffectName(), "DrawVB");
 }
+
+TEST_F(DrawVBFixture, AnUpdateItemAdvancesTheParticlesThatADrawItemShows)
+{
+    // The update moves each particle one pixel column right a frame; the
+    // draw puts it at its column.
+    demo.write("advance.vert", "#version 430 compatibility\nlayout(location = 0) in vec2 inState;\n"
+                               "out vec2 state;\nvoid main() { state = vec2(inState.x + 1.0, 0.0); }\n");
+    Shader advance;
+    advance.setTransformFeedbackVaryings("vec2 state");
+    ASSERT_TRUE(advance.load("advance", ""));
+    useShader("#version 430 compatibility\nlayout(location = 0) in vec2 state;\n"
+              "void main() { gl_Position = vec4(state.x * 0.25 - 0.875, 0.0, 0.0, 1.0); }\n",
+              "#version 430 compatibility\nout vec4 c;\nvoid main() { c = vec4(1.0); }\n");
+
+    TestVB update, draw;
+    update.setType("drawUpdate");
+    update.setGridWidth(8);
+    update.setGridHeight(1);
+    update.setDrawNumPoints(2);
+    draw.setType("pointGridDraw");
+    for (TestVB* item : {&update, &draw}) {
+        item->setVboId("sparks");
+        item->setTfVaryings("vec2 state");
+        item->setDepthTest(false);
+        item->resolve();
+    }
+    GlFramebuffer fb(8, 1);
+    std::string row;
+    for (int frame = 0; frame < 3; ++frame) {
+        fb.bindCleared();
+        advance.use();
+        update.render(nullptr);
+        shader.use();
+        draw.render(nullptr);
+    }
+    for (int x = 0; x < 8; ++x)
+        row += fb.pixel(x, 0)[0] ? '#' : '.';
+    // Two seeds at x = 1, moved twice; the draw shows the ring slot captured
+    // the frame before, one step behind the update.
+    EXPECT_EQ(row, "..#.....");
+    EXPECT_EQ(draw.particleCount(), 2);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}

@@ -3,13 +3,14 @@
 #include "app/AppState.h"
 #include "app/DisplayModes.h"
 #include "editor/DOActiveScenes.h"
+#include "gpu/AtomicCounters.h"
 #include "gpu/DepthState.h"
 #include "gpu/FileAutoLoader.h"
 #include "gpu/FramebufferBinding.h"
 #include "gpu/MeshRegistry.h"
 #include "gpu/RenderTargetRegistry.h"
 #include "gpu/Shader.h"
-#include "gpu/VertexBuffers.h"
+#include "gpu/TransformFeedback.h"
 #include "items/CameraQML.h"
 #include "items/ShadeQML.h"
 #include "state/ActiveSkeneList.h"
@@ -53,7 +54,8 @@ void resetProcessState()
     resetCurrentCamera();
     resetMeshRegistries();
     resetRenderTargets();
-    resetFeedbackHooks();
+    resetTransformFeedbackState();
+    resetAtomicCounters();
     resetDepthStacks();
     resetFramebufferBinding();
     IFileAutoLoader::resetPollClock();
