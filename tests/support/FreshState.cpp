@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/DisplayModes.h"
 #include "editor/DOActiveScenes.h"
+#include "editor/SkeneTree.h"
 #include "gpu/DepthState.h"
 #include "gpu/FileAutoLoader.h"
 #include "gpu/MeshRegistry.h"
@@ -35,6 +36,7 @@ void resetProcessState()
     }
     resetAppState();
     resetPublishedSkeneRows();
+    resetPublishedSkeneTree();
 
     resetDemoFolders();
     resetDemoDisplay();
