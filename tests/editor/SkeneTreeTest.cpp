@@ -90,7 +90,6 @@ TEST_F(SkeneTree, NodesCarryTrackNamesSkeneStateAndEditTargets)
     DataObject* alpha = node(roots[0]);
     DataObject* beta = node(roots[1]);
     EXPECT_EQ(str(alpha->name()), "alpha");
-    EXPECT_EQ(str(alpha->color()), "white");
     EXPECT_EQ(str(alpha->rocketNameStack()), "alpha");
     EXPECT_EQ(alpha->rocketPortIndex(), 3);
     EXPECT_TRUE(alpha->skeneEnabled());
@@ -108,19 +107,14 @@ TEST_F(SkeneTree, NodesCarryTrackNamesSkeneStateAndEditTargets)
     EXPECT_EQ(str(camera->rocketName()), "");
     EXPECT_EQ(str(camera->rocketNameStack()), "alpha");
     EXPECT_EQ(str(camera->origName()), "Camera");
-    EXPECT_EQ(str(camera->skeneName()), "alpha");
-    EXPECT_EQ(camera->rocketPortIndex(), 3);
-    EXPECT_TRUE(camera->skeneEnabled());
     EXPECT_EQ(str(camera->itemPath()), "/0:=RocketScene/0:=Camera");
     EXPECT_EQ(camera->item(), demo->findChild<QObject*>("camera"));
     const auto cameraProperties = propertyNames(camera);
     EXPECT_NE(std::find(cameraProperties.begin(), cameraProperties.end(), "viewAngle:real"), cameraProperties.end());
     EXPECT_EQ(cameraProperties.back(), "enabled:bool");
-    EXPECT_EQ(std::find(cameraProperties.begin(), cameraProperties.end(), "effectName:real"), cameraProperties.end());
 
     DataObject* lights = child(alpha, 1);
     EXPECT_EQ(str(lights->name()), "lights");
-    EXPECT_EQ(str(lights->rocketName()), "lights");
     EXPECT_EQ(str(lights->rocketNameStack()), "alpha.lights");
     EXPECT_EQ(str(lights->origName()), "Group");
     EXPECT_EQ(str(lights->details()), "Lights");
