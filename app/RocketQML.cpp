@@ -392,24 +392,11 @@ bool RocketQML::fileExists(QString fileName)
 
 QString RocketQML::path(QString fileName, QString skeneName)
 {
-    if (fileName.isEmpty())
-        return QString();
-    const std::string name = fileName.toStdString();
-    const std::string full = demoFolders().rootDir + "/" + name;
-    if (demoFileReadable(name)) {
-        std::string url = "file:///" + full;
-        std::replace(url.begin(), url.end(), '\\', '/');
-        // The root is absolute: keep a single slash after "file://".
-        for (size_t at; (at = url.find("file:////")) != std::string::npos;)
-            url.erase(at + 7, 1);
-        qDebug() << "demo.path returning FOUND PATH from c++ with:" << skeneName << url.c_str();
-        return QString::fromStdString(url);
-    }
-    if (name.find("\\\\") == std::string::npos && !skeneName.isEmpty()) {
-        qDebug() << "FAILED demo.path returning NOT FOUND PATH from c++ with:" << skeneName << full.c_str();
+    bool announce = false;
+    const std::string url = skeneFileUrl(fileName.toStdString(), skeneName.toStdString(), &announce);
+    if (announce)
         Q_EMIT fileNotFound(fileName, skeneName);
-    }
-    return QString();
+    return QString::fromStdString(url);
 }
 
 QString RocketQML::rootPath()

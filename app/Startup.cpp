@@ -8,6 +8,7 @@
 #include "app/SurfaceFormat.h"
 #include "editor/DOActiveScenes.h"
 #include "editor/DataObject.h"
+#include "editor/SkeneTree.h"
 #include "gpu/GlewSetup.h"
 #include "platform/Files.h"
 #include "platform/Notifier.h"
@@ -283,6 +284,8 @@ EndCode openEditView()
     QList<QObject*> waiting;
     waiting.append(new DataObject("Waiting for rocket to connect", "white"));
     context->setContextProperty("myModel", QVariant::fromValue(waiting));
+    // The main view's Demo item takes its place after its first load.
+    context->setContextProperty(kDemoItemProperty, QVariant::fromValue<QObject*>(nullptr));
     publishSkeneListPlaceholder(context);
     if (!loadShellView(s.editView, "fx/mainEdit.qml"))
         return kExitShellViewFailed;

@@ -2,6 +2,8 @@
 
 #include "host/DemoQML.h"
 
+#include "editor/DOActiveScenes.h"
+#include "editor/SkeneTree.h"
 #include "gpu/DepthState.h"
 #include "gpu/FileAutoLoader.h"
 #include "gpu/FramebufferBinding.h"
@@ -112,6 +114,7 @@ DemoQML::DemoQML(QQuickItem* parent)
 
 DemoQML::~DemoQML()
 {
+    withdrawDemoItem(this);
     // The GL objects are left to the context: the item may die after it
     // (view teardown), and a context going away releases what it owns.
 }
@@ -172,6 +175,7 @@ bool DemoQML::loadSkene(QQuickItem* parent, const std::string& filePath, const s
     }
 
     const QString name = QString::fromStdString(skeneName);
+    loaded_.push_back(object);
     // Owned by the Demo item, so the skenes die with it.
     object->setParent(parent);
     object->setProperty("sceneName", name);
@@ -216,6 +220,23 @@ void DemoQML::reloadDemo()
         loadSkene(this, overlay, "DebugInfoOverDemo.qml", false);
     else
         qDebug() << "DebugInfoOverDemo.qml not found from path:" << overlay.c_str();
+
+    publishSkeneTree(editContext(), this);
+}
+
+void DemoQML::unloadSkenes()
+{
+    for (const QPointer<QObject>& object : loaded_) {
+        if (!object)
+            continue;
+        // Out of the frame's reach now; deleted when no QML handler that
+        // may have called this is running any more.
+        if (auto* item = qobject_cast<QQuickItem*>(object))
+            item->setParentItem(nullptr);
+        object->deleteLater();
+    }
+    loaded_.clear();
+    publishSkeneTree(editContext(), this);
 }
 
 void DemoQML::clearResetParticles()
@@ -363,16 +384,21 @@ void DemoQML::doBeforeRender()
     mode.liveEditing = rocket_flags().rocket_enabled;
     mode.keepsImage = idleNow(mode.liveEditing) && firstFrameDone_;
 
-    const bool offscreen = beginFrame(mode);
-    // A frame that lands an edit from the edit view draws nothing, so the
-    // change shows on a clean next frame.
-    if (!applyPendingEdit())
+    // A frame that lands an edit from the edit view draws no skene, so the
+    // change shows on a clean next frame. Meanwhile it shows the last image
+    // again, not a cleared one: a dragged slider would flash black.
+    const bool editPending = !pendingEdit().targetPath.empty();
+    const bool offscreen = beginFrame(mode, editPending);
+    if (!applyPendingEdit()) {
+        if (editPending)
+            clearTargets(mode);
         renderSkenes(mode);
+    }
     endFrame(mode, offscreen);
     inFrame_ = false;
 }
 
-bool DemoQML::beginFrame(const FrameMode& mode)
+bool DemoQML::beginFrame(const FrameMode& mode, bool holdClear)
 {
     FrameState& fs = frameState();
     fs.savePointQuery.clear();
@@ -388,21 +414,28 @@ bool DemoQML::beginFrame(const FrameMode& mode)
     followWindowSize();
 
     glViewport(0, 0, demoDisplay().width, demoDisplay().height);
-    glClearColor(0, 0, 0, 1);
-    if (fs.shadersSettled && !mode.keepsImage) {
-        // Qt Quick may leave masks and the scissor test behind; the clear
-        // must reach every pixel of both buffers.
-        glDisable(GL_SCISSOR_TEST);
-        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-        glDepthMask(GL_TRUE);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    }
+    // New targets hold no image worth showing again.
+    if (!holdClear || targetsMadeThisFrame_)
+        clearTargets(mode);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     pushDepthTest(true);
     pushDepthWrite(true);
     glDepthFunc(GL_LEQUAL);
     return offscreen;
+}
+
+void DemoQML::clearTargets(const FrameMode& mode)
+{
+    if (!frameState().shadersSettled || mode.keepsImage)
+        return;
+    // Qt Quick may leave masks and the scissor test behind; the clear must
+    // reach every pixel of both buffers.
+    glClearColor(0, 0, 0, 1);
+    glDisable(GL_SCISSOR_TEST);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glDepthMask(GL_TRUE);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
 bool DemoQML::bindOffscreenTargets()
@@ -416,8 +449,10 @@ bool DemoQML::bindOffscreenTargets()
     // Until shaders settle, frames draw straight into the window's
     // framebuffer, uncleared and without the copy.
     const bool settled = frameState().shadersSettled;
+    targetsMadeThisFrame_ = false;
     if (!framebufferReady_ || demoDisplay().width != framebufferWidth_) {
         createFramebuffer(samples_ > 1);
+        targetsMadeThisFrame_ = true;
         return settled;
     }
     if (!settled) {
@@ -467,12 +502,21 @@ void DemoQML::followWindowSize()
 bool DemoQML::applyPendingEdit()
 {
     bool applied = false;
+    const std::string& skene = pendingEdit().skeneName;
     for (QQuickItem* child : childItems()) {
         auto* effect = qobject_cast<IEffect*>(child);
-        if (effect && effect->modVal(child, "/0:=RocketScene")) {
+        if (!effect)
+            continue;
+        // Every skene's paths begin alike; only the named skene's tree is
+        // searched.
+        if (!skene.empty() && child->property("sceneName").toString().toStdString() != skene)
+            continue;
+        if (effect->modVal(child, "/0:=RocketScene")) {
             applied = true;
             break;
         }
+        if (pendingEdit().targetPath.empty())
+            break; // found but refused
     }
     // An edit that matched no item is dropped.
     pendingEdit().targetPath.clear();

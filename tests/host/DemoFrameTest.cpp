@@ -417,8 +417,9 @@ Demo {
     EXPECT_EQ(renderLog(), (std::vector<std::string>{"first", "top", "last"}));
 }
 
-TEST_F(DemoFrame, FrameThatAppliesAnEditDrawsNoSkene)
+TEST_F(DemoFrame, FrameThatAppliesAnEditDrawsNoSkeneAndShowsTheLastImage)
 {
+    compileLongAgo();
     DemoWindow w(kGreenSkene);
     auto* colour = w.find<ColourEffect>("colour");
     ASSERT_TRUE(colour);
@@ -429,10 +430,13 @@ TEST_F(DemoFrame, FrameThatAppliesAnEditDrawsNoSkene)
     edit.targetPath = "/0:=RocketScene/0:=ColourEffect";
     edit.propertyName = "r";
     edit.value = "0.5";
-    w.frames(1);
+    // Not cleared to black: a dragged slider would flash.
+    const auto shown = w.windowPixel();
     EXPECT_EQ(colour->renders, before);
     EXPECT_DOUBLE_EQ(colour->r, 0.5);
     EXPECT_TRUE(edit.targetPath.empty());
+    EXPECT_EQ(shown[1], 255);
+    EXPECT_EQ(shown[0], 0);
 
     w.frames(1);
     EXPECT_EQ(colour->renders, before + 1);
@@ -443,6 +447,63 @@ TEST_F(DemoFrame, FrameThatAppliesAnEditDrawsNoSkene)
     w.frames(1);
     EXPECT_TRUE(edit.targetPath.empty());
     EXPECT_EQ(colour->renders, before + 2);
+}
+
+TEST_F(DemoFrame, EditReachesTheNamedSkenesItemOrChangesNothing)
+{
+    // Both skenes have the same item paths; items of mixed kinds (plain,
+    // parameter, effect) count alike in them.
+    DemoWindow w(R"(
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+import TarvonicTest 1.0
+Demo {
+    Scene {
+        property string sceneName: "alpha"
+        sceneEnabled: true
+        Item { }
+        ColourEffect { objectName: "alpha0" }
+        Pos { }
+        ColourEffect { objectName: "alpha1" }
+    }
+    Scene {
+        property string sceneName: "beta"
+        sceneEnabled: true
+        Item { }
+        ColourEffect { objectName: "beta0" }
+        Pos { }
+        ColourEffect { objectName: "beta1" }
+    }
+}
+)");
+    LogCapture log;
+    ASSERT_TRUE(w.demo);
+    w.demo->modifySkeneValue("beta", "/0:=RocketScene/3:=ColourEffect/0:=g:/:=0", "g", "0.75");
+    w.frames(1);
+    EXPECT_DOUBLE_EQ(w.find<ColourEffect>("beta1")->g, 0.75);
+    for (const char* other : {"alpha0", "alpha1", "beta0"})
+        EXPECT_DOUBLE_EQ(w.find<ColourEffect>(other)->g, 0.0) << other;
+
+    // No such property, or a value the property cannot take: nothing
+    // changes (no dynamic property appears) and the log names the path.
+    auto* target = w.find<ColourEffect>("beta1");
+    const int renders = target->renders;
+    w.demo->modifySkeneValue("beta", "/0:=RocketScene/3:=ColourEffect/0:=glow:/", "", "1");
+    w.frames(1);
+    EXPECT_FALSE(target->property("glow").isValid());
+    EXPECT_TRUE(pendingEdit().targetPath.empty());
+    EXPECT_EQ(target->renders, renders + 1) << "nothing applied, so the frame draws";
+    w.demo->modifySkeneValue("beta", "/0:=RocketScene/3:=ColourEffect/0:=g:/", "", "bright");
+    w.frames(1);
+    EXPECT_DOUBLE_EQ(target->g, 0.75);
+    EXPECT_DOUBLE_EQ(w.find<ColourEffect>("alpha1")->g, 0.0);
+    int refusals = 0;
+    for (const std::string& line : log.lines()) {
+        if (line.find("modVal left the item unchanged") != std::string::npos)
+            ++refusals;
+    }
+    EXPECT_EQ(refusals, 2);
+    EXPECT_TRUE(log.contains("item path: /0:=RocketScene/3:=ColourEffect property: g value: bright"));
 }
 
 TEST_F(DemoFrame, PausedEditingGoesIdleAfter400MsWithoutChange)
@@ -589,8 +650,7 @@ TEST_F(DemoFrame, ProgressSignalsFlagsAndStatePerFrame)
     auto* colour = w.find<ColourEffect>("colour");
     ASSERT_TRUE(colour);
     frameState().frameStarted = false;
-    frameState().savePointQuery.name = "stale";
-    frameState().savePointQuery.world[0] = 3;
+    frameState().savePointQuery.answers.push_back({"stale", {}});
     const int counter = frameState().frameCounter;
     frameState().particleResetRequest = true;
     w.demo->clearResetParticles();
@@ -601,8 +661,7 @@ TEST_F(DemoFrame, ProgressSignalsFlagsAndStatePerFrame)
     deferDestruction(doomed);
     w.frames(1);
     EXPECT_TRUE(frameState().frameStarted);
-    EXPECT_TRUE(frameState().savePointQuery.name.empty());
-    EXPECT_EQ(frameState().savePointQuery.world[0], 0.0f);
+    EXPECT_TRUE(frameState().savePointQuery.answers.empty());
     EXPECT_EQ(frameState().frameCounter, counter + 1);
     EXPECT_TRUE(colour->depthTestOn);
     EXPECT_TRUE(colour->depthWriteOn);

@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/DisplayModes.h"
 #include "editor/DOActiveScenes.h"
+#include "editor/SkeneTree.h"
 #include "gpu/AtomicCounters.h"
 #include "gpu/DepthState.h"
 #include "gpu/FileAutoLoader.h"
@@ -37,6 +38,7 @@ void resetProcessState()
     }
     resetAppState();
     resetPublishedSkeneRows();
+    resetPublishedSkeneTree();
 
     resetDemoFolders();
     resetDemoDisplay();
