@@ -78,7 +78,7 @@ TEST_F(PackedExample, PlaysFromItsPackWithTheLooseShadersAndMusicRemoved)
     EXPECT_EQ(app::runStartup(1, argv), 0);
 
     EXPECT_TRUE(boxes.boxes.empty()) << boxes.boxes[0].text;
-    for (const char* shader : {"found fragment shader from:fx/prism/backdrop.frag",
+    for (const char* shader : {"found fragment shader from:fx/intro/sky.frag",
                                "found fragment shader from:fx/prism/crystal.frag"})
         EXPECT_TRUE(log.contains(shader)) << shader;
     // Every fragment shader the skenes found came out of the pack and
