@@ -67,8 +67,8 @@ TRACKS = {
     # The glow swells over each four bars and falls back.
     "zenith.bloom": [(row + part, level, SMOOTH) for row in range(0, END, 4 * BAR)
                      for part, level in ((0, 0.0), (3 * BAR, 0.6))],
-    # From black over the first two beats, back to black over the last bar.
-    "zenith.fade": [(0, 0.0, LINEAR), (2 * BEAT, 1.0, STEP), (11 * BAR, 1.0, LINEAR), (END, 0.0, STEP)],
+    # To black over the last bar.
+    "zenith.fade": [(0, 1.0, STEP), (11 * BAR, 1.0, LINEAR), (END, 0.0, STEP)],
     # The hello skene's cube, which no setup activates: two turns.
     "hello.spin": [(0, 0.0, LINEAR), (END, 720.0, STEP)],
 }

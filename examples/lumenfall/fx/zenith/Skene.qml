@@ -20,10 +20,14 @@ Scene {
 
     // Where the apex was at the crystal's last draw, in normalised device
     // coordinates, and the label's size as a share of the window; read once
-    // per frame (syncUpdate changes every frame).
+    // per frame (syncUpdate changes every frame). A save point that nothing
+    // recorded reads 0 everywhere, while a recorded one lies between the
+    // near and far planes, so its depth is never 0: no label then.
     function labelAt() {
         var x = rocket.syncUpdate + demo.savePointX2D("prism.apex")
         var y = demo.savePointY2D("prism.apex")
+        if (demo.savePointZ2D("prism.apex") === 0)
+            return "0,0,0,0"
         return x + "," + y + "," + label.width / Math.max(demo.windowWidth, 1)
                 + "," + label.height / Math.max(demo.windowHeight, 1)
     }

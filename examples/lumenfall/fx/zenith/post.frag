@@ -30,20 +30,23 @@ void main()
     c += flare * 0.08 * vec3(1.0, 0.55, 0.25) * (1.0 - length(d));
     c *= 1.0 - 0.45 * dot(d * 1.4, d * 1.4);
 
-    // The label sits up and to the right of the apex, on a thin leader.
+    // The label sits up and to the right of the apex, on a thin leader; a
+    // label of no size is not drawn.
     vec2 apex = labelAt.xy * 0.5 + 0.5;
     vec2 size = labelAt.zw;
-    vec2 corner = apex + vec2(0.035, 0.05);
-    vec2 inLabel = (uv - corner) / max(size, vec2(1e-4));
-    if (all(greaterThanEqual(inLabel, vec2(0.0))) && all(lessThan(inLabel, vec2(1.0)))) {
-        // Premultiplied, and upside down: Qt Quick draws its layers from the top.
-        vec4 l = texture(label, vec2(inLabel.x, 1.0 - inLabel.y));
-        c = c * (1.0 - l.a) + l.rgb;
+    if (size.x > 0.0) {
+        vec2 corner = apex + vec2(0.035, 0.05);
+        vec2 inLabel = (uv - corner) / size;
+        if (all(greaterThanEqual(inLabel, vec2(0.0))) && all(lessThan(inLabel, vec2(1.0)))) {
+            // Premultiplied, and upside down: Qt Quick draws its layers from the top.
+            vec4 l = texture(label, vec2(inLabel.x, 1.0 - inLabel.y));
+            c = c * (1.0 - l.a) + l.rgb;
+        }
+        vec2 toCorner = corner - apex;
+        float along = clamp(dot(uv - apex, toCorner) / dot(toCorner, toCorner), 0.0, 1.0);
+        float leader = length((uv - apex - toCorner * along) * vec2(16.0 / 9.0, 1.0));
+        c = mix(c, vec3(0.95, 0.76, 0.31), (1.0 - smoothstep(0.0008, 0.002, leader)) * step(0.15, along));
     }
-    vec2 toCorner = corner - apex;
-    float along = clamp(dot(uv - apex, toCorner) / dot(toCorner, toCorner), 0.0, 1.0);
-    float leader = length((uv - apex - toCorner * along) * vec2(16.0 / 9.0, 1.0));
-    c = mix(c, vec3(0.95, 0.76, 0.31), (1.0 - smoothstep(0.0008, 0.002, leader)) * step(0.15, along));
 
     colour = vec4(c * clamp(fade, 0.0, 1.0), 1.0);
 }
