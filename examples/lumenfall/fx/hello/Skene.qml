@@ -5,7 +5,6 @@ import QtQuick 2.15
 import QuellinDemoSystem 1.0
 
 Scene {
-    id: skene
     sceneEnabled: true
     // Where the Shader items of this skene find their files.
     property string sceneDir: "fx/hello/"
