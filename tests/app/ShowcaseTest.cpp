@@ -65,26 +65,6 @@ std::vector<std::string> skeneFolders(const std::string& demoRoot)
     return names;
 }
 
-// Starts at once from the track files with the given setup, without the
-// dialog's keys.
-std::string startAtOnce(const std::string& setup)
-{
-    return R"(
-import QtQuick 2.15
-import QuellinDemoSystem 1.0
-Item {
-    Rocket { id: rocket }
-    Component.onCompleted: {
-        rocket.setEditViewEnabled(false)
-        rocket.setRocketEnabled(false)
-        rocket.setSelectedResolution("640x360")
-        rocket.setActiveSkeneSetup(")" + setup + R"(")
-        rocket.startDemo()
-    }
-}
-)";
-}
-
 struct Showcase : FreshStateTest {
     Showcase() { ensureQtApp(); }
 };
@@ -134,7 +114,7 @@ TEST_F(Showcase, EverySkeneLoadsCompilesAndPlaysWithoutAMessage)
         everything.push_back({name, int(everything.size()) + 1});
     ASSERT_GE(everything.size(), 4u);
     demo.write("fx/_ActiveSkeneSetups/everything.as", formatActiveSkenes(everything));
-    demo.write("fx/startDialog.qml", startAtOnce("everything.as"));
+    demo.write("fx/startDialog.qml", startAtOnceDialog("everything.as"));
     demo.enter();
     RecordingNotifier& boxes = installRecordingNotifier();
     LogCapture log;
