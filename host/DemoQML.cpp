@@ -425,6 +425,8 @@ void DemoQML::followWindowSize()
     setWindowHeight(h);
     setWindowPosX(win->x());
     setWindowPosY(win->y());
+    if (demoDisplay().fixedSize)
+        return;
     if (w != 0)
         demoDisplay().width = w;
     if (h != 0)

@@ -1,0 +1,479 @@
+#include "app/Capture.h"
+
+#include "app/AppState.h"
+#include "app/Launch.h"
+#include "app/Startup.h"
+#include "gpu/FrameReadback.h"
+#include "platform/Clock.h"
+#include "platform/FrameWriter.h"
+#include "platform/Notifier.h"
+#include "platform/PipedProcess.h"
+#include "platform/PngFile.h"
+#include "platform/Process.h"
+#include "state/DemoDisplay.h"
+#include "state/FrameState.h"
+#include "state/rocket_flags.h"
+#include "sync/Rocket.h"
+#include "time/Music.h"
+#include "time/TimeState.h"
+#include "time/WavExport.h"
+
+#include <QCoreApplication>
+#include <QOpenGLContext>
+#include <QQuickWindow>
+#include <QSurfaceFormat>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+#include <thread>
+#include <unistd.h>
+
+namespace app {
+
+namespace {
+
+// As start-up loads it.
+const char* const kMusicFile = "music.mp3";
+const char* const kAudioFile = "audio.wav";
+const char* const kVideoFile = "capture.mp4";
+const char* const kFfmpeg = "ffmpeg";
+// The frame files' names hold six digits.
+constexpr int kMaxFrames = 999999;
+// Frames that may go by before the demo starts playing. One whose main view
+// holds no Demo item never does; the capture then ends instead of waiting.
+constexpr int kFramesToStart = 600;
+// Frames in flight between the GPU and the writers.
+constexpr int kReadbackDepth = 2;
+
+std::string frameName(int n)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "frame_%06d.png", n);
+    return name;
+}
+
+double msSince(int64_t startNs)
+{
+    return double(platform::steadyNanoseconds() - startNs) / 1e6;
+}
+
+// A capture runs unattended: a box would wait for nobody. Its text goes to
+// the standard error stream and the demo runs on.
+class StderrNotifier : public platform::INotifier {
+public:
+    platform::NotifyAnswer notify(const std::string& text, const std::string& caption,
+                                  platform::NotifyButtons buttons, platform::NotifyIcon) override
+    {
+        std::fprintf(stderr, "\n%s:\n%s\n", caption.c_str(), text.c_str());
+        return buttons == platform::NotifyButtons::YesNo ? platform::NotifyAnswer::Yes
+                                                         : platform::NotifyAnswer::Ok;
+    }
+};
+
+// "frame n of N, fps, time left" on the standard error stream: one line
+// rewritten in place on a terminal, a line every few seconds in a log.
+class Progress {
+public:
+    explicit Progress(int total)
+        : total_(total)
+        , terminal_(isatty(2) != 0)
+    {
+    }
+
+    void frameDone(int done)
+    {
+        const int64_t now = platform::steadyNanoseconds();
+        if (done == 1)
+            start_ = now;
+        const double sinceShown = double(now - shown_) / 1e6;
+        if (done != total_ && done != 1 && sinceShown < (terminal_ ? 250.0 : 3000.0))
+            return;
+        shown_ = now;
+        const double seconds = double(now - start_) / 1e9;
+        const double fps = done > 1 && seconds > 0.0 ? double(done - 1) / seconds : 0.0;
+        const int left = fps > 0.0 ? int(std::lround(double(total_ - done) / fps)) : 0;
+        std::fprintf(stderr, "%scapture: frame %d of %d, %.1f fps, %d:%02d left%s", terminal_ ? "\r" : "", done,
+                     total_, fps, left / 60, left % 60, terminal_ ? "\033[K" : "\n");
+        if (terminal_ && done == total_)
+            std::fputc('\n', stderr);
+        std::fflush(stderr);
+    }
+
+private:
+    int total_;
+    bool terminal_;
+    int64_t start_ = 0;
+    int64_t shown_ = 0;
+};
+
+// Steps the demo clock frame by frame and reads each frame back. Hooks the
+// window: before a frame renders it notes whether the demo plays; once the
+// frame is on screen (the demo's offscreen image still intact) it starts the
+// frame's copy, hands finished copies to the writers and moves the clock to
+// the next frame's time.
+class FrameCapture {
+public:
+    FrameCapture(QQuickWindow* window, const CaptureOptions& options, int frames, platform::FrameWriter& writer)
+        : window_(window)
+        , options_(options)
+        , frames_(frames)
+        , writer_(writer)
+        , readback_(std::make_unique<FrameReadback>(options.width, options.height, kReadbackDepth))
+        , progress_(frames)
+    {
+        setTime(0);
+        before_ = QObject::connect(
+            window, &QQuickWindow::beforeRendering, window,
+            [this] { playingAtStart_ = !Rocket::instance().is_paused(); }, Qt::DirectConnection);
+        swapped_ = QObject::connect(
+            window, &QQuickWindow::frameSwapped, window, [this] { frameSwapped(); }, Qt::DirectConnection);
+    }
+
+    ~FrameCapture()
+    {
+        QObject::disconnect(before_);
+        QObject::disconnect(swapped_);
+        releaseReadback();
+    }
+
+    bool finished() const { return finished_; }
+    const std::string& failure() const { return failure_; }
+    int captured() const { return captured_; }
+    double wallMs() const { return wallMs_; }
+    double readbackMs() const { return readbackMs_; }
+
+private:
+    // Moves the demo clock, and the music with it, to frame n's time.
+    void setTime(int n)
+    {
+        const double seconds = double(n) / double(options_.fps);
+        Rocket::instance().fixed_seconds = seconds;
+        if (Music* music = timeState().music.get())
+            music->advance_to(seconds);
+    }
+
+    void frameSwapped()
+    {
+        if (finished_)
+            return;
+        // A frame that began paused drew no skene: file playback starts
+        // during such a frame and shows from the next one.
+        if (!playingAtStart_) {
+            if (++framesWaited_ > kFramesToStart)
+                finish("the demo did not start playing (does fx/main.qml hold a Demo item?)");
+            return;
+        }
+        const int64_t start = platform::steadyNanoseconds();
+        if (captured_ == 0)
+            startNs_ = start;
+        if (QOpenGLContext* context = window_->openglContext())
+            context->makeCurrent(window_);
+        if (!readback_->queue(frameState().windowFramebuffer)) {
+            finish("cannot read the frames back from the GPU");
+            return;
+        }
+        inFlight_.push_back(captured_);
+        if (appState().afterCapturedFrame)
+            appState().afterCapturedFrame(captured_);
+        ++captured_;
+        const bool last = captured_ == frames_;
+        while (readback_->full() || (last && readback_->pending() > 0))
+            handOldestOver();
+        readbackMs_ += msSince(start);
+        progress_.frameDone(captured_);
+        if (writer_.failed()) {
+            finish(writer_.error());
+            return;
+        }
+        if (last) {
+            wallMs_ = msSince(startNs_);
+            finish(std::string());
+            return;
+        }
+        setTime(captured_);
+    }
+
+    void handOldestOver()
+    {
+        std::vector<uint8_t> pixels = writer_.takeBuffer(readback_->frameBytes());
+        const int index = inFlight_.front();
+        inFlight_.pop_front();
+        if (!readback_->takeOldest(pixels.data()))
+            return;
+        // Waiting for room is the writers' time, not the read-back's.
+        const int64_t handOff = platform::steadyNanoseconds();
+        writer_.submit(index, std::move(pixels));
+        readbackMs_ -= msSince(handOff);
+    }
+
+    void finish(const std::string& failure)
+    {
+        finished_ = true;
+        failure_ = failure;
+        releaseReadback();
+        // The demo renders continuously; nothing more is needed of it.
+        QObject::disconnect(window_, &QQuickWindow::afterRendering, window_, &QQuickWindow::update);
+        QCoreApplication::exit(0);
+    }
+
+    // Its GL objects go with the context current; without a context they
+    // went with it.
+    void releaseReadback()
+    {
+        if (!readback_)
+            return;
+        QOpenGLContext* context = window_->openglContext();
+        if (context && context->makeCurrent(window_))
+            readback_.reset();
+        else
+            (void)readback_.release();
+    }
+
+    QQuickWindow* window_;
+    const CaptureOptions options_;
+    const int frames_;
+    platform::FrameWriter& writer_;
+    std::unique_ptr<FrameReadback> readback_;
+    std::deque<int> inFlight_; // frame numbers of the copies under way
+    Progress progress_;
+    QMetaObject::Connection before_;
+    QMetaObject::Connection swapped_;
+    bool playingAtStart_ = false;
+    bool finished_ = false;
+    std::string failure_;
+    int framesWaited_ = 0;
+    int captured_ = 0;
+    int64_t startNs_ = 0;
+    double wallMs_ = 0.0;
+    double readbackMs_ = 0.0;
+};
+
+// The encoder settings of capture.mp4: H.264 for the picture, AAC for the
+// sound, playable in browsers from the first byte.
+std::vector<std::string> videoOutputArgs(const std::string& video)
+{
+    return {"-c:v", "libx264", "-preset", "medium", "-crf", "18", "-pix_fmt", "yuv420p",
+            "-c:a", "aac",     "-b:a",    "320k",   "-movflags", "+faststart", video};
+}
+
+// Frames piped in raw, the audio from its file.
+std::vector<std::string> pipeArgs(const CaptureOptions& o, const std::string& audio, const std::string& video)
+{
+    std::vector<std::string> args = {"-hide_banner", "-loglevel", "error", "-y",
+                                     "-f", "rawvideo", "-pix_fmt", "rgb24",
+                                     "-video_size", std::to_string(o.width) + "x" + std::to_string(o.height),
+                                     "-framerate", std::to_string(o.fps), "-i", "-",
+                                     "-i", audio, "-map", "0:v", "-map", "1:a"};
+    for (std::string& a : videoOutputArgs(video))
+        args.push_back(std::move(a));
+    return args;
+}
+
+// The frame files and the audio file into one video.
+std::vector<std::string> muxArgs(const CaptureOptions& o, int frames, const std::string& audio,
+                                 const std::string& video)
+{
+    std::vector<std::string> args = {"-hide_banner", "-loglevel", "error", "-nostdin", "-y",
+                                     "-framerate", std::to_string(o.fps), "-start_number", "0",
+                                     "-i", o.folder + "/frame_%06d.png", "-i", audio,
+                                     "-map", "0:v", "-map", "1:a", "-frames:v", std::to_string(frames)};
+    for (std::string& a : videoOutputArgs(video))
+        args.push_back(std::move(a));
+    return args;
+}
+
+// Files of an earlier capture in the folder would mix with this one's: a
+// longer one's last frames, a video that no longer matches.
+void removeEarlierCapture(const std::string& folder)
+{
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        const bool frame = name.size() == 16 && name.compare(0, 6, "frame_") == 0 &&
+                           name.compare(12, 4, ".png") == 0 &&
+                           std::all_of(name.begin() + 6, name.begin() + 12, [](char c) { return c >= '0' && c <= '9'; });
+        if (frame || name == kVideoFile)
+            std::filesystem::remove(entry.path(), error);
+    }
+}
+
+int failed(const std::string& line)
+{
+    std::fprintf(stderr, "capture: %s\n", line.c_str());
+    return kExitCaptureFailed;
+}
+
+} // namespace
+
+int captureFrameCount(double seconds, int fps)
+{
+    if (!(seconds > 0.0) || fps <= 0)
+        return 0;
+    // The last frame's time must lie before the end; a product that is a
+    // whole number up to rounding counts as one.
+    const double product = seconds * double(fps);
+    const double count = std::ceil(product - 1e-6);
+    return count > double(kMaxFrames) + 1.0 ? kMaxFrames + 1 : int(std::max(0.0, count));
+}
+
+int64_t captureAudioFrames(int frames, int fps)
+{
+    if (frames <= 0 || fps <= 0)
+        return 0;
+    return (int64_t(frames) * Music::kOutputRate + fps / 2) / fps;
+}
+
+std::string readyCaptureFolder(CaptureOptions& options)
+{
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::absolute(options.folder, error);
+    if (error)
+        return "cannot find the capture folder " + options.folder + ": " + error.message();
+    std::filesystem::create_directories(folder, error);
+    if (error || !std::filesystem::is_directory(folder))
+        return "cannot make the capture folder " + options.folder + ": " +
+               (error ? error.message() : std::string("a file of that name is in the way"));
+    if (access(folder.c_str(), W_OK) != 0)
+        return "cannot write into the capture folder " + options.folder;
+    options.folder = folder.lexically_normal().string();
+    while (options.folder.size() > 1 && options.folder.back() == '/')
+        options.folder.pop_back();
+    if (options.format == CaptureFormat::Mp4 && platform::findOnSearchPath(kFfmpeg).empty())
+        return "-captureFormat:mp4 pipes the frames to ffmpeg, which is not on PATH (install it, or capture PNG frames)";
+    return {};
+}
+
+void prepareCapture(const CaptureOptions& options)
+{
+    AppState& s = appState();
+    s.start.startAccepted = true;
+    s.start.editView = false;
+    s.start.selectedResolution = std::to_string(options.width) + "x" + std::to_string(options.height);
+    DemoDisplay& display = demoDisplay();
+    display.fullScreen = false;
+    display.fixedSize = true;
+    rocket_flags().rocket_enabled = false;
+    // Frames follow each other as fast as they render, never at the pace of
+    // the display's refresh.
+    QSurfaceFormat format = QSurfaceFormat::defaultFormat();
+    format.setSwapInterval(0);
+    QSurfaceFormat::setDefaultFormat(format);
+    platform::setNotifier(std::make_unique<StderrNotifier>());
+}
+
+int runCapture(QQuickWindow* window, const CaptureOptions& options, CaptureReport* report)
+{
+    Music* music = timeState().music.get();
+    double seconds = options.seconds;
+    if (seconds <= 0.0) {
+        seconds = music && music->is_loaded() ? music->length_ms() / 1000.0 : 0.0;
+        if (seconds <= 0.0) {
+            std::fprintf(stderr, "capture: no music to take the length from: give -captureSeconds:<s>\n");
+            return kExitCannotStart;
+        }
+    }
+    const int frames = captureFrameCount(seconds, options.fps);
+    if (frames > kMaxFrames)
+        return failed("more than " + std::to_string(kMaxFrames) + " frames: capture a shorter span");
+    if (frames < 1)
+        return failed("no frame to capture");
+
+    removeEarlierCapture(options.folder);
+    const std::string audio = options.folder + "/" + kAudioFile;
+    const std::string video = options.folder + "/" + kVideoFile;
+    std::string error;
+    if (!writeMusicWav(kMusicFile, audio, captureAudioFrames(frames, options.fps), error))
+        return failed(error);
+
+    // mp4: one writer keeps the frames in order down the pipe. PNG: as many
+    // writers as there are cores, each frame a file of its own.
+    platform::PipedProcess ffmpeg;
+    std::unique_ptr<platform::FrameWriter> writer;
+    const int width = options.width;
+    const int height = options.height;
+    if (options.format == CaptureFormat::Mp4) {
+        if (!ffmpeg.start(kFfmpeg, pipeArgs(options, audio, video), true, error))
+            return failed(error);
+        writer = std::make_unique<platform::FrameWriter>(
+            1, 3, [&ffmpeg](int index, const std::vector<uint8_t>& pixels, std::string& why) {
+                if (ffmpeg.write(pixels.data(), pixels.size()))
+                    return true;
+                why = "ffmpeg stopped taking frames at frame " + std::to_string(index);
+                return false;
+            });
+    } else {
+        const int threads = std::clamp(int(std::thread::hardware_concurrency()), 1, 8);
+        const std::string folder = options.folder;
+        writer = std::make_unique<platform::FrameWriter>(
+            threads, threads + 1, [folder, width, height](int index, const std::vector<uint8_t>& pixels, std::string& why) {
+                return platform::writePngFile(folder + "/" + frameName(index), pixels.data(), width, height, why);
+            });
+    }
+
+    // The clock stands at 0 and the music with it until the demo plays.
+    Rocket& rocket = Rocket::instance();
+    if (!rocket.is_paused())
+        rocket.on_pause(true);
+    if (music) {
+        music->set_paused(true);
+        music->set_position(0.0);
+    }
+    rocket.fixed_step_ms = 1000.0 / double(options.fps);
+    // Shaders settle within the frame that compiles them, and the clock does
+    // not move meanwhile: no waiting on the wall clock for them.
+    frameState().shadersSettled = true;
+    // Plays from the track files once the next frame has begun, whatever the
+    // demo's main view asks.
+    rocket.set_demo_loaded(true);
+
+    std::fprintf(stderr, "capture: %d frames of %dx%d at %d fps (%.3f s) into %s\n", frames, width, height,
+                 options.fps, double(frames) / options.fps, options.folder.c_str());
+    FrameCapture capture(window, options, frames, *writer);
+    window->update();
+    QCoreApplication::exec();
+
+    const bool written = writer->finish();
+    const int ffmpegCode = options.format == CaptureFormat::Mp4 ? ffmpeg.wait() : 0;
+    if (report) {
+        report->frames = capture.captured();
+        report->wallMs = capture.wallMs();
+        report->readbackMs = capture.readbackMs();
+        report->waitedMs = writer->waitedMs();
+        report->writerMs = writer->busyMs();
+    }
+    if (!capture.finished())
+        return failed("stopped after " + std::to_string(capture.captured()) + " of " + std::to_string(frames) +
+                      " frames");
+    if (!capture.failure().empty())
+        return failed(capture.failure());
+    if (!written)
+        return failed(writer->error());
+
+    if (options.format == CaptureFormat::Mp4) {
+        if (ffmpegCode != 0)
+            return failed("ffmpeg ended with code " + std::to_string(ffmpegCode) + ": no " + kVideoFile);
+        std::fprintf(stderr, "capture: %d frames written to %s, the music to %s\n", frames, video.c_str(),
+                     audio.c_str());
+        return kExitOk;
+    }
+    std::fprintf(stderr, "capture: %d frames written to %s/frame_000000.png ..., the music to %s\n", frames,
+                 options.folder.c_str(), audio.c_str());
+    if (platform::findOnSearchPath(kFfmpeg).empty()) {
+        std::fprintf(stderr, "capture: ffmpeg is not on PATH: no %s\n", kVideoFile);
+        return kExitOk;
+    }
+    platform::PipedProcess mux;
+    if (!mux.start(kFfmpeg, muxArgs(options, frames, audio, video), false, error))
+        return failed(error);
+    if (const int code = mux.wait(); code != 0)
+        return failed("ffmpeg ended with code " + std::to_string(code) + ": no " + kVideoFile);
+    std::fprintf(stderr, "capture: muxed %s\n", video.c_str());
+    return kExitOk;
+}
+
+} // namespace app
