@@ -47,6 +47,8 @@ struct AppState {
     // while the demo clock and the music are still at its time; tests use
     // it to compare what the frame saw.
     std::function<void(int frame)> afterCapturedFrame;
+    // What the last capture measured (benchmarks read it).
+    app::CaptureReport captureReport;
 };
 
 // The one AppState of the process.

@@ -302,6 +302,21 @@ void removeEarlierCapture(const std::string& folder)
     }
 }
 
+// Where the time went: the frame as a whole, and the render thread's share
+// outside GL (starting and taking the copies, waiting for the writers).
+void printMeasured(const CaptureReport& r)
+{
+    if (r.frames < 1)
+        return;
+    const double frame = r.wallMs / r.frames;
+    const double ours = (r.readbackMs + r.waitedMs) / r.frames;
+    std::fprintf(stderr,
+                 "capture: %d frames in %.1f s, %.1f fps; a frame took %.1f ms, %.1f ms of it reading back and "
+                 "handing over (%.0f %%); the writers worked %.1f ms a frame\n",
+                 r.frames, r.wallMs / 1000.0, r.wallMs > 0.0 ? r.frames * 1000.0 / r.wallMs : 0.0, frame, ours,
+                 frame > 0.0 ? 100.0 * ours / frame : 0.0, r.writerMs / r.frames);
+}
+
 int failed(const std::string& line)
 {
     std::fprintf(stderr, "capture: %s\n", line.c_str());
@@ -439,13 +454,14 @@ int runCapture(QQuickWindow* window, const CaptureOptions& options, CaptureRepor
 
     const bool written = writer->finish();
     const int ffmpegCode = options.format == CaptureFormat::Mp4 ? ffmpeg.wait() : 0;
-    if (report) {
-        report->frames = capture.captured();
-        report->wallMs = capture.wallMs();
-        report->readbackMs = capture.readbackMs();
-        report->waitedMs = writer->waitedMs();
-        report->writerMs = writer->busyMs();
-    }
+    CaptureReport measured;
+    measured.frames = capture.captured();
+    measured.wallMs = capture.wallMs();
+    measured.readbackMs = capture.readbackMs();
+    measured.waitedMs = writer->waitedMs();
+    measured.writerMs = writer->busyMs();
+    if (report)
+        *report = measured;
     if (!capture.finished())
         return failed("stopped after " + std::to_string(capture.captured()) + " of " + std::to_string(frames) +
                       " frames");
@@ -453,6 +469,7 @@ int runCapture(QQuickWindow* window, const CaptureOptions& options, CaptureRepor
         return failed(capture.failure());
     if (!written)
         return failed(writer->error());
+    printMeasured(measured);
 
     if (options.format == CaptureFormat::Mp4) {
         if (ffmpegCode != 0)

@@ -32,15 +32,6 @@ std::string readyCaptureFolder(CaptureOptions& options);
 // to the standard error stream.
 void prepareCapture(const CaptureOptions& options);
 
-// What a capture measured, all in milliseconds.
-struct CaptureReport {
-    int frames = 0;          // frames handed to the writers
-    double wallMs = 0.0;     // from the first captured frame to the last hand-off
-    double readbackMs = 0.0; // render thread: copies started and taken out
-    double waitedMs = 0.0;   // render thread: waiting for the writers to take a frame
-    double writerMs = 0.0;   // writer threads, all together: encoding and writing
-};
-
 // Runs the capture in the main window, which shows the demo; the music must
 // be loaded with stepped output. Writes audio.wav, renders and writes every
 // frame, muxes capture.mp4 when ffmpeg is there, and shows the progress on

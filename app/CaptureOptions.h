@@ -1,6 +1,7 @@
 #pragma once
-// What the command line asks of a capture: render the demo with a
-// fixed-step clock and write every frame, with the music beside it.
+// What the command line asks of a capture (render the demo with a
+// fixed-step clock and write every frame, with the music beside it), and
+// what a capture measured.
 #include <string>
 
 namespace app {
@@ -22,6 +23,15 @@ struct CaptureOptions {
     CaptureFormat format = CaptureFormat::Png;
 
     bool active() const { return !folder.empty(); }
+};
+
+// What a capture measured, all in milliseconds.
+struct CaptureReport {
+    int frames = 0;          // frames handed to the writers
+    double wallMs = 0.0;     // from the first captured frame to the last hand-off
+    double readbackMs = 0.0; // render thread: copies started and taken out
+    double waitedMs = 0.0;   // render thread: waiting for the writers to take a frame
+    double writerMs = 0.0;   // writer threads, all together: encoding and writing
 };
 
 } // namespace app

@@ -431,7 +431,7 @@ int runStartup(int argc, char** argv)
         end = openMainView();
     if (!end) {
         startMusic();
-        end = capture.active() ? runCapture(appState().mainView, capture) : runLoop();
+        end = capture.active() ? runCapture(appState().mainView, capture, &appState().captureReport) : runLoop();
     }
     tearDown();
     return *end;
