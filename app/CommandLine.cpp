@@ -98,13 +98,13 @@ const Option kOptions[] = {
      // Start-up reads it itself, from every argument that holds it.
      [](CommandLine&, const std::string&) { return std::string(); }, true},
     {"-capture:", nullptr, "<folder>",
-     "render the demo to frame_000000.png ... and audio.wav in folder, then exit (headless: xvfb-run -a)",
+     "render the demo into folder (frame_000000.png ..., audio.wav), then exit",
      setCaptureFolder},
-    {"-captureFps:", nullptr, "<n>", "frames per second of the capture (default 60)", setCaptureFps},
-    {"-captureSize:", nullptr, "<w>x<h>", "size of the captured frames (default 1280x720)", setCaptureSize},
+    {"-captureFps:", nullptr, "<n>", "frames a second of the capture (default 60)", setCaptureFps},
+    {"-captureSize:", nullptr, "<w>x<h>", "size of the captured frames, even numbers (default 1280x720)", setCaptureSize},
     {"-captureSeconds:", nullptr, "<s>", "length of the capture (default: the music's length)", setCaptureSeconds},
     {"-captureFormat:", nullptr, "png|mp4",
-     "png: frame files, and capture.mp4 when ffmpeg is there; mp4: frames piped to ffmpeg (default png)",
+     "mp4: frames piped to ffmpeg, no frame files (default png)",
      setCaptureFormat},
     {"--help", "-h", nullptr, "print these options and exit",
      [](CommandLine& line, const std::string&) {
@@ -199,7 +199,8 @@ std::string helpText()
         const std::string column = optionColumn(option);
         text += "  " + column + std::string(width - column.size() + 2, ' ') + option.help + "\n";
     }
-    text += "\ntarvonic-pack writes a demo's datapack.dat (tarvonic-pack --help).\n";
+    text += "\nA capture muxes capture.mp4 when ffmpeg is on PATH; without a display, run it under xvfb-run -a.\n"
+            "tarvonic-pack writes a demo's datapack.dat (tarvonic-pack --help).\n";
     return text;
 }
 
