@@ -88,10 +88,11 @@ public:
     void frameDone(int done)
     {
         const int64_t now = platform::steadyNanoseconds();
+        // The rate is measured from the first frame on.
         if (done == 1)
-            start_ = now;
+            start_ = shown_ = now;
         const double sinceShown = double(now - shown_) / 1e6;
-        if (done != total_ && done != 1 && sinceShown < (terminal_ ? 250.0 : 3000.0))
+        if (done != total_ && (done == 1 || sinceShown < (terminal_ ? 250.0 : 3000.0)))
             return;
         shown_ = now;
         const double seconds = double(now - start_) / 1e9;

@@ -98,8 +98,8 @@ bool FrameReadback::queue(unsigned framebuffer)
     BorrowedState borrowed;
     glDisable(GL_SCISSOR_TEST);
 
-    // The blit resolves samples, converts to 8 bits and turns the image
-    // upside down, so the rows arrive top first as image files want them.
+    // The blit converts to 8 bits and turns the image upside down, so the
+    // rows arrive top first as image files want them.
     glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
     glReadBuffer(GL_COLOR_ATTACHMENT0);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffer_);

@@ -24,9 +24,10 @@ public:
     size_t frameBytes() const { return size_t(width_) * size_t(height_) * 3; }
 
     // Starts copying the width x height pixels at the lower left of colour
-    // attachment 0 of framebuffer (multisampled or not). False when a copy
-    // has to be taken first (depth copies under way) or the GL objects could
-    // not be made.
+    // attachment 0 of framebuffer, which must not be multisampled (GL
+    // cannot turn an image over while it resolves samples). False when a
+    // copy has to be taken first (depth copies under way) or the GL objects
+    // could not be made.
     bool queue(unsigned framebuffer);
     // Copies under way.
     int pending() const { return int(queued_.size()); }

@@ -84,12 +84,14 @@ struct Outcome {
     std::string err;
 };
 
-Outcome capture(const TempDemo& demo, const std::string& folder, const QStringList& extra, const QString& path = {})
+// Runs a capture of demo into folder with PATH as given: without the
+// stand-in's folder on it, no ffmpeg is found, whatever the machine has.
+Outcome capture(const TempDemo& demo, const std::string& folder, const QStringList& extra,
+                const QString& path = "/nonexistent")
 {
     QProcess program;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (!path.isEmpty())
-        env.insert("PATH", path + ":" + env.value("PATH"));
+    env.insert("PATH", path);
     program.setProcessEnvironment(env);
     QStringList args = {QString::fromStdString(demo.root()), QString::fromStdString("-capture:" + folder),
                         "-captureFps:10", "-captureSize:64x36"};
@@ -189,8 +191,24 @@ TEST(Capture, Mp4PipesTheSameFramesToFfmpegAndPngFramesAreMuxed)
                             "cat > \"" + out.path("stdin.raw") + "\"\n"
                             "for last; do :; done\n"
                             ": > \"$last\"\n");
-    fs::permissions(out.path("bin/ffmpeg"), fs::perms::owner_all);
-    const QString bin = QString::fromStdString(out.path("bin"));
+    // One that ends without reading: a frame larger than the pipe holds
+    // meets a closed pipe, which must fail the capture, not end the program.
+    out.write("broken/ffmpeg", "#!/bin/sh\nexit 1\n");
+    for (const char* script : {"bin/ffmpeg", "broken/ffmpeg"})
+        fs::permissions(out.path(script), fs::perms::owner_all);
+    const QString bin = QString::fromStdString(out.path("bin")) + ":/usr/bin:/bin";
+
+    // mp4 needs ffmpeg, and an ffmpeg that fails fails the capture.
+    const Outcome without = capture(demo, out.path("none"), {"-captureFormat:mp4"});
+    EXPECT_EQ(without.code, 2);
+    EXPECT_NE(without.err.find("-captureFormat:mp4 pipes the frames to ffmpeg, which is not on PATH"),
+              std::string::npos)
+        << without.err;
+    const Outcome broken =
+        capture(demo, out.path("broken-run"), {"-captureSeconds:0.2", "-captureFormat:mp4", "-captureSize:640x360"},
+                QString::fromStdString(out.path("broken")) + ":/usr/bin:/bin");
+    EXPECT_EQ(broken.code, 4) << broken.err;
+    EXPECT_NE(broken.err.find("capture: ffmpeg "), std::string::npos) << broken.err;
 
     const Outcome piped = capture(demo, out.path("mp4"), {"-captureSeconds:0.3", "-captureFormat:mp4"}, bin);
     ASSERT_EQ(piped.code, 0) << piped.err;
