@@ -182,7 +182,7 @@ private:
         if (appState().afterCapturedFrame)
             appState().afterCapturedFrame(captured_);
         ++captured_;
-        const bool last = captured_ == frames_;
+        const bool last = captured_ >= frames_;
         while (readback_->full() || (last && readback_->pending() > 0))
             handOldestOver();
         readbackMs_ += msSince(start);
@@ -324,6 +324,65 @@ int failed(const std::string& line)
     return kExitCaptureFailed;
 }
 
+// The writers: with a pipe, one, which keeps the frames in order down it;
+// else as many as there are cores, each frame a PNG file of its own.
+std::unique_ptr<platform::FrameWriter> makeWriter(const CaptureOptions& o, platform::PipedProcess* pipe)
+{
+    if (pipe) {
+        return std::make_unique<platform::FrameWriter>(
+            1, 3, [pipe](int index, const std::vector<uint8_t>& pixels, std::string& why) {
+                if (pipe->write(pixels.data(), pixels.size()))
+                    return true;
+                why = "ffmpeg stopped taking frames at frame " + std::to_string(index);
+                return false;
+            });
+    }
+    const int threads = std::clamp(int(std::thread::hardware_concurrency()), 1, 8);
+    return std::make_unique<platform::FrameWriter>(
+        threads, threads + 1,
+        [folder = o.folder, width = o.width, height = o.height](int index, const std::vector<uint8_t>& pixels,
+                                                                 std::string& why) {
+            return platform::writePngFile(folder + "/" + frameName(index), pixels.data(), width, height, why);
+        });
+}
+
+// The demo clock and the music at 0, held there until the demo plays, then
+// stepped frame by frame.
+void holdClockAtStart(const CaptureOptions& o)
+{
+    Rocket& rocket = Rocket::instance();
+    if (!rocket.is_paused())
+        rocket.on_pause(true);
+    if (Music* music = timeState().music.get()) {
+        music->set_paused(true);
+        music->set_position(0.0);
+    }
+    rocket.fixed_step_ms = 1000.0 / double(o.fps);
+    // Shaders settle within the frame that compiles them, and the clock does
+    // not move meanwhile: no waiting on the wall clock for them.
+    frameState().shadersSettled = true;
+    // Plays from the track files once the next frame has begun, whatever the
+    // demo's main view asks.
+    rocket.set_demo_loaded(true);
+}
+
+// capture.mp4 from the frame files and the audio, when ffmpeg is there.
+int muxVideo(const CaptureOptions& o, int frames, const std::string& audio, const std::string& video)
+{
+    if (platform::findOnSearchPath(kFfmpeg).empty()) {
+        std::fprintf(stderr, "capture: ffmpeg is not on PATH: no %s\n", kVideoFile);
+        return kExitOk;
+    }
+    platform::PipedProcess mux;
+    std::string error;
+    if (!mux.start(kFfmpeg, muxArgs(o, frames, audio, video), false, error))
+        return failed(error);
+    if (const int code = mux.wait(); code != 0)
+        return failed("ffmpeg ended with code " + std::to_string(code) + ": no " + kVideoFile);
+    std::fprintf(stderr, "capture: muxed %s\n", video.c_str());
+    return kExitOk;
+}
+
 } // namespace
 
 int captureFrameCount(double seconds, int fps)
@@ -334,7 +393,8 @@ int captureFrameCount(double seconds, int fps)
     // whole number up to rounding counts as one.
     const double product = seconds * double(fps);
     const double count = std::ceil(product - 1e-6);
-    return count > double(kMaxFrames) + 1.0 ? kMaxFrames + 1 : int(std::max(0.0, count));
+    // Frame 0, at time 0, lies within any span.
+    return count > double(kMaxFrames) + 1.0 ? kMaxFrames + 1 : int(std::max(1.0, count));
 }
 
 int64_t captureAudioFrames(int frames, int fps)
@@ -386,18 +446,15 @@ int runCapture(QQuickWindow* window, const CaptureOptions& options, CaptureRepor
 {
     Music* music = timeState().music.get();
     double seconds = options.seconds;
-    if (seconds <= 0.0) {
+    if (seconds <= 0.0)
         seconds = music && music->is_loaded() ? music->length_ms() / 1000.0 : 0.0;
-        if (seconds <= 0.0) {
-            std::fprintf(stderr, "capture: no music to take the length from: give -captureSeconds:<s>\n");
-            return kExitCannotStart;
-        }
+    if (seconds <= 0.0) {
+        std::fprintf(stderr, "capture: no music to take the length from: give -captureSeconds:<s>\n");
+        return kExitCannotStart;
     }
     const int frames = captureFrameCount(seconds, options.fps);
     if (frames > kMaxFrames)
         return failed("more than " + std::to_string(kMaxFrames) + " frames: capture a shorter span");
-    if (frames < 1)
-        return failed("no frame to capture");
 
     removeEarlierCapture(options.folder);
     const std::string audio = options.folder + "/" + kAudioFile;
@@ -405,56 +462,21 @@ int runCapture(QQuickWindow* window, const CaptureOptions& options, CaptureRepor
     std::string error;
     if (!writeMusicWav(kMusicFile, audio, captureAudioFrames(frames, options.fps), error))
         return failed(error);
-
-    // mp4: one writer keeps the frames in order down the pipe. PNG: as many
-    // writers as there are cores, each frame a file of its own.
     platform::PipedProcess ffmpeg;
-    std::unique_ptr<platform::FrameWriter> writer;
-    const int width = options.width;
-    const int height = options.height;
-    if (options.format == CaptureFormat::Mp4) {
-        if (!ffmpeg.start(kFfmpeg, pipeArgs(options, audio, video), true, error))
-            return failed(error);
-        writer = std::make_unique<platform::FrameWriter>(
-            1, 3, [&ffmpeg](int index, const std::vector<uint8_t>& pixels, std::string& why) {
-                if (ffmpeg.write(pixels.data(), pixels.size()))
-                    return true;
-                why = "ffmpeg stopped taking frames at frame " + std::to_string(index);
-                return false;
-            });
-    } else {
-        const int threads = std::clamp(int(std::thread::hardware_concurrency()), 1, 8);
-        const std::string folder = options.folder;
-        writer = std::make_unique<platform::FrameWriter>(
-            threads, threads + 1, [folder, width, height](int index, const std::vector<uint8_t>& pixels, std::string& why) {
-                return platform::writePngFile(folder + "/" + frameName(index), pixels.data(), width, height, why);
-            });
-    }
+    const bool piped = options.format == CaptureFormat::Mp4;
+    if (piped && !ffmpeg.start(kFfmpeg, pipeArgs(options, audio, video), true, error))
+        return failed(error);
+    const std::unique_ptr<platform::FrameWriter> writer = makeWriter(options, piped ? &ffmpeg : nullptr);
 
-    // The clock stands at 0 and the music with it until the demo plays.
-    Rocket& rocket = Rocket::instance();
-    if (!rocket.is_paused())
-        rocket.on_pause(true);
-    if (music) {
-        music->set_paused(true);
-        music->set_position(0.0);
-    }
-    rocket.fixed_step_ms = 1000.0 / double(options.fps);
-    // Shaders settle within the frame that compiles them, and the clock does
-    // not move meanwhile: no waiting on the wall clock for them.
-    frameState().shadersSettled = true;
-    // Plays from the track files once the next frame has begun, whatever the
-    // demo's main view asks.
-    rocket.set_demo_loaded(true);
-
-    std::fprintf(stderr, "capture: %d frames of %dx%d at %d fps (%.3f s) into %s\n", frames, width, height,
-                 options.fps, double(frames) / options.fps, options.folder.c_str());
+    holdClockAtStart(options);
+    std::fprintf(stderr, "capture: %d frames of %dx%d at %d fps (%.3f s) into %s\n", frames, options.width,
+                 options.height, options.fps, double(frames) / options.fps, options.folder.c_str());
     FrameCapture capture(window, options, frames, *writer);
     window->update();
     QCoreApplication::exec();
 
     const bool written = writer->finish();
-    const int ffmpegCode = options.format == CaptureFormat::Mp4 ? ffmpeg.wait() : 0;
+    const int ffmpegCode = piped ? ffmpeg.wait() : 0;
     CaptureReport measured;
     measured.frames = capture.captured();
     measured.wallMs = capture.wallMs();
@@ -472,7 +494,7 @@ int runCapture(QQuickWindow* window, const CaptureOptions& options, CaptureRepor
         return failed(writer->error());
     printMeasured(measured);
 
-    if (options.format == CaptureFormat::Mp4) {
+    if (piped) {
         if (ffmpegCode != 0)
             return failed("ffmpeg ended with code " + std::to_string(ffmpegCode) + ": no " + kVideoFile);
         std::fprintf(stderr, "capture: %d frames written to %s, the music to %s\n", frames, video.c_str(),
@@ -481,17 +503,7 @@ int runCapture(QQuickWindow* window, const CaptureOptions& options, CaptureRepor
     }
     std::fprintf(stderr, "capture: %d frames written to %s/frame_000000.png ..., the music to %s\n", frames,
                  options.folder.c_str(), audio.c_str());
-    if (platform::findOnSearchPath(kFfmpeg).empty()) {
-        std::fprintf(stderr, "capture: ffmpeg is not on PATH: no %s\n", kVideoFile);
-        return kExitOk;
-    }
-    platform::PipedProcess mux;
-    if (!mux.start(kFfmpeg, muxArgs(options, frames, audio, video), false, error))
-        return failed(error);
-    if (const int code = mux.wait(); code != 0)
-        return failed("ffmpeg ended with code " + std::to_string(code) + ": no " + kVideoFile);
-    std::fprintf(stderr, "capture: muxed %s\n", video.c_str());
-    return kExitOk;
+    return muxVideo(options, frames, audio, video);
 }
 
 } // namespace app
