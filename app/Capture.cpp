@@ -146,7 +146,7 @@ public:
     const std::string& failure() const { return failure_; }
     int captured() const { return captured_; }
     double wallMs() const { return wallMs_; }
-    double readbackMs() const { return readbackMs_; }
+    double ourMs() const { return ourMs_; }
 
 private:
     // Moves the demo clock, and the music with it, to frame n's time.
@@ -183,39 +183,48 @@ private:
             appState().afterCapturedFrame(captured_);
         ++captured_;
         const bool last = captured_ >= frames_;
-        while (readback_->full() || (last && readback_->pending() > 0))
-            handOldestOver();
-        readbackMs_ += msSince(start);
-        progress_.frameDone(captured_);
+        while (readback_->full() || (last && readback_->pending() > 0)) {
+            if (!handOldestOver()) {
+                finish(failure_);
+                return;
+            }
+        }
         if (writer_.failed()) {
             finish(writer_.error());
             return;
         }
         if (last) {
+            ourMs_ += msSince(start);
             wallMs_ = msSince(startNs_);
+            progress_.frameDone(captured_);
             finish(std::string());
             return;
         }
         setTime(captured_);
+        ourMs_ += msSince(start);
+        progress_.frameDone(captured_);
     }
 
-    void handOldestOver()
+    bool handOldestOver()
     {
         std::vector<uint8_t> pixels = writer_.takeBuffer(readback_->frameBytes());
         const int index = inFlight_.front();
         inFlight_.pop_front();
-        if (!readback_->takeOldest(pixels.data()))
-            return;
-        // Waiting for room is the writers' time, not the read-back's.
+        if (!readback_->takeOldest(pixels.data())) {
+            failure_ = "cannot read frame " + std::to_string(index) + " back from the GPU";
+            return false;
+        }
+        // Waiting for room is the writers' time; the report counts it apart.
         const int64_t handOff = platform::steadyNanoseconds();
         writer_.submit(index, std::move(pixels));
-        readbackMs_ -= msSince(handOff);
+        ourMs_ -= msSince(handOff);
+        return true;
     }
 
-    void finish(const std::string& failure)
+    void finish(std::string failure)
     {
         finished_ = true;
-        failure_ = failure;
+        failure_ = std::move(failure);
         releaseReadback();
         // The demo renders continuously; nothing more is needed of it.
         QObject::disconnect(window_, &QQuickWindow::afterRendering, window_, &QQuickWindow::update);
@@ -251,7 +260,7 @@ private:
     int captured_ = 0;
     int64_t startNs_ = 0;
     double wallMs_ = 0.0;
-    double readbackMs_ = 0.0;
+    double ourMs_ = 0.0;
 };
 
 // The encoder settings of capture.mp4: H.264 for the picture, AAC for the
@@ -304,16 +313,16 @@ void removeEarlierCapture(const std::string& folder)
 }
 
 // Where the time went: the frame as a whole, and the render thread's share
-// outside GL (starting and taking the copies, waiting for the writers).
+// outside the demo's frame (the copies, the music, waiting for the writers).
 void printMeasured(const CaptureReport& r)
 {
     if (r.frames < 1)
         return;
     const double frame = r.wallMs / r.frames;
-    const double ours = (r.readbackMs + r.waitedMs) / r.frames;
+    const double ours = (r.ourMs + r.waitedMs) / r.frames;
     std::fprintf(stderr,
-                 "capture: %d frames in %.1f s, %.1f fps; a frame took %.1f ms, %.1f ms of it reading back and "
-                 "handing over (%.0f %%); the writers worked %.1f ms a frame\n",
+                 "capture: %d frames in %.1f s, %.1f fps; a frame took %.1f ms, %.1f ms of it reading back, "
+                 "stepping the music and handing over (%.0f %%); the writers worked %.1f ms a frame\n",
                  r.frames, r.wallMs / 1000.0, r.wallMs > 0.0 ? r.frames * 1000.0 / r.wallMs : 0.0, frame, ours,
                  frame > 0.0 ? 100.0 * ours / frame : 0.0, r.writerMs / r.frames);
 }
@@ -480,7 +489,7 @@ int runCapture(QQuickWindow* window, const CaptureOptions& options, CaptureRepor
     CaptureReport measured;
     measured.frames = capture.captured();
     measured.wallMs = capture.wallMs();
-    measured.readbackMs = capture.readbackMs();
+    measured.ourMs = capture.ourMs();
     measured.waitedMs = writer->waitedMs();
     measured.writerMs = writer->busyMs();
     if (report)

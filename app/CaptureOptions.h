@@ -29,7 +29,7 @@ struct CaptureOptions {
 struct CaptureReport {
     int frames = 0;          // frames handed to the writers
     double wallMs = 0.0;     // from the first captured frame to the last hand-off
-    double readbackMs = 0.0; // render thread: copies started and taken out
+    double ourMs = 0.0;      // render thread outside the demo's frame: the copies, the music's step
     double waitedMs = 0.0;   // render thread: waiting for the writers to take a frame
     double writerMs = 0.0;   // writer threads, all together: encoding and writing
 };
