@@ -9,6 +9,7 @@
 #include "app/SurfaceFormat.h"
 #include "editor/DOActiveScenes.h"
 #include "editor/DataObject.h"
+#include "editor/SkeneTree.h"
 #include "gpu/GlewSetup.h"
 #include "platform/Files.h"
 #include "platform/Notifier.h"
@@ -100,8 +101,13 @@ bool runShellView(QQuickView* view, const char* relativePath, const char* title,
     const bool loaded = loadShellView(view, relativePath);
     if (loaded) {
         view->setTitle(title);
-        if (!loop.done)
+        if (!loop.done) {
             view->show();
+            // The start dialog bypasses the window manager, which therefore
+            // never gives it the keyboard: ask for it, or Enter, Escape and
+            // the toggle keys do nothing until the author clicks it.
+            view->requestActivate();
+        }
         if (!loop.done)
             loop.loop.exec();
     }
@@ -281,6 +287,8 @@ EndCode openEditView()
     QList<QObject*> waiting;
     waiting.append(new DataObject("Waiting for rocket to connect", "white"));
     context->setContextProperty("myModel", QVariant::fromValue(waiting));
+    // The main view's Demo item takes its place after its first load.
+    context->setContextProperty(kDemoItemProperty, QVariant::fromValue<QObject*>(nullptr));
     publishSkeneListPlaceholder(context);
     if (!loadShellView(s.editView, "fx/mainEdit.qml"))
         return kExitShellViewFailed;
@@ -307,7 +315,8 @@ EndCode openMainView()
         return kExitShellViewFailed;
     s.mainView->setTitle("demo  -  Quellin 2018");
     if (display.fullScreen) {
-        s.mainView->setPosition(0, 0);
+        const ScreenPoint origin = fullScreenOrigin();
+        s.mainView->setPosition(origin.x, origin.y);
         s.mainView->setFlags(Qt::Window | Qt::FramelessWindowHint);
     } else if (s.start.editView) {
         s.mainView->setPosition(470, 35);

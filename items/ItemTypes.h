@@ -7,9 +7,10 @@
 // (app/QmlTypes.cpp); IEffect::segmentName reads the segments. A type gets
 // its row when it lands.
 //
-// Most segments are the QML name. The skene root, the controller and the
-// parameter group are addressed by their own class name, as edit paths
-// spell them that way; so is any class without a row (a plain QQuickItem).
+// Most segments are the QML name. The skene root, the controller, the
+// parameter group, the anti-aliasing, spectrum and noise items are addressed
+// by their own class name, as edit paths spell them that way; so is any
+// class without a row (a plain QQuickItem).
 //
 // ITEM_TYPE(C++ class, QML name, item-path segment); the table names the
 // classes only, so it includes none of their headers.
@@ -30,11 +31,15 @@
     ITEM_TYPE(ScaQML, "Sca", "Sca")                                           \
     ITEM_TYPE(ClearQML, "Clear", "Clear")                                     \
     ITEM_TYPE(TextureQML, "Texture", "Texture")                               \
+    ITEM_TYPE(ShaderBufferQML, "ShaderBuffer", "ShaderBuffer")                \
+    ITEM_TYPE(ShaderAtomicCounterQML, "ShaderAtomicCounter", "ShaderAtomicCounter") \
     ITEM_TYPE(RenderTargetQML, "RenderTarget", "RenderTarget")                \
     ITEM_TYPE(RenderTargetLayerQML, "RenderTargetLayer", "RenderTargetLayer") \
     ITEM_TYPE(GroupQML, "Group", "Group")                                     \
     ITEM_TYPE(SavePointQML, "SavePoint", "SavePoint")                         \
-    ITEM_TYPE(SMAAQML, "SMAA", "SMAAQML")
+    ITEM_TYPE(SMAAQML, "SMAA", "SMAAQML")                                     \
+    ITEM_TYPE(FFTQML, "FFT", "FFTQML")                                        \
+    ITEM_TYPE(NoiseQML, "NoiseGenerator", "NoiseQML")
 
 // The module the table is registered under.
 #define DEMO_ITEM_MODULE "QuellinDemoSystem"

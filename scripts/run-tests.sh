@@ -6,6 +6,8 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 # Includes run one way only, down the floors.
 scripts/check-floors.sh
+# Package names that hold across Debian releases.
+scripts/check-package-names.sh
 scripts/build.sh
 cd "${BUILD_DIR:-build}"
 export LIBGL_ALWAYS_SOFTWARE=1

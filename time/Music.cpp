@@ -216,8 +216,10 @@ void Music::get_spectrum(float* out, int num_values, int channel_offset, int /*w
     if (!out || num_values < 1 || num_values > MagnitudeSpectrum::kMaxValues)
         return;
     std::fill(out, out + num_values, 0.0f);
-    // While paused the output is silent, and so is its spectrum.
-    if (!loaded || paused)
+    // No pause test here: a pause empties the window and the output then
+    // mixes nothing, so a paused Music answers silence by itself, while
+    // frames mixed by hand (offline rendering, tests) still count.
+    if (!loaded)
         return;
     const int count = 2 * num_values;
     if (int(window.size()) < count)

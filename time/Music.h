@@ -61,8 +61,9 @@ public:
     // peaks near 1.0. Writes num_values floats (1 to 8192; other counts give
     // nothing). window_type 0 is the rectangular window, the only one there
     // is; other values are treated as 0. All zeros while not loaded, while
-    // paused (the output is silent) and for a channel that does not exist;
-    // after a pause or a seek the window fills afresh.
+    // paused (the output is silent: a pause empties the window) and for a
+    // channel that does not exist; after a pause or a seek the window fills
+    // afresh from what mix() hands out next.
     void get_spectrum(float* out, int num_values, int channel_offset, int window_type);
 
     // A capture's output, chosen before load(): no sound card is opened, and

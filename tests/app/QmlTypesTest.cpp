@@ -27,7 +27,8 @@ TEST(QmlTypes, EveryNameOfTheModuleCreatesItsClassWithItsSegment)
         {"Rot", "Rot"},         {"Sca", "Sca"},                 {"Clear", "Clear"},
         {"Texture", "Texture"}, {"RenderTarget", "RenderTarget"}, {"RenderTargetLayer", "RenderTargetLayer"},
         {"Group", "Group"},     {"SavePoint", "SavePoint"},
-        {"SMAA", "SMAAQML"},
+        {"SMAA", "SMAAQML"},    {"FFT", "FFTQML"},              {"NoiseGenerator", "NoiseQML"},
+        {"ShaderBuffer", "ShaderBuffer"}, {"ShaderAtomicCounter", "ShaderAtomicCounter"},
     };
     QQmlEngine engine;
     for (const auto& [name, segment] : vocabulary) {
