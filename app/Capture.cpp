@@ -15,6 +15,7 @@
 #include "state/rocket_flags.h"
 #include "sync/Rocket.h"
 #include "time/Music.h"
+#include "time/Stopwatch.h"
 #include "time/TimeState.h"
 #include "time/WavExport.h"
 
@@ -112,11 +113,10 @@ private:
     int64_t shown_ = 0;
 };
 
-// Steps the demo clock frame by frame and reads each frame back. Hooks the
-// window: before a frame renders it notes whether the demo plays; once the
-// frame is on screen (the demo's offscreen image still intact) it starts the
-// frame's copy, hands finished copies to the writers and moves the clock to
-// the next frame's time.
+// Steps the demo clock frame by frame and reads each frame back. Once a
+// frame in which the demo played is on screen (the demo's offscreen image
+// still intact) it starts the frame's copy, hands finished copies to the
+// writers and moves the clock to the next frame's time.
 class FrameCapture {
 public:
     FrameCapture(QQuickWindow* window, const CaptureOptions& options, int frames, platform::FrameWriter& writer)
@@ -128,16 +128,12 @@ public:
         , progress_(frames)
     {
         setTime(0);
-        before_ = QObject::connect(
-            window, &QQuickWindow::beforeRendering, window,
-            [this] { playingAtStart_ = !Rocket::instance().is_paused(); }, Qt::DirectConnection);
         swapped_ = QObject::connect(
             window, &QQuickWindow::frameSwapped, window, [this] { frameSwapped(); }, Qt::DirectConnection);
     }
 
     ~FrameCapture()
     {
-        QObject::disconnect(before_);
         QObject::disconnect(swapped_);
         releaseReadback();
     }
@@ -149,22 +145,25 @@ public:
     double ourMs() const { return ourMs_; }
 
 private:
-    // Moves the demo clock, and the music with it, to frame n's time.
+    // Moves the demo clock to frame n's time, and with it the music and the
+    // frame timer that stamps the spectrum item's history.
     void setTime(int n)
     {
         const double seconds = double(n) / double(options_.fps);
         Rocket::instance().fixed_seconds = seconds;
         if (Music* music = timeState().music.get())
             music->advance_to(seconds);
+        if (Stopwatch* timer = timeState().frameTimer.get())
+            timer->hold_at(seconds * 1000.0);
     }
 
     void frameSwapped()
     {
         if (finished_)
             return;
-        // A frame that began paused drew no skene: file playback starts
-        // during such a frame and shows from the next one.
-        if (!playingAtStart_) {
+        // Frames before file playback starts draw no skene. It starts at
+        // the beginning of a frame, which then draws at time 0.
+        if (Rocket::instance().is_paused()) {
             if (++framesWaited_ > kFramesToStart)
                 finish("the demo did not start playing (does fx/main.qml hold a Demo item?)");
             return;
@@ -251,9 +250,7 @@ private:
     std::unique_ptr<FrameReadback> readback_;
     std::deque<int> inFlight_; // frame numbers of the copies under way
     Progress progress_;
-    QMetaObject::Connection before_;
     QMetaObject::Connection swapped_;
-    bool playingAtStart_ = false;
     bool finished_ = false;
     std::string failure_;
     int framesWaited_ = 0;
