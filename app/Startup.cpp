@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 
 #include "app/AppState.h"
+#include "app/Capture.h"
 #include "app/CommandLine.h"
 #include "app/DisplayModes.h"
 #include "app/QmlTypes.h"
@@ -263,8 +264,10 @@ EndCode enterFullScreen()
             return kExitOk;
         display.fullScreen = false;
     }
-    // Rendering always uses a 16:9 area of the chosen width.
-    display.height = display.width * 9 / 16;
+    // Rendering always uses a 16:9 area of the chosen width; a capture
+    // keeps the size it was asked for.
+    if (!display.fixedSize)
+        display.height = display.width * 9 / 16;
     return std::nullopt;
 }
 
@@ -353,6 +356,9 @@ EndCode openMainView()
 void startMusic()
 {
     timeState().music = std::make_unique<Music>();
+    // A capture moves the music with its own clock, not a sound card's.
+    if (appState().capture.active())
+        timeState().music->use_stepped_output();
     timeState().music->load("music.mp3");
     timeState().music->set_paused(true);
 }
@@ -414,7 +420,12 @@ int runStartup(int argc, char** argv)
     createClocks();
     registerQmlTypes();
 
-    EndCode end = runStartDialog(resolutions);
+    const CaptureOptions& capture = appState().capture;
+    EndCode end;
+    if (capture.active())
+        prepareCapture(capture);
+    else
+        end = runStartDialog(resolutions);
     if (!end)
         end = loadActiveSkenes();
     if (!end) {
@@ -429,7 +440,7 @@ int runStartup(int argc, char** argv)
         end = openMainView();
     if (!end) {
         startMusic();
-        end = runLoop();
+        end = capture.active() ? runCapture(appState().mainView, capture, &appState().captureReport) : runLoop();
     }
     tearDown();
     return *end;

@@ -491,6 +491,8 @@ void DemoQML::followWindowSize()
     setWindowHeight(h);
     setWindowPosX(win->x());
     setWindowPosY(win->y());
+    if (demoDisplay().fixedSize)
+        return;
     if (w != 0)
         demoDisplay().width = w;
     if (h != 0)

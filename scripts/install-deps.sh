@@ -15,7 +15,7 @@ PACKAGES=(
   qml-module-qtquick2 qml-module-qtquick-window2
   qml-module-qtquick-controls2 qml-module-qtquick-layouts
   libglew-dev libglm-dev libassimp-dev
-  libsdl2-dev libmpg123-dev libkissfft-dev libxrandr-dev
+  libsdl2-dev libmpg123-dev libkissfft-dev libxrandr-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev
   xvfb xauth libgl1-mesa-dri mesa-utils x11-utils
