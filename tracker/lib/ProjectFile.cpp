@@ -67,8 +67,8 @@ bool trackFromJson(const QJsonObject& o, std::string* name, std::vector<TrackKey
         *name = o.value(QLatin1String("name")).toString().toStdString();
     else
         return false;
-    if (name->empty())
-        return false;
+    // An empty name is one a demo can ask for, and the project saves it:
+    // it has to load again.
     const QJsonValue keysValue = o.value(QLatin1String("keys"));
     if (!keysValue.isArray() && !keysValue.isUndefined())
         return false;
