@@ -38,9 +38,15 @@ std::string contents(const char* path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+int run(const uint8_t* data, size_t size);
+
 void setup()
 {
     enter_fuzz_dir();
+    // Qt makes some things once, for good, on first use (the texts of JSON
+    // errors, the UTF-8 codec): let it, before anything counts as a leak.
+    for (const char* warm : {"{\"tarvonicSyncProject\": 1, \"tracks\": [{\"nameBytes\": \"/w==\"}]}", "{]"})
+        run(reinterpret_cast<const uint8_t*>(warm), std::strlen(warm));
 }
 
 int run(const uint8_t* data, size_t size)
