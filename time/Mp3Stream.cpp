@@ -140,7 +140,9 @@ int64_t Mp3Stream::seek(int64_t sample)
     sample = std::clamp<int64_t>(sample, 0, total);
     if (!resampler) {
         const off_t landed = mpg123_seek(handle, off_t(sample), SEEK_SET);
-        next = landed < 0 ? total : int64_t(landed);
+        // In a damaged file the decoder may land past the length its scan
+        // counted; the stream is then at its end, not beyond it.
+        next = landed < 0 || int64_t(landed) > total ? total : int64_t(landed);
         return next;
     }
     // The resampler starts afresh from the file sample at the same moment.
