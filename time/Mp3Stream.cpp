@@ -187,14 +187,17 @@ int Mp3Stream::read(float* out, int frames)
 {
     if (!handle || frames <= 0)
         return 0;
+    // Never past the length given at open, which the position relies on
+    // (a damaged file can decode to more than its scan counted).
+    frames = int(std::min<int64_t>(frames, total - next));
+    if (frames <= 0)
+        return 0;
     if (!resampler) {
         const int got = decode(out, frames);
         next += got;
         return got;
     }
     const int frameBytes = int(kChannels * sizeof(float));
-    // Never past the length given at open, which the position relies on.
-    frames = int(std::min<int64_t>(frames, total - next));
     int got = 0;
     while (got < frames) {
         const int available = SDL_AudioStreamAvailable(resampler) / frameBytes;
