@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "app/CaptureOptions.h"
+
 #include <QtGui/qwindowdefs.h>
 
 class QQuickView;
@@ -38,6 +40,15 @@ struct AppState {
     // Called right before the main event loop runs; tests use it to watch
     // the running views and end the loop.
     std::function<void()> beforeMainLoop;
+
+    // From the command line: a capture instead of the start dialog.
+    app::CaptureOptions capture;
+    // Called after each captured frame has been read back, with its number,
+    // while the demo clock and the music are still at its time; tests use
+    // it to compare what the frame saw.
+    std::function<void(int frame)> afterCapturedFrame;
+    // What the last capture measured (benchmarks read it).
+    app::CaptureReport captureReport;
 };
 
 // The one AppState of the process.

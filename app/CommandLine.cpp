@@ -1,6 +1,8 @@
 #include "app/CommandLine.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 
 #ifndef TARVONIC_VERSION
 #define TARVONIC_VERSION "unknown"
@@ -11,6 +13,72 @@ namespace app {
 const char* const kActiveSkenesFileOption = "-activeSkenesFile:";
 
 namespace {
+
+// A whole decimal number in lo..hi.
+bool readInt(const std::string& text, int lo, int hi, int& value)
+{
+    int v = 0;
+    const char* end = text.data() + text.size();
+    const auto [at, error] = std::from_chars(text.data(), end, v);
+    if (error != std::errc() || at != end || v < lo || v > hi)
+        return false;
+    value = v;
+    return true;
+}
+
+// The widest texture common GPUs make.
+constexpr int kMaxCaptureSide = 16384;
+
+std::string setCaptureFolder(CommandLine& line, const std::string& value)
+{
+    if (value.empty())
+        return "-capture: needs a folder: -capture:<folder>";
+    line.capture.folder = value;
+    return {};
+}
+
+std::string setCaptureFps(CommandLine& line, const std::string& value)
+{
+    if (!readInt(value, 1, 1000, line.capture.fps))
+        return "-captureFps: takes whole frames per second from 1 to 1000, not \"" + value + "\"";
+    return {};
+}
+
+std::string setCaptureSize(CommandLine& line, const std::string& value)
+{
+    // Even sides: video encoders halve the colour resolution.
+    const size_t x = value.find('x');
+    int w = 0, h = 0;
+    if (x == std::string::npos || !readInt(value.substr(0, x), 2, kMaxCaptureSide, w) ||
+        !readInt(value.substr(x + 1), 2, kMaxCaptureSide, h) || w % 2 != 0 || h % 2 != 0)
+        return "-captureSize: takes <width>x<height>, even numbers from 2 to " + std::to_string(kMaxCaptureSide) +
+               " (e.g. 1920x1080), not \"" + value + "\"";
+    line.capture.width = w;
+    line.capture.height = h;
+    return {};
+}
+
+std::string setCaptureSeconds(CommandLine& line, const std::string& value)
+{
+    double s = 0.0;
+    const char* end = value.data() + value.size();
+    const auto [at, error] = std::from_chars(value.data(), end, s);
+    if (error != std::errc() || at != end || !std::isfinite(s) || s <= 0.0 || s > 86400.0)
+        return "-captureSeconds: takes a length in seconds above 0 (e.g. 12.5), not \"" + value + "\"";
+    line.capture.seconds = s;
+    return {};
+}
+
+std::string setCaptureFormat(CommandLine& line, const std::string& value)
+{
+    if (value == "png")
+        line.capture.format = CaptureFormat::Png;
+    else if (value == "mp4")
+        line.capture.format = CaptureFormat::Mp4;
+    else
+        return "-captureFormat: takes png or mp4, not \"" + value + "\"";
+    return {};
+}
 
 // One option. A name that ends in ':' takes the text after it as its value.
 struct Option {
@@ -29,6 +97,15 @@ const Option kOptions[] = {
     {kActiveSkenesFileOption, nullptr, "<path>", "the active skene setup to start with (relative to the demo folder)",
      // Start-up reads it itself, from every argument that holds it.
      [](CommandLine&, const std::string&) { return std::string(); }, true},
+    {"-capture:", nullptr, "<folder>",
+     "render the demo into folder (frame_000000.png ..., audio.wav), then exit",
+     setCaptureFolder},
+    {"-captureFps:", nullptr, "<n>", "frames a second of the capture (default 60)", setCaptureFps},
+    {"-captureSize:", nullptr, "<w>x<h>", "size of the captured frames, even numbers (default 1280x720)", setCaptureSize},
+    {"-captureSeconds:", nullptr, "<s>", "length of the capture (default: the music's length)", setCaptureSeconds},
+    {"-captureFormat:", nullptr, "png|mp4",
+     "mp4: frames piped to ffmpeg, no frame files (default png)",
+     setCaptureFormat},
     {"--help", "-h", nullptr, "print these options and exit",
      [](CommandLine& line, const std::string&) {
          line.help = true;
@@ -86,6 +163,7 @@ std::string optionColumn(const Option& option)
 CommandLine parseCommandLine(const std::vector<std::string>& args)
 {
     CommandLine line;
+    bool shapesCapture = false;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
         std::string value;
@@ -101,7 +179,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         }
         if (line.error.empty())
             line.error = error;
+        if (arg.compare(0, 8, "-capture") == 0)
+            shapesCapture = true;
     }
+    if (line.error.empty() && shapesCapture && !line.capture.active())
+        line.error = "the -capture...: options shape a capture: add -capture:<folder>";
     return line;
 }
 
@@ -117,7 +199,8 @@ std::string helpText()
         const std::string column = optionColumn(option);
         text += "  " + column + std::string(width - column.size() + 2, ' ') + option.help + "\n";
     }
-    text += "\ntarvonic-pack writes a demo's datapack.dat (tarvonic-pack --help).\n";
+    text += "\nA capture muxes capture.mp4 when ffmpeg is on PATH; without a display, run it under xvfb-run -a.\n"
+            "tarvonic-pack writes a demo's datapack.dat (tarvonic-pack --help).\n";
     return text;
 }
 

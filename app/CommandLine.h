@@ -3,6 +3,8 @@
 // the usual --help and --version, and the demo folder to play.
 //
 //   tarvonic [options] [demo folder]
+#include "app/CaptureOptions.h"
+
 #include <string>
 #include <vector>
 
@@ -17,6 +19,8 @@ struct CommandLine {
     // The demo's root folder (the one that holds fx/); empty for the working
     // directory.
     std::string demoFolder;
+    // -capture: and the options that shape it.
+    CaptureOptions capture;
     // One line about the first argument that cannot be used; empty when all
     // can.
     std::string error;

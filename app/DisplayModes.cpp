@@ -39,10 +39,16 @@ struct DisplayModeState {
     // restore can talk to the X server safely.
     int signalPipe[2] = {-1, -1};
     QSocketNotifier* signalNotifier = nullptr;
+    // Termination signals since the handler was installed. A second one
+    // ends the process at once: the GUI thread may be the one that hangs.
+    volatile sig_atomic_t signalsReceived = 0;
     struct sigaction previousInt {};
     struct sigaction previousTerm {};
 
     int lastXError = 0;
+
+    // Top left of the output that shows the full-screen mode.
+    ScreenPoint origin;
 };
 
 DisplayModeState& displayModeState()
@@ -119,8 +125,16 @@ const XRRModeInfo* findMode(XRRScreenResources* res, RRMode id)
 
 void onTerminationSignal(int sig)
 {
+    DisplayModeState& s = displayModeState();
+    if (s.signalsReceived++ > 0) {
+        // The first one is still waiting for the GUI thread. Only
+        // async-signal-safe calls here: the mode stays switched.
+        std::signal(sig, SIG_DFL);
+        std::raise(sig);
+        return;
+    }
     const unsigned char byte = static_cast<unsigned char>(sig);
-    const int fd = displayModeState().signalPipe[1];
+    const int fd = s.signalPipe[1];
     if (fd >= 0) {
         const ssize_t ignored = ::write(fd, &byte, 1);
         (void)ignored;
@@ -136,6 +150,7 @@ void installSignalRestore()
         s.signalPipe[0] = s.signalPipe[1] = -1;
         return;
     }
+    s.signalsReceived = 0;
     s.signalNotifier = new QSocketNotifier(s.signalPipe[0], QSocketNotifier::Read);
     QObject::connect(s.signalNotifier, &QSocketNotifier::activated, [] {
         unsigned char sig = 0;
@@ -280,6 +295,20 @@ void applySelectedResolution(const std::string& text, int& width, int& height)
     height = pieces.size() > 1 ? leadingNumber(pieces[1]) : 0;
 }
 
+namespace {
+
+// Without XRandR (or without an output or crtc to switch) the screen shows
+// one size: the start dialog offers just that one, and full screen at it
+// needs no switch.
+bool screenShows(Display* display, int width, int height)
+{
+    const int screen = DefaultScreen(display);
+    displayModeState().origin = ScreenPoint();
+    return DisplayWidth(display, screen) == width && DisplayHeight(display, screen) == height;
+}
+
+} // namespace
+
 bool switchXrandrMode(const char* displayName, int width, int height)
 {
     DisplayModeState& s = displayModeState();
@@ -291,15 +320,14 @@ bool switchXrandrMode(const char* displayName, int width, int height)
     if (!display)
         return false;
     int eventBase = 0, errorBase = 0;
-    if (!XRRQueryExtension(display, &eventBase, &errorBase)) {
-        XCloseDisplay(display);
-        return false;
-    }
+    XRRScreenResources* res = nullptr;
     const Window root = DefaultRootWindow(display);
-    XRRScreenResources* res = XRRGetScreenResourcesCurrent(display, root);
+    if (XRRQueryExtension(display, &eventBase, &errorBase))
+        res = XRRGetScreenResourcesCurrent(display, root);
     if (!res) {
+        const bool shown = screenShows(display, width, height);
         XCloseDisplay(display);
-        return false;
+        return shown;
     }
 
     bool shown = false;   // the output shows width x height at the end
@@ -311,7 +339,11 @@ bool switchXrandrMode(const char* displayName, int width, int height)
         output = XRRGetOutputInfo(display, res, outputId);
     if (output && output->crtc)
         crtc = XRRGetCrtcInfo(display, res, output->crtc);
+    if (!crtc)
+        shown = screenShows(display, width, height);
     if (crtc) {
+        // The crtc keeps its place when its mode changes.
+        s.origin = {crtc->x, crtc->y};
         const XRRModeInfo* current = findMode(res, crtc->mode);
         if (current && int(current->width) == width && int(current->height) == height) {
             shown = true;
@@ -387,7 +419,15 @@ bool enterFullScreenMode(int width, int height)
     if (onXcb())
         return switchXrandrMode(nullptr, width, height);
     QScreen* screen = qGuiApp ? QGuiApplication::primaryScreen() : nullptr;
-    return screen && screen->size() == QSize(width, height);
+    if (!screen || screen->size() != QSize(width, height))
+        return false;
+    displayModeState().origin = {screen->geometry().x(), screen->geometry().y()};
+    return true;
+}
+
+ScreenPoint fullScreenOrigin()
+{
+    return displayModeState().origin;
 }
 
 void restoreDisplayMode()

@@ -40,9 +40,22 @@ void applySelectedResolution(const std::string& text, int& width, int& height);
 
 // Makes the display show width x height for a full-screen start. True when
 // the output shows that size already or was switched to it; false when the
-// mode is refused (no such mode, or the switch failed). A switched mode is
-// put back by restoreDisplayMode(), which also runs on SIGINT and SIGTERM.
+// mode is refused (no such mode, or the switch failed). Without XRandR, or
+// without an output to switch, only the screen's own size is shown. A
+// switched mode is put back by restoreDisplayMode(), which also runs on the
+// first SIGINT or SIGTERM; a second one ends the process at once, even while
+// the GUI thread hangs (the mode then stays as it is).
 bool enterFullScreenMode(int width, int height);
+
+struct ScreenPoint {
+    int x = 0;
+    int y = 0;
+};
+
+// Top left, on the screen, of the output that enterFullScreenMode (or
+// switchXrandrMode) last found showing the size: where the full-screen main
+// view goes. (0, 0) without XRandR.
+ScreenPoint fullScreenOrigin();
 
 // The same on a given X display (null: the program's display).
 bool switchXrandrMode(const char* displayName, int width, int height);

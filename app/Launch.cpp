@@ -1,7 +1,11 @@
 #include "app/Launch.h"
 
+#include "app/AppState.h"
+#include "app/Capture.h"
 #include "app/CommandLine.h"
 #include "app/Startup.h"
+
+#include <QLoggingCategory>
 
 #include <algorithm>
 #include <cstdio>
@@ -126,6 +130,16 @@ int runProgram(int argc, char** argv)
     }
     if (!line.error.empty())
         return cannotStart(line.error);
+    // The capture folder is named from where the program was started.
+    CaptureOptions capture = line.capture;
+    if (capture.active()) {
+        const std::string problem = readyCaptureFolder(capture);
+        if (!problem.empty())
+            return cannotStart(problem);
+        // The progress line must stay readable among the debug lines of
+        // every frame; warnings and QML errors still show.
+        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    }
     const std::string notADemo = enterDemoFolder(line);
     if (!notADemo.empty())
         return cannotStart(notADemo);
@@ -133,6 +147,7 @@ int runProgram(int argc, char** argv)
     const std::string noDisplay = displayProblem(currentDisplayEnvironment());
     if (!noDisplay.empty())
         return cannotStart(noDisplay);
+    appState().capture = capture;
     return runStartup(argc, argv);
 }
 

@@ -21,6 +21,8 @@
 #include "items/SavePointQML.h"
 #include "items/ScaQML.h"
 #include "items/ShadeQML.h"
+#include "items/ShaderAtomicCounterQML.h"
+#include "items/ShaderBufferQML.h"
 #include "items/ShaderParamQML.h"
 #include "items/TextureQML.h"
 #include "time/SystemTime.h"

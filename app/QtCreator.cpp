@@ -1,6 +1,7 @@
 #include "app/QtCreator.h"
 
 #include "app/AppState.h"
+#include "platform/Files.h"
 #include "platform/Process.h"
 #include "state/DemoFolders.h"
 
@@ -33,9 +34,15 @@ void probeQtCreator()
 
 bool openInEditor(const std::string& name)
 {
-    if (!demoFileReadable(name))
-        return false;
-    platform::launchDetached(appState().qtCreatorDir + "qtcreator", {"-client", demoFolders().rootDir + "/" + name});
+    // The editor gets the path that was found readable: below the root, or
+    // the name as it stands (an absolute path, say).
+    std::string path = demoFolders().rootDir + "/" + name;
+    if (!platform::canOpenForReading(path)) {
+        path = name;
+        if (!platform::canOpenForReading(path))
+            return false;
+    }
+    platform::launchDetached(appState().qtCreatorDir + "qtcreator", {"-client", path});
     return true;
 }
 

@@ -9,8 +9,9 @@ namespace app {
 // tried) as the Qt Creator directory. Launches nothing.
 void probeQtCreator();
 
-// Opens root + "/" + name in the editor when that file, or name itself, can
-// be read; false (and nothing started) otherwise. No shell is involved.
+// Opens root + "/" + name in the editor when that file can be read, else
+// name itself when it can; false (and nothing started) otherwise. No shell
+// is involved.
 bool openInEditor(const std::string& name);
 
 } // namespace app

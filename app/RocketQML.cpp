@@ -120,6 +120,7 @@ void RocketQML::render(RenderNameListItem* pRNLI)
             rocket.qml_context = engine->rootContext();
     }
     rocket.update();
+    followEditorStatus();
     Q_EMIT rocketUpdated();
     Q_EMIT timeUpdated();
     // timeStep, timeStepReal and isPaused change with the frame too; without
@@ -127,6 +128,27 @@ void RocketQML::render(RenderNameListItem* pRNLI)
     Q_EMIT timeStepUpdated();
     Q_EMIT isPausedUpdated();
     renderChildren(pRNLI);
+}
+
+void RocketQML::followEditorStatus()
+{
+    // A demo waiting for its editors sits paused at row 0; the author must
+    // see why, not guess.
+    QString status;
+    const Rocket& rocket = Rocket::instance();
+    if (rocket_flags().rocket_enabled) {
+        for (int slot = 0; slot < Rocket::kSlots; ++slot) {
+            const SyncDevice* d = rocket.device(slot);
+            if (d && d->socket < 0) {
+                status = QStringLiteral("waiting for sync editor on port %1").arg(rocket.base_port + slot);
+                break;
+            }
+        }
+    }
+    if (status == editorStatus_)
+        return;
+    editorStatus_ = status;
+    Q_EMIT editorStatusChanged();
 }
 
 // --- Tracks, the clock and the editors ---
@@ -370,24 +392,11 @@ bool RocketQML::fileExists(QString fileName)
 
 QString RocketQML::path(QString fileName, QString skeneName)
 {
-    if (fileName.isEmpty())
-        return QString();
-    const std::string name = fileName.toStdString();
-    const std::string full = demoFolders().rootDir + "/" + name;
-    if (demoFileReadable(name)) {
-        std::string url = "file:///" + full;
-        std::replace(url.begin(), url.end(), '\\', '/');
-        // The root is absolute: keep a single slash after "file://".
-        for (size_t at; (at = url.find("file:////")) != std::string::npos;)
-            url.erase(at + 7, 1);
-        qDebug() << "demo.path returning FOUND PATH from c++ with:" << skeneName << url.c_str();
-        return QString::fromStdString(url);
-    }
-    if (name.find("\\\\") == std::string::npos && !skeneName.isEmpty()) {
-        qDebug() << "FAILED demo.path returning NOT FOUND PATH from c++ with:" << skeneName << full.c_str();
+    bool announce = false;
+    const std::string url = skeneFileUrl(fileName.toStdString(), skeneName.toStdString(), &announce);
+    if (announce)
         Q_EMIT fileNotFound(fileName, skeneName);
-    }
-    return QString();
+    return QString::fromStdString(url);
 }
 
 QString RocketQML::rootPath()

@@ -15,12 +15,17 @@ class RocketQML : public IEffect {
     Q_PROPERTY(float timeStep READ getTimeStepRocket NOTIFY timeStepUpdated)
     Q_PROPERTY(float timeStepReal READ getFrameTimeSmooth NOTIFY timeStepUpdated)
     Q_PROPERTY(bool isPaused READ getIsPaused NOTIFY isPausedUpdated)
+    // While live editing waits for an editor: "waiting for sync editor on
+    // port <port>" for the first rocket without one; empty otherwise.
+    Q_PROPERTY(QString editorStatus READ editorStatus NOTIFY editorStatusChanged)
 
 public:
     explicit RocketQML(QQuickItem* parent = nullptr);
 
     // It polls the editors, whose changes end a paused demo's idle state.
     bool rendersWhileIdle() const override { return true; }
+
+    QString editorStatus() const { return editorStatus_; }
 
 Q_SIGNALS:
     void timeUpdated();
@@ -30,6 +35,7 @@ Q_SIGNALS:
     void resolutionsChanged();
     void rocketsIgnited();
     void fileNotFound(QString fileName, QString skeneName);
+    void editorStatusChanged();
 
 public Q_SLOTS:
     // Start flow.
@@ -83,4 +89,9 @@ public Q_SLOTS:
 
 public:
     float syncUpdate() const { return 0.0f; }
+
+private:
+    void followEditorStatus();
+
+    QString editorStatus_;
 };

@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 
 #include "app/AppState.h"
+#include "app/Capture.h"
 #include "app/CommandLine.h"
 #include "app/DisplayModes.h"
 #include "app/QmlTypes.h"
@@ -8,6 +9,7 @@
 #include "app/SurfaceFormat.h"
 #include "editor/DOActiveScenes.h"
 #include "editor/DataObject.h"
+#include "editor/SkeneTree.h"
 #include "gpu/GlewSetup.h"
 #include "platform/Files.h"
 #include "platform/Notifier.h"
@@ -99,8 +101,13 @@ bool runShellView(QQuickView* view, const char* relativePath, const char* title,
     const bool loaded = loadShellView(view, relativePath);
     if (loaded) {
         view->setTitle(title);
-        if (!loop.done)
+        if (!loop.done) {
             view->show();
+            // The start dialog bypasses the window manager, which therefore
+            // never gives it the keyboard: ask for it, or Enter, Escape and
+            // the toggle keys do nothing until the author clicks it.
+            view->requestActivate();
+        }
         if (!loop.done)
             loop.loop.exec();
     }
@@ -257,8 +264,10 @@ EndCode enterFullScreen()
             return kExitOk;
         display.fullScreen = false;
     }
-    // Rendering always uses a 16:9 area of the chosen width.
-    display.height = display.width * 9 / 16;
+    // Rendering always uses a 16:9 area of the chosen width; a capture
+    // keeps the size it was asked for.
+    if (!display.fixedSize)
+        display.height = display.width * 9 / 16;
     return std::nullopt;
 }
 
@@ -278,6 +287,8 @@ EndCode openEditView()
     QList<QObject*> waiting;
     waiting.append(new DataObject("Waiting for rocket to connect", "white"));
     context->setContextProperty("myModel", QVariant::fromValue(waiting));
+    // The main view's Demo item takes its place after its first load.
+    context->setContextProperty(kDemoItemProperty, QVariant::fromValue<QObject*>(nullptr));
     publishSkeneListPlaceholder(context);
     if (!loadShellView(s.editView, "fx/mainEdit.qml"))
         return kExitShellViewFailed;
@@ -304,7 +315,8 @@ EndCode openMainView()
         return kExitShellViewFailed;
     s.mainView->setTitle("demo  -  Quellin 2018");
     if (display.fullScreen) {
-        s.mainView->setPosition(0, 0);
+        const ScreenPoint origin = fullScreenOrigin();
+        s.mainView->setPosition(origin.x, origin.y);
         s.mainView->setFlags(Qt::Window | Qt::FramelessWindowHint);
     } else if (s.start.editView) {
         s.mainView->setPosition(470, 35);
@@ -344,6 +356,9 @@ EndCode openMainView()
 void startMusic()
 {
     timeState().music = std::make_unique<Music>();
+    // A capture moves the music with its own clock, not a sound card's.
+    if (appState().capture.active())
+        timeState().music->use_stepped_output();
     timeState().music->load("music.mp3");
     timeState().music->set_paused(true);
 }
@@ -405,7 +420,12 @@ int runStartup(int argc, char** argv)
     createClocks();
     registerQmlTypes();
 
-    EndCode end = runStartDialog(resolutions);
+    const CaptureOptions& capture = appState().capture;
+    EndCode end;
+    if (capture.active())
+        prepareCapture(capture);
+    else
+        end = runStartDialog(resolutions);
     if (!end)
         end = loadActiveSkenes();
     if (!end) {
@@ -420,7 +440,7 @@ int runStartup(int argc, char** argv)
         end = openMainView();
     if (!end) {
         startMusic();
-        end = runLoop();
+        end = capture.active() ? runCapture(appState().mainView, capture, &appState().captureReport) : runLoop();
     }
     tearDown();
     return *end;

@@ -14,6 +14,8 @@ enum ExitCode {
     // standard error stream and the program ends instead of leaving a
     // frameless, always-on-top window that cannot be closed.
     kExitShellViewFailed = 3,
+    // A capture that could not write all its frames, its audio or its video.
+    kExitCaptureFailed = 4,
 };
 
 // Runs the whole program; returns the process exit code.

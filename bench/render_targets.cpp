@@ -16,6 +16,7 @@
 #include "items/TextureQML.h"
 #include "state/DemoDisplay.h"
 
+#include "bench/ThreadCpuTime.h"
 #include "support/GlFramebuffer.h"
 #include "support/GlTestContext.h"
 #include "support/TempDemo.h"
@@ -23,7 +24,6 @@
 #include <QSGNode>
 #include <benchmark/benchmark.h>
 
-#include <ctime>
 #include <string>
 #include <vector>
 
@@ -91,13 +91,6 @@ Chain& chain()
 {
     static Chain c;
     return c;
-}
-
-double threadCpuSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
 void BM_RenderTargetChain(benchmark::State& state)

@@ -3,7 +3,9 @@
 // QML binds to directly (resolutions, setup files).
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QVariantList>
 
 class DataObject : public QObject {
     Q_OBJECT
@@ -17,6 +19,14 @@ class DataObject : public QObject {
     Q_PROPERTY(int rocketPortIndex READ rocketPortIndex NOTIFY rocketPortIndexChanged)
     Q_PROPERTY(bool skeneEnabled READ skeneEnabled NOTIFY skeneEnabledChanged)
     Q_PROPERTY(QList<QObject*> childs READ childs WRITE setChilds NOTIFY childrenChanged)
+    // What the value editor needs of a tree node, set once by the tree
+    // builder: the item path that modifySkeneValue addresses the item by,
+    // the properties it can set ({name, kind} with kind "real", "int" or
+    // "bool"), and the running item itself for reading their values (null
+    // once the item is gone).
+    Q_PROPERTY(QString itemPath READ itemPath CONSTANT)
+    Q_PROPERTY(QVariantList editableProperties READ editableProperties CONSTANT)
+    Q_PROPERTY(QObject* item READ item CONSTANT)
 
 public:
     explicit DataObject(QObject* parent = nullptr);
@@ -32,6 +42,9 @@ public:
     int rocketPortIndex() const { return rocketPortIndex_; }
     bool skeneEnabled() const { return skeneEnabled_; }
     QList<QObject*> childs() const { return childs_; }
+    QString itemPath() const { return itemPath_; }
+    QVariantList editableProperties() const { return editableProperties_; }
+    QObject* item() const { return item_; }
 
     // String setters emit only when the text changes.
     void setName(const QString& v);
@@ -49,6 +62,12 @@ public:
     void setSkeneEnabledSilently(bool v) { skeneEnabled_ = v; }
     // Adds a child at the end without a signal; the list does not own it.
     void appendChild(QObject* child) { childs_.append(child); }
+    void setEditTarget(const QString& itemPath, const QVariantList& editableProperties, QObject* item)
+    {
+        itemPath_ = itemPath;
+        editableProperties_ = editableProperties;
+        item_ = item;
+    }
 
 Q_SIGNALS:
     void nameChanged();
@@ -73,4 +92,7 @@ private:
     int rocketPortIndex_ = -1;
     bool skeneEnabled_ = false;
     QList<QObject*> childs_;
+    QString itemPath_;
+    QVariantList editableProperties_;
+    QPointer<QObject> item_;
 };

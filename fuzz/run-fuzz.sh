@@ -16,7 +16,7 @@ BUILD=${FUZZ_BUILD_DIR:-build-fuzz}
 ROOT=$PWD
 
 if ! command -v clang++ >/dev/null; then
-  echo "run-fuzz: clang++ not found; scripts/install-deps.sh installs clang and libclang-rt-14-dev" >&2
+  echo "run-fuzz: clang++ not found; scripts/install-deps.sh installs clang and libclang-rt-dev" >&2
   exit 1
 fi
 cmake -S fuzz -B "$BUILD" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang >/dev/null

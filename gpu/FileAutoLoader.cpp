@@ -11,6 +11,7 @@ namespace {
 struct LoaderRegistry {
     std::list<IFileAutoLoader*> loaders; // creation order
     uint32_t lastPollMs = 0;
+    bool polling = false;
 };
 
 // Never destroyed, so loaders that outlive it at exit can still leave it.
@@ -66,10 +67,15 @@ void IFileAutoLoader::resetPollClock()
 bool IFileAutoLoader::pollAll()
 {
     LoaderRegistry& r = registry();
+    // A reload's error box runs an event loop, in which the author's next
+    // save would start a poll inside this one.
+    if (r.polling)
+        return false;
     const uint32_t now = platform::millisecondClock();
     if (uint32_t(now - r.lastPollMs) <= 1000u)
         return false;
     r.lastPollMs = now;
+    r.polling = true;
 
     bool reloaded = false;
     // A reload may create or destroy loaders; walk a snapshot and skip those
@@ -87,5 +93,6 @@ bool IFileAutoLoader::pollAll()
             }
         }
     }
+    r.polling = false;
     return reloaded;
 }

@@ -27,7 +27,8 @@ public:
 
     // The change poll: does nothing (false) within 1000 ms of the previous
     // poll; otherwise reloads each loader whose files changed (first change
-    // per loader) and returns true when any was reloaded.
+    // per loader) and returns true when any was reloaded. A poll started
+    // while one runs (from an error box's event loop) does nothing.
     static bool pollAll();
     // Forgets the previous poll, so the next one looks at once (for tests;
     // the loaders themselves stay registered while they live).

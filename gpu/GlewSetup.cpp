@@ -32,6 +32,11 @@ bool glewReady()
     return loaded();
 }
 
+bool ensureGlew()
+{
+    return glewReady() || initGlew();
+}
+
 void forgetGlew()
 {
     loaded() = false;

@@ -10,6 +10,11 @@ bool initGlew();
 // True once initGlew has succeeded in this process.
 bool glewReady();
 
+// glewReady(), else initGlew() for the context current now. Every GL step
+// that Qt Quick may run before the frame has loaded GLEW (the items'
+// synchronisation) asks this first.
+bool ensureGlew();
+
 // Forgets that GLEW was loaded, so the next frame loads it again (for tests
 // that run a frame without a context).
 void forgetGlew();

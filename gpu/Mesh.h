@@ -14,8 +14,7 @@
 #include <vector>
 
 struct aiScene;
-// The particle ring of a point grid record; made and driven by the transform
-// feedback passes (see feedbackHooks() in gpu/VertexBuffers.h).
+// The particle ring of a point grid record (gpu/TransformFeedback.h).
 struct TransformFeedback;
 
 // What a mesh's buffers hold; it decides the vertex layout.
@@ -36,7 +35,7 @@ struct MeshRecord {
     GLsizei indexCount = 0;  // 32-bit indices
     GLenum primitiveMode = GL_TRIANGLES;
 
-    // Null until the transform feedback passes give the record a ring.
+    // The particle ring of a grid that transform feedback writes, else null.
     std::shared_ptr<TransformFeedback> transformFeedback;
     bool seeded = false;  // the ring has been fed from the seed slot
     int currentSlot = 0;  // ring position

@@ -2,6 +2,7 @@
 
 #include "gpu/RenderTarget.h"
 
+#include "gpu/FramebufferBinding.h"
 #include "gpu/FramebufferStatus.h"
 
 #include <QDebug>
@@ -82,8 +83,8 @@ struct FramebufferBindings {
     }
     void restore() const
     {
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, GLuint(draw));
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(read));
+        bindFramebuffer(GL_DRAW_FRAMEBUFFER, GLuint(draw));
+        bindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(read));
     }
 };
 
@@ -170,13 +171,13 @@ void RenderTarget::createFramebuffer(bool withDepth)
     glGetIntegerv(GL_RENDERBUFFER_BINDING, &previousRenderbuffer);
 
     glGenFramebuffers(1, &framebuffer_);
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffer_);
+    bindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffer_);
     glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colorTexture_, 0);
 
     GLsizei renderSamples = 0;
     if (multisample_) {
         glGenFramebuffers(1, &multisampleFramebuffer_);
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, multisampleFramebuffer_);
+        bindFramebuffer(GL_DRAW_FRAMEBUFFER, multisampleFramebuffer_);
         glGenRenderbuffers(1, &multisampleRenderbuffer_);
         glBindRenderbuffer(GL_RENDERBUFFER, multisampleRenderbuffer_);
         // The count the layer asks for, as far as the driver offers it.
@@ -203,7 +204,7 @@ void RenderTarget::createFramebuffer(bool withDepth)
     // the texture is resolved into.
     GLenum status = glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER);
     if (status == GL_FRAMEBUFFER_COMPLETE && multisample_) {
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffer_);
+        bindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffer_);
         status = glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER);
     }
     complete_ = status == GL_FRAMEBUFFER_COMPLETE;
@@ -239,11 +240,11 @@ bool RenderTarget::bind()
         glGetIntegerv(GL_VIEWPORT, stack.outerViewport);
     }
     if (multisample_) {
-        glBindFramebuffer(GL_FRAMEBUFFER, multisampleFramebuffer_);
+        bindFramebuffer(GL_FRAMEBUFFER, multisampleFramebuffer_);
         glBindRenderbuffer(GL_RENDERBUFFER, multisampleRenderbuffer_);
         qDebug() << "bind ms";
     } else {
-        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+        bindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
     }
     glViewport(0, 0, width_, height_);
     stack.entries.push_back({framebuffer_, multisampleFramebuffer_, multisample_, width_, height_});
@@ -259,12 +260,12 @@ bool RenderTarget::unbind()
     resolve();
     if (!stack.entries.empty()) {
         const RenderTargetStackEntry& top = stack.entries.back();
-        glBindFramebuffer(GL_FRAMEBUFFER, top.multisample ? top.multisampleFramebuffer : top.framebuffer);
+        bindFramebuffer(GL_FRAMEBUFFER, top.multisample ? top.multisampleFramebuffer : top.framebuffer);
         glViewport(0, 0, top.width, top.height);
         return true;
     }
     glBindRenderbuffer(GL_RENDERBUFFER, 0);
-    glBindFramebuffer(GL_FRAMEBUFFER, GLuint(stack.outerFramebuffer));
+    bindFramebuffer(GL_FRAMEBUFFER, GLuint(stack.outerFramebuffer));
     glViewport(stack.outerViewport[0], stack.outerViewport[1], stack.outerViewport[2], stack.outerViewport[3]);
     // The default framebuffer has no colour attachments to name.
     if (stack.outerFramebuffer != 0)
@@ -276,10 +277,10 @@ void RenderTarget::resolve()
 {
     if (!multisample_ || !framebuffer_ || !multisampleFramebuffer_)
         return;
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffer_);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, multisampleFramebuffer_);
+    bindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffer_);
+    bindFramebuffer(GL_READ_FRAMEBUFFER, multisampleFramebuffer_);
     glBlitFramebuffer(0, 0, width_, height_, 0, 0, width_, height_, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    bindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
 }
 
 const std::vector<float>& RenderTarget::readPixels()
@@ -349,8 +350,8 @@ bool RenderTarget::seedFrom(GLuint sourceFramebuffer, int attachment, int source
     if (!framebuffer_ || !complete_ || attachment < 0 || attachment > 2)
         return false;
     const FramebufferBindings previous;
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffer_);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, sourceFramebuffer);
+    bindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffer_);
+    bindFramebuffer(GL_READ_FRAMEBUFFER, sourceFramebuffer);
     glReadBuffer(GL_COLOR_ATTACHMENT0 + GLenum(attachment));
     glDrawBuffer(GL_COLOR_ATTACHMENT0);
     glBlitFramebuffer(0, 0, sourceWidth, sourceHeight, 0, 0, width_, height_, GL_COLOR_BUFFER_BIT, GL_NEAREST);

@@ -76,6 +76,16 @@ ShaderFile findShaderFile(const std::string& baseName, const std::string& sceneD
 
 bool Shader::load(const std::string& baseName, const std::string& sceneDir)
 {
+    if (loading_)
+        return false;
+    loading_ = true;
+    const bool ok = loadNow(baseName, sceneDir);
+    loading_ = false;
+    return ok;
+}
+
+bool Shader::loadNow(const std::string& baseName, const std::string& sceneDir)
+{
     clearFiles();
     sceneDir_ = sceneDir;
     qDebug() << ("Compiling shader:" + baseName).c_str();
@@ -107,6 +117,8 @@ bool Shader::load(const std::string& baseName, const std::string& sceneDir)
     setName(baseName);
 
     program_ = glCreateProgram();
+    linked_ = false;
+    uniformLocations_.clear();
     for (GLuint stage : {vertexShader_, geometryShader_, fragmentShader_, computeShader_}) {
         if (stage)
             glAttachShader(program_, stage);
@@ -128,7 +140,8 @@ bool Shader::load(const std::string& baseName, const std::string& sceneDir)
     }
 
     glLinkProgram(program_);
-    return checkLink();
+    linked_ = checkLink();
+    return linked_;
 }
 
 bool Shader::reload()
@@ -211,12 +224,23 @@ Shader* Shader::currentShader()
     return state().current;
 }
 
+GLint Shader::uniformLocation(const char* name)
+{
+    lookupName_.assign(name);
+    const auto found = uniformLocations_.find(lookupName_);
+    if (found != uniformLocations_.end())
+        return found->second;
+    const GLint at = glGetUniformLocation(program_, name);
+    uniformLocations_.emplace(lookupName_, at);
+    return at;
+}
+
 template <typename Set>
 bool Shader::setUniform(const char* name, Set set)
 {
-    if (!program_)
+    if (!program_ || !linked_)
         return false;
-    const GLint at = glGetUniformLocation(program_, name);
+    const GLint at = uniformLocation(name);
     if (at < 0)
         return false;
     set(at);

@@ -9,6 +9,7 @@
 #include "gpu/Varyings.h"
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class Shader : public IFileAutoLoader {
@@ -20,7 +21,9 @@ public:
 
     // Compiles every stage found and links them. A stage that fails to
     // compile, or a program that fails to link, is reported in a box and
-    // the demo runs on. Returns the link result.
+    // the demo runs on. Returns the link result. A load asked for while
+    // this shader's own box is open (its event loop runs polls and frames)
+    // does nothing and returns false.
     bool load(const std::string& baseName, const std::string& sceneDir);
     bool reload() override;
 
@@ -32,23 +35,30 @@ public:
     static Shader* currentShader();
 
     GLuint program() const { return program_; }
+    // True when the last load linked. A program that failed to link draws
+    // nothing useful and raises a GL error at every uniform call, so it is
+    // never made current.
+    bool linked() const { return linked_; }
     const std::string& baseName() const { return baseName_; }
     const std::string& sceneDir() const { return sceneDir_; }
     const std::vector<Varying>& varyings() const { return varyings_; }
 
-    // Uniform setters: false without a program or when the program has no
-    // such uniform; they set the value on the program current in GL.
+    // Uniform setters: false without a linked program or when the program
+    // has no such uniform; they set the value on the program current in GL.
     bool setUniformFloat(const char* name, float value);
     bool setUniformInt(const char* name, int value);
     bool setUniformMat4(const char* name, const float* matrix);
     bool setUniformVec4(const char* name, const float* vector);
 
 private:
+    bool loadNow(const std::string& baseName, const std::string& sceneDir);
     bool compileStage(GLenum type, GLuint& stage, const std::string& source);
     bool checkCompile(GLuint stage);
     bool checkLink();
-    // Looks the uniform up anew (programs are rebuilt in place on reload)
-    // and calls set with its location.
+    // The uniform's location in the program, -1 when it has none. Asked of
+    // GL once per name and program: the cache is emptied when load() links
+    // a new one.
+    GLint uniformLocation(const char* name);
     template <typename Set>
     bool setUniform(const char* name, Set set);
 
@@ -57,6 +67,10 @@ private:
     GLuint geometryShader_ = 0;
     GLuint computeShader_ = 0;
     GLuint program_ = 0;
+    bool linked_ = false;
+    bool loading_ = false;
+    std::unordered_map<std::string, GLint> uniformLocations_;
+    std::string lookupName_; // reused, so a lookup allocates only for a new name
     std::string baseName_;
     std::string sceneDir_;
     std::string varyingsText_;

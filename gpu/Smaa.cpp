@@ -1,5 +1,6 @@
 #include "gpu/Smaa.h"
 
+#include "gpu/FramebufferBinding.h"
 #include "gpu/GlewSetup.h"
 #include "gpu/ShaderPreprocess.h"
 #include "platform/GlContext.h"
@@ -124,7 +125,7 @@ struct BorrowedState {
     {
         glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawFramebuffer);
         glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFramebuffer);
-        glBindFramebuffer(GL_FRAMEBUFFER, window);
+        bindFramebuffer(GL_FRAMEBUFFER, window);
         for (int i = 0; i < kDrawBuffers; ++i)
             glGetIntegerv(GLenum(GL_DRAW_BUFFER0 + i), &windowDrawBuffers[i]);
         glGetIntegerv(GL_READ_BUFFER, &windowReadBuffer);
@@ -150,7 +151,7 @@ struct BorrowedState {
         blend ? glEnable(GL_BLEND) : glDisable(GL_BLEND);
         glClearColor(clearColour[0], clearColour[1], clearColour[2], clearColour[3]);
         glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
-        glBindFramebuffer(GL_FRAMEBUFFER, window);
+        bindFramebuffer(GL_FRAMEBUFFER, window);
         // The default framebuffer takes no list of colour attachments.
         if (window != 0) {
             GLenum buffers[kDrawBuffers];
@@ -159,8 +160,8 @@ struct BorrowedState {
             glDrawBuffers(kDrawBuffers, buffers);
         }
         glReadBuffer(GLenum(windowReadBuffer));
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, GLuint(drawFramebuffer));
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(readFramebuffer));
+        bindFramebuffer(GL_DRAW_FRAMEBUFFER, GLuint(drawFramebuffer));
+        bindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(readFramebuffer));
     }
 };
 
@@ -404,7 +405,7 @@ void SmaaPasses::createFramebuffers()
         {&albedoFramebuffer_, albedoTexture_}, {&edgeFramebuffer_, edgeTexture_}, {&blendFramebuffer_, blendTexture_}};
     for (const auto& [framebuffer, texture] : targets) {
         glGenFramebuffers(1, framebuffer);
-        glBindFramebuffer(GL_FRAMEBUFFER, *framebuffer);
+        bindFramebuffer(GL_FRAMEBUFFER, *framebuffer);
         glDrawBuffer(GL_COLOR_ATTACHMENT0);
         glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
         if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
@@ -412,7 +413,7 @@ void SmaaPasses::createFramebuffers()
             platform::endProcess(1);
         }
     }
-    glBindFramebuffer(GL_FRAMEBUFFER, GLuint(previous));
+    bindFramebuffer(GL_FRAMEBUFFER, GLuint(previous));
 }
 
 void SmaaPasses::buildPrograms()
@@ -444,9 +445,9 @@ void SmaaPasses::copyWindowColour(GLuint window)
     // after a change of the render size the overlap is copied.
     const int width = std::min(width_, demoDisplay().width);
     const int height = std::min(height_, demoDisplay().height);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, window);
+    bindFramebuffer(GL_READ_FRAMEBUFFER, window);
     glReadBuffer(window != 0 ? GL_COLOR_ATTACHMENT0 : GL_BACK);
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, albedoFramebuffer_);
+    bindFramebuffer(GL_DRAW_FRAMEBUFFER, albedoFramebuffer_);
     glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
 }
 
@@ -472,21 +473,21 @@ void SmaaPasses::run()
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
 
     // The image to smooth is what the frame has drawn so far.
-    glBindFramebuffer(GL_FRAMEBUFFER, albedoFramebuffer_);
+    bindFramebuffer(GL_FRAMEBUFFER, albedoFramebuffer_);
     glClear(GL_COLOR_BUFFER_BIT);
     glDrawBuffer(GL_COLOR_ATTACHMENT0);
     copyWindowColour(window);
-    glBindFramebuffer(GL_FRAMEBUFFER, window);
+    bindFramebuffer(GL_FRAMEBUFFER, window);
     checkGLError(60);
 
-    glBindFramebuffer(GL_FRAMEBUFFER, edgeFramebuffer_);
+    bindFramebuffer(GL_FRAMEBUFFER, edgeFramebuffer_);
     glClear(GL_COLOR_BUFFER_BIT);
     glUseProgram(edgeProgram_);
     bindUnit(0, albedoTexture_, GL_LINEAR);
     drawUnitQuad();
     glUseProgram(0);
 
-    glBindFramebuffer(GL_FRAMEBUFFER, blendFramebuffer_);
+    bindFramebuffer(GL_FRAMEBUFFER, blendFramebuffer_);
     glClear(GL_COLOR_BUFFER_BIT);
     glUseProgram(blendWeightProgram_);
     bindUnit(0, edgeTexture_, GL_LINEAR);
@@ -495,7 +496,7 @@ void SmaaPasses::run()
     drawUnitQuad();
     glUseProgram(0);
 
-    glBindFramebuffer(GL_FRAMEBUFFER, window);
+    bindFramebuffer(GL_FRAMEBUFFER, window);
     // Only the colour target: the frame's other targets keep what the
     // skenes wrote there.
     if (window != 0)

@@ -4,6 +4,7 @@
 
 #include "gpu/HalfFloat.h"
 #include "gpu/MeshRegistry.h"
+#include "gpu/TransformFeedback.h"
 
 #include <assimp/scene.h>
 
@@ -58,9 +59,22 @@ void deleteRecords(Mesh& mesh)
         glDeleteBuffers(1, &record.vertexBuffer);
         if (record.indexBuffer)
             glDeleteBuffers(1, &record.indexBuffer);
+        if (record.transformFeedback)
+            record.transformFeedback->release();
     }
-    // A record's ring goes with it; its owner releases the GL objects.
     mesh.records.clear();
+}
+
+// Takes the particle ring out of a grid about to be rebuilt, so that the new
+// grid can keep its buffers when its size is the same.
+std::shared_ptr<TransformFeedback> takeRing(Mesh& mesh)
+{
+    std::shared_ptr<TransformFeedback> ring;
+    for (MeshRecord& record : mesh.records) {
+        if (record.transformFeedback && !ring)
+            ring = std::move(record.transformFeedback);
+    }
+    return ring;
 }
 
 void applyImportedLayout(const Mesh& mesh)
@@ -129,18 +143,21 @@ void applyGridLayout(const Mesh& mesh)
 bool bindInstanceSource(const Mesh& mesh, GLsizei& count)
 {
     const Mesh* grid = findVertexBuffer("pointGrid" + mesh.instanceBuffer);
-    const FeedbackHooks& hooks = feedbackHooks();
-    if (!grid || grid->records.empty() || !grid->records.front().transformFeedback || !hooks.instanceSource)
+    if (!grid || grid->records.empty())
         return false;
-    // The ring holds one item per grid point; drawing more instances would
-    // read past its end.
+    const GLuint source = feedbackInstanceBuffer(grid->records.front());
+    const GLsizei stride = 4 * varyingFloats(mesh.instanceVaryings);
+    if (!source || stride <= 0)
+        return false;
+    // The ring holds one item per grid point, of the grid's own size; more
+    // instances, or larger ones, would read past its end.
     const int64_t items = int64_t(grid->gridWidth) * grid->gridHeight;
-    count = GLsizei(std::min<int64_t>(mesh.instanceCount, items));
+    const int64_t fit = grid->records.front().transformFeedback->byteSize / stride;
+    count = GLsizei(std::min<int64_t>({int64_t(mesh.instanceCount), items, fit}));
     if (count <= 0)
         return false;
 
-    glBindBuffer(GL_ARRAY_BUFFER, hooks.instanceSource(grid->records.front()));
-    const GLsizei stride = 4 * varyingFloats(mesh.instanceVaryings);
+    glBindBuffer(GL_ARRAY_BUFFER, source);
     size_t offset = 0;
     GLuint index = kFirstInstanceAttribute;
     for (const Varying& v : mesh.instanceVaryings) {
@@ -160,8 +177,7 @@ void drawRecord(Mesh& mesh, MeshRecord& record, int pass)
 {
     glBindVertexArray(record.vertexArray);
     if (record.transformFeedback) {
-        if (feedbackHooks().runPass)
-            feedbackHooks().runPass(record, mesh, pass);
+        runFeedbackPass(record, mesh, pass);
         return;
     }
     if (record.primitiveMode == GL_TRIANGLES) {
@@ -193,17 +209,6 @@ void drawRecord(Mesh& mesh, MeshRecord& record, int pass)
 }
 
 } // namespace
-
-FeedbackHooks& feedbackHooks()
-{
-    static FeedbackHooks hooks;
-    return hooks;
-}
-
-void resetFeedbackHooks()
-{
-    feedbackHooks() = FeedbackHooks();
-}
 
 VertexStorage meshStorage(const Mesh& mesh)
 {
@@ -418,6 +423,7 @@ void buildMeshBuffers(Mesh& mesh)
 void createCustomPointGridVBO(Mesh& mesh, int width, int height, int seedCount, bool useTransformFeedback,
                               const std::vector<Varying>& varyings)
 {
+    std::shared_ptr<TransformFeedback> ring = takeRing(mesh);
     deleteRecords(mesh);
     qDebug() << "createCustomPointGridVBO called with size:" << width << "," << height;
     mesh.gridWidth = width;
@@ -432,7 +438,21 @@ void createCustomPointGridVBO(Mesh& mesh, int width, int height, int seedCount, 
     if (width <= 0 || height <= 0 || points * 4 * floatsPerItem > kMaxGridBytes) {
         qDebug() << "createCustomPointGridVBO: no buffer for a grid of that size";
         mesh.layoutVaryings.clear();
+        if (ring)
+            ring->release();
         return;
+    }
+    if (fromVaryings) {
+        qDebug("numFloatsPerItem is:%d", floatsPerItem);
+        if (!ring)
+            ring = std::make_shared<TransformFeedback>();
+        if (!ring->create(floatsPerItem, int(points), mesh.halfFloats)) {
+            // Without its ring the grid has nothing to draw.
+            mesh.layoutVaryings.clear();
+            return;
+        }
+    } else if (ring) {
+        ring->release();
     }
 
     MeshRecord record;
@@ -441,16 +461,9 @@ void createCustomPointGridVBO(Mesh& mesh, int width, int height, int seedCount, 
     glGenBuffers(1, &record.vertexBuffer);
     glBindBuffer(GL_ARRAY_BUFFER, record.vertexBuffer);
     if (fromVaryings) {
+        // The particles live in the ring; the grid's own buffer stays empty.
         mesh.layoutVaryings = varyings;
-        qDebug("numFloatsPerItem is:%d", floatsPerItem);
-        if (feedbackHooks().createRing)
-            feedbackHooks().createRing(record, floatsPerItem, int(points), mesh.halfFloats);
-        if (!record.transformFeedback) {
-            // No ring to draw from: the grid draws its own buffer, so give it
-            // storage for every item, zeroed, rather than none at all.
-            const std::vector<uint8_t> zeros(size_t(points) * size_t(4 * floatsPerItem), 0);
-            glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(zeros.size()), zeros.data(), GL_STATIC_DRAW);
-        }
+        record.transformFeedback = std::move(ring);
     } else {
         mesh.layoutVaryings.clear();
         const std::vector<uint8_t> bytes = pointGridData(width, height, mesh.halfFloats, mesh.intPack);
@@ -552,4 +565,6 @@ void drawMesh(Mesh& mesh, int pass)
     resetVertexLayout();
     mesh.resetRequested = false;
     glBindVertexArray(0);
+    // Later GL code (Qt Quick's among it) must not find our buffer bound.
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
 }

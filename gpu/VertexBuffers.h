@@ -67,9 +67,10 @@ void buildMeshBuffers(Mesh& mesh);
 
 // Replaces the mesh's records by a grid of width x height points. With
 // transform feedback and varyings, the records are laid out by the varyings
-// and the particle ring is made for width x height items; otherwise the
-// grid data is uploaded. A grid of no points, or one too large to address,
-// logs and leaves the mesh without records.
+// and the particle ring (gpu/TransformFeedback.h) is made for width x height
+// items, kept from the previous grid when that had the same size; otherwise
+// the grid data is uploaded. A grid of no points, one too large to address,
+// or one whose ring cannot be made, logs and leaves the mesh without records.
 void createCustomPointGridVBO(Mesh& mesh, int width, int height, int seedCount, bool useTransformFeedback,
                               const std::vector<Varying>& varyings);
 
@@ -87,22 +88,7 @@ void resetVertexLayout();
 
 // Draws every record. pass is the particle pass (0 capture, 1 display,
 // 2 capture left running, 3 end of that capture), used only by records with
-// a transform feedback ring. Builds the buffers first when needed.
+// a transform feedback ring (runFeedbackPass). An instanced mesh reads its
+// instances from the ring of the grid "pointGrid" + its instance buffer
+// name. Builds the buffers first when needed.
 void drawMesh(Mesh& mesh, int pass);
-
-// Where the transform feedback passes plug in. Until they are installed,
-// point grids have no ring, draw their own points, and instanced meshes
-// (which read their instances from a ring) draw nothing.
-struct FeedbackHooks {
-    // Gives record a ring for itemCount items of floatsPerItem values.
-    void (*createRing)(MeshRecord& record, int floatsPerItem, int itemCount, bool halfFloats) = nullptr;
-    // The per-record step of drawMesh for a record with a ring.
-    void (*runPass)(MeshRecord& record, Mesh& mesh, int pass) = nullptr;
-    // The buffer instances are read from: the ring slot after the current.
-    GLuint (*instanceSource)(const MeshRecord& record) = nullptr;
-};
-
-FeedbackHooks& feedbackHooks();
-
-// Takes the passes out again (for tests).
-void resetFeedbackHooks();

@@ -2,12 +2,16 @@
 
 #include "host/DemoQML.h"
 
+#include "editor/DOActiveScenes.h"
+#include "editor/SkeneTree.h"
 #include "gpu/DepthState.h"
 #include "gpu/FileAutoLoader.h"
+#include "gpu/FramebufferBinding.h"
 #include "gpu/FramebufferStatus.h"
 #include "gpu/GlewSetup.h"
 #include "gpu/MeshRegistry.h"
 #include "gpu/Shader.h"
+#include "gpu/TransformFeedback.h"
 #include "items/IEffect.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
@@ -110,6 +114,7 @@ DemoQML::DemoQML(QQuickItem* parent)
 
 DemoQML::~DemoQML()
 {
+    withdrawDemoItem(this);
     // The GL objects are left to the context: the item may die after it
     // (view teardown), and a context going away releases what it owns.
 }
@@ -170,6 +175,7 @@ bool DemoQML::loadSkene(QQuickItem* parent, const std::string& filePath, const s
     }
 
     const QString name = QString::fromStdString(skeneName);
+    loaded_.push_back(object);
     // Owned by the Demo item, so the skenes die with it.
     object->setParent(parent);
     object->setProperty("sceneName", name);
@@ -214,6 +220,23 @@ void DemoQML::reloadDemo()
         loadSkene(this, overlay, "DebugInfoOverDemo.qml", false);
     else
         qDebug() << "DebugInfoOverDemo.qml not found from path:" << overlay.c_str();
+
+    publishSkeneTree(editContext(), this);
+}
+
+void DemoQML::unloadSkenes()
+{
+    for (const QPointer<QObject>& object : loaded_) {
+        if (!object)
+            continue;
+        // Out of the frame's reach now; deleted when no QML handler that
+        // may have called this is running any more.
+        if (auto* item = qobject_cast<QQuickItem*>(object))
+            item->setParentItem(nullptr);
+        object->deleteLater();
+    }
+    loaded_.clear();
+    publishSkeneTree(editContext(), this);
 }
 
 void DemoQML::clearResetParticles()
@@ -279,7 +302,7 @@ void DemoQML::createFramebuffer(bool multisample)
     const GLenum target = multisample ? GL_TEXTURE_2D_MULTISAMPLE : GL_TEXTURE_2D;
     glGenFramebuffers(1, &framebuffer_);
     fs.windowFramebuffer = framebuffer_;
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    bindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
     for (int i = 0; i < 3; ++i)
         glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + i, target, colourTextures_[i], 0);
     logFramebufferStatus("glFramebufferTexture2D");
@@ -310,17 +333,36 @@ void DemoQML::createFramebuffer(bool multisample)
     glBindTexture(target, 0);
 }
 
-// What the frame finds when it begins; it holds for the whole frame, also
-// when file playback starts during it.
+// What the frame decides when it begins. Whether the demo is paused is not
+// among it: file playback starts during the frame and the editors' commands
+// arrive in it, so each step reads the paused state when it needs it.
 struct DemoQML::FrameMode {
     bool liveEditing = false; // sync editors, not track files
-    bool paused = false;
-    // Paused editing untouched for 400 ms: the frame sleeps 10 ms ...
-    bool idle = false;
-    // ... and, once a first frame has been shown, keeps its image: no clear,
-    // no skene, only the effects that render while idle.
+    // Idle paused editing after a first frame has been shown: the frame
+    // keeps its image (no clear, no skene, only the effects that render
+    // while idle). Decided once, so that the clear and the drawing agree.
     bool keepsImage = false;
 };
+
+namespace {
+
+// Paused live editing that nothing has changed for 400 ms.
+bool idleNow(bool liveEditing)
+{
+    const Rocket& rocket = Rocket::instance();
+    // The clock wraps: subtract, never compare.
+    const uint32_t unchangedMs = platform::millisecondClock() - rocket.last_change_time;
+    return liveEditing && rocket.is_paused() && unchangedMs > kIdleAfterMs;
+}
+
+// Counts as a change from an editor, so a paused, idle demo draws its
+// skenes again for a while.
+void noteChange()
+{
+    Rocket::instance().last_change_time = platform::millisecondClock();
+}
+
+} // namespace
 
 void DemoQML::doBeforeRender()
 {
@@ -330,27 +372,33 @@ void DemoQML::doBeforeRender()
     }
     // Without the entry points every GL call would jump through a null
     // pointer; wait for a context that GLEW accepts.
-    if (!glewReady() && !initGlew())
+    if (!ensureGlew())
         return;
+    // A box opened during the frame (a shader error) runs an event loop that
+    // may render this window again; that frame would start inside this one.
+    if (inFrame_)
+        return;
+    inFrame_ = true;
 
-    const Rocket& rocket = Rocket::instance();
     FrameMode mode;
     mode.liveEditing = rocket_flags().rocket_enabled;
-    mode.paused = rocket.is_paused();
-    // Since an editor last changed something; the clock wraps.
-    const uint32_t unchangedMs = platform::millisecondClock() - rocket.last_change_time;
-    mode.idle = mode.paused && mode.liveEditing && unchangedMs > kIdleAfterMs;
-    mode.keepsImage = mode.idle && firstFrameDone_;
+    mode.keepsImage = idleNow(mode.liveEditing) && firstFrameDone_;
 
-    const bool offscreen = beginFrame(mode);
-    // A frame that lands an edit from the edit view draws nothing, so the
-    // change shows on a clean next frame.
-    if (!applyPendingEdit())
+    // A frame that lands an edit from the edit view draws no skene, so the
+    // change shows on a clean next frame. Meanwhile it shows the last image
+    // again, not a cleared one: a dragged slider would flash black.
+    const bool editPending = !pendingEdit().targetPath.empty();
+    const bool offscreen = beginFrame(mode, editPending);
+    if (!applyPendingEdit()) {
+        if (editPending)
+            clearTargets(mode);
         renderSkenes(mode);
+    }
     endFrame(mode, offscreen);
+    inFrame_ = false;
 }
 
-bool DemoQML::beginFrame(const FrameMode& mode)
+bool DemoQML::beginFrame(const FrameMode& mode, bool holdClear)
 {
     FrameState& fs = frameState();
     fs.savePointQuery.clear();
@@ -366,15 +414,9 @@ bool DemoQML::beginFrame(const FrameMode& mode)
     followWindowSize();
 
     glViewport(0, 0, demoDisplay().width, demoDisplay().height);
-    glClearColor(0, 0, 0, 1);
-    if (fs.shadersSettled && !mode.keepsImage) {
-        // Qt Quick may leave masks and the scissor test behind; the clear
-        // must reach every pixel of both buffers.
-        glDisable(GL_SCISSOR_TEST);
-        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-        glDepthMask(GL_TRUE);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    }
+    // New targets hold no image worth showing again.
+    if (!holdClear || targetsMadeThisFrame_)
+        clearTargets(mode);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     pushDepthTest(true);
@@ -383,18 +425,42 @@ bool DemoQML::beginFrame(const FrameMode& mode)
     return offscreen;
 }
 
+void DemoQML::clearTargets(const FrameMode& mode)
+{
+    if (!frameState().shadersSettled || mode.keepsImage)
+        return;
+    // Qt Quick may leave masks and the scissor test behind; the clear must
+    // reach every pixel of both buffers.
+    glClearColor(0, 0, 0, 1);
+    glDisable(GL_SCISSOR_TEST);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glDepthMask(GL_TRUE);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
 bool DemoQML::bindOffscreenTargets()
 {
+    // Qt Quick has just drawn into the window's framebuffer and left it
+    // bound: 0 on most platforms, an object of the platform's own on some.
+    GLint window = 0;
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &window);
+    windowFramebuffer_ = GLuint(window);
+
     // Until shaders settle, frames draw straight into the window's
     // framebuffer, uncleared and without the copy.
     const bool settled = frameState().shadersSettled;
+    targetsMadeThisFrame_ = false;
     if (!framebufferReady_ || demoDisplay().width != framebufferWidth_) {
         createFramebuffer(samples_ > 1);
+        targetsMadeThisFrame_ = true;
         return settled;
     }
-    if (!settled)
+    if (!settled) {
+        // The items must know that they draw into the window's.
+        bindFramebuffer(GL_FRAMEBUFFER, windowFramebuffer_);
         return false;
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    }
+    bindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
     const GLenum buffers[3] = {GL_COLOR_ATTACHMENT0, GL_COLOR_ATTACHMENT1, GL_COLOR_ATTACHMENT2};
     glDrawBuffers(3, buffers);
     return true;
@@ -425,6 +491,8 @@ void DemoQML::followWindowSize()
     setWindowHeight(h);
     setWindowPosX(win->x());
     setWindowPosY(win->y());
+    if (demoDisplay().fixedSize)
+        return;
     if (w != 0)
         demoDisplay().width = w;
     if (h != 0)
@@ -436,12 +504,21 @@ void DemoQML::followWindowSize()
 bool DemoQML::applyPendingEdit()
 {
     bool applied = false;
+    const std::string& skene = pendingEdit().skeneName;
     for (QQuickItem* child : childItems()) {
         auto* effect = qobject_cast<IEffect*>(child);
-        if (effect && effect->modVal(child, "/0:=RocketScene")) {
+        if (!effect)
+            continue;
+        // Every skene's paths begin alike; only the named skene's tree is
+        // searched.
+        if (!skene.empty() && child->property("sceneName").toString().toStdString() != skene)
+            continue;
+        if (effect->modVal(child, "/0:=RocketScene")) {
             applied = true;
             break;
         }
+        if (pendingEdit().targetPath.empty())
+            break; // found but refused
     }
     // An edit that matched no item is dropped.
     pendingEdit().targetPath.clear();
@@ -451,8 +528,8 @@ bool DemoQML::applyPendingEdit()
 void DemoQML::renderSkenes(const FrameMode& mode)
 {
     // In file playback nothing runs while paused, the controller included:
-    // playback has not started yet.
-    if (!mode.liveEditing && mode.paused)
+    // playback has not started yet (it may have in this very frame).
+    if (!mode.liveEditing && Rocket::instance().is_paused())
         return;
     for (QQuickItem* child : childItems()) {
         auto* effect = qobject_cast<IEffect*>(child);
@@ -466,44 +543,59 @@ void DemoQML::renderSkenes(const FrameMode& mode)
 void DemoQML::endFrame(const FrameMode& mode, bool offscreen)
 {
     FrameState& fs = frameState();
+    // A skene that starts a particle capture without finishing it would
+    // leave rasterisation off for everything drawn after it.
+    finishOpenFeedbackCapture();
     Shader::unbindShader();
     // Shader files are watched only while the demo is paused: a reload
     // stalls the frame, which must not happen during playback.
-    if (mode.paused)
+    if (Rocket::instance().is_paused())
         IFileAutoLoader::pollAll();
-    if (mode.idle)
+    // The shader module keeps the time of its latest compile. A program
+    // built or rebuilt (a saved shader file) is a change like an editor's:
+    // without it a paused demo would keep showing the old picture.
+    const uint32_t compiled = lastShaderCompileTime();
+    if (compiled != 0 && (!fs.shaderCompiled || compiled != fs.lastShaderCompileMs)) {
+        setLastShaderCompileTime(compiled);
+        noteChange();
+    }
+    const bool idle = idleNow(mode.liveEditing);
+    if (idle)
         platform::sleepMilliseconds(kIdleSleepMs);
 
     // The idle sleep is not the frame's own cost: leave it out of the
     // frame-time history, which drives the QML time step.
     const double now = frameClockMs();
-    frameTime_ = now - lastFrameStamp_ - (mode.idle ? kIdleSleepMs : 0);
+    frameTime_ = now - lastFrameStamp_ - (idle ? kIdleSleepMs : 0);
     Rocket::instance().push_frame_time(float(frameTime_));
     lastFrameStamp_ = now;
 
     if (offscreen) {
         const int width = demoDisplay().width;
         const int height = demoDisplay().height;
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+        bindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+        bindFramebuffer(GL_DRAW_FRAMEBUFFER, windowFramebuffer_);
         glReadBuffer(GL_COLOR_ATTACHMENT0);
         glDrawBuffer(GL_BACK);
         glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
         // Qt Quick reads the window back (grabs, screenshots) from whatever
         // is bound for reading; hand it its own framebuffer.
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+        bindFramebuffer(GL_READ_FRAMEBUFFER, windowFramebuffer_);
     }
 
     if (!firstFrameDone_) {
         Q_EMIT firstFrameRendered();
         firstFrameDone_ = true;
     }
-    // The shader module keeps the time of its latest compile.
-    const uint32_t compiled = lastShaderCompileTime();
-    if (compiled != 0 && (!fs.shaderCompiled || compiled != fs.lastShaderCompileMs))
-        setLastShaderCompileTime(compiled);
-    if (shaderCompilesQuiet(platform::millisecondClock())) {
-        fs.shadersSettled = true;
+    // A demo that has compiled nothing by the end of its first frame has
+    // nothing to wait for: it settles then, or it would never play from its
+    // track files nor draw offscreen. Settling is a change too: the frames
+    // after it must draw into the offscreen targets they now show.
+    if (!fs.shaderCompiled || shaderCompilesQuiet(platform::millisecondClock())) {
+        if (!fs.shadersSettled) {
+            fs.shadersSettled = true;
+            noteChange();
+        }
         Q_EMIT frameRendered();
     }
 

@@ -7,9 +7,11 @@
 // the QML views wait for.
 #include "host/IRenderItem.h"
 
+#include <QPointer>
 #include <QString>
 
 #include <string>
+#include <vector>
 
 class DemoQML : public IRenderItem {
     Q_OBJECT
@@ -49,8 +51,14 @@ public Q_SLOTS:
     void ackFirstDemoRender();
 
     // Loads every active skene (in skene directory order) and then the
-    // overlay "DebugInfoOverDemo.qml" as children of this item.
+    // overlay "DebugInfoOverDemo.qml" as children of this item, then
+    // publishes the edit view's skene tree ("myModel") and this item
+    // ("demo") into the edit view's context. Skenes loaded earlier stay.
     void reloadDemo();
+    // Takes away every skene (and the overlay) that reloadDemo loaded: they
+    // leave the frame at once and are deleted once control is back in the
+    // event loop. The edit view's reload calls it before reloadDemo.
+    void unloadSkenes();
     // True for an empty name, or when the name opens for reading below the
     // root directory or as it stands.
     bool fileExists(QString fileName);
@@ -70,19 +78,37 @@ public Q_SLOTS:
     float savePointCY(QString target);
     float savePointCZ(QString target);
 
+    // Asks the next frame to set a property of a running skene item (the
+    // text form is in host/SkeneValuePath.h): pathToItem names the item and
+    // usually the property, propertyName is used when the path names none,
+    // and skeneName picks the skene whose tree the path is meant for. A path
+    // without an item path or a property changes nothing and logs why; so
+    // does, at the frame, a property the item lacks or a value that does
+    // not fit it.
+    void modifySkeneValue(QString skeneName, QString pathToItem, QString propertyName, QString propertyValue);
+    // The "file://" URL of a skene's file (below the root directory, else as
+    // it stands), or empty when it is missing; a missing file of a named
+    // skene emits fileNotFound.
+    QString path(QString fileName, QString skeneName);
+
 protected:
     QSGNode* updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData* data) override;
 
 private:
     struct FrameMode;
     // The frame, step by step: bind the targets, start file playback when
-    // ready, follow the window; land a pending edit; render the top-level
-    // effects; copy to the window and measure.
-    bool beginFrame(const FrameMode& mode); // true when drawing offscreen
+    // ready, follow the window and clear (true when drawing offscreen; with
+    // holdClear, targets that hold an image are left for clearTargets);
+    // land a pending edit; render the top-level effects; copy to the window
+    // and measure.
+    bool beginFrame(const FrameMode& mode, bool holdClear);
     bool bindOffscreenTargets();
     void startFilePlaybackWhenReady(const FrameMode& mode);
     void followWindowSize();
     bool applyPendingEdit(); // true when an item took the edit
+    // Clears colour and depth of what is bound, unless shaders have not
+    // settled or the frame keeps its image.
+    void clearTargets(const FrameMode& mode);
     void renderSkenes(const FrameMode& mode);
     void endFrame(const FrameMode& mode, bool offscreen);
 
@@ -91,6 +117,7 @@ private:
     void createFramebuffer(bool multisample);
     void deleteFramebuffer();
 
+    bool inFrame_ = false;
     bool firstFrameDone_ = false;
     double lastFrameStamp_ = 0;
     double frameTime_ = 0;
@@ -99,5 +126,9 @@ private:
     unsigned colourTextures_[3] = {0, 0, 0};
     unsigned framebuffer_ = 0;
     unsigned depthTexture_ = 0;
+    unsigned windowFramebuffer_ = 0; // as Qt Quick left it bound this frame
     int samples_;
+    bool targetsMadeThisFrame_ = false;
+    // What reloadDemo created, for unloadSkenes.
+    std::vector<QPointer<QObject>> loaded_;
 };

@@ -1,5 +1,5 @@
 // The Demo item's answers to QML about save points, from the save-point
-// table through the frame's one-name cache.
+// table through the frame's cache.
 #include "host/DemoQML.h"
 
 #include "state/FrameState.h"
@@ -7,24 +7,22 @@
 
 namespace {
 
-// The cached values for target, looking the table up when the frame has not
-// been asked about that name yet.
-const SavePointQuery& savePointValues(const QString& target)
+// What this frame says about target: the table's record, looked up at the
+// frame's first question about the name, or zeros when there is none.
+const SavePointRecord& savePointValues(const QString& target)
 {
     SavePointQuery& query = frameState().savePointQuery;
     const std::string name = target.toStdString();
-    if (name != query.name) {
-        query.clear();
-        query.name = name;
-        if (const SavePointRecord* record = findSavePoint(name)) {
-            for (int i = 0; i < 3; ++i) {
-                query.world[i] = record->world[i];
-                query.screen[i] = record->screen[i];
-                query.camera[i] = record->eye[i];
-            }
-        }
+    for (const SavePointQuery::Answer& answer : query.answers) {
+        if (answer.name == name)
+            return answer.values;
     }
-    return query;
+    SavePointQuery::Answer answer;
+    answer.name = name;
+    if (const SavePointRecord* record = findSavePoint(name))
+        answer.values = *record;
+    query.answers.push_back(answer);
+    return query.answers.back().values;
 }
 
 } // namespace
@@ -35,6 +33,6 @@ float DemoQML::savePointZ(QString target) { return savePointValues(target).world
 float DemoQML::savePointX2D(QString target) { return savePointValues(target).screen[0]; }
 float DemoQML::savePointY2D(QString target) { return savePointValues(target).screen[1]; }
 float DemoQML::savePointZ2D(QString target) { return savePointValues(target).screen[2]; }
-float DemoQML::savePointCX(QString target) { return savePointValues(target).camera[0]; }
-float DemoQML::savePointCY(QString target) { return savePointValues(target).camera[1]; }
-float DemoQML::savePointCZ(QString target) { return savePointValues(target).camera[2]; }
+float DemoQML::savePointCX(QString target) { return savePointValues(target).eye[0]; }
+float DemoQML::savePointCY(QString target) { return savePointValues(target).eye[1]; }
+float DemoQML::savePointCZ(QString target) { return savePointValues(target).eye[2]; }

@@ -4,6 +4,7 @@
 
 #include "gpu/Mesh.h"
 #include "gpu/MeshRegistry.h"
+#include "gpu/GlewSetup.h"
 #include "gpu/Shader.h"
 #include "gpu/VertexBuffers.h"
 #include "items/CameraQML.h"
@@ -107,6 +108,7 @@ void DrawVBQML::setTfVaryings(const QString& text)
 void DrawVBQML::resetParticles()
 {
     resetRequested_ = true;
+    update();
 }
 
 void DrawVBQML::triggerRenderOnce()
@@ -140,7 +142,11 @@ int DrawVBQML::drawPass(const QString& type)
 
 QSGNode* DrawVBQML::updatePaintNode(QSGNode* node, UpdatePaintNodeData*)
 {
-    resolveBuffer();
+    // Qt Quick may synchronise before the frame has loaded GLEW. Its
+    // context is current here, so GLEW loads now; without any context every
+    // call below would jump through a null pointer.
+    if (ensureGlew())
+        resolveBuffer();
     return node ? node : new QSGNode();
 }
 
@@ -154,7 +160,9 @@ void DrawVBQML::resolveBuffer()
     const bool keyChanged = key != bufferKey_;
 
     bool lookUp = !vb_ || keyChanged;
-    if (vb_) {
+    // A buffer this item is leaving belongs to the items that stay on it:
+    // its size and flags are theirs.
+    if (vb_ && !keyChanged) {
         bool rebuild = false;
         if ((vb_->gridWidth != gridWidth_ || vb_->gridHeight != gridHeight_) && gridWidth_ != 0 && gridHeight_ != 0)
             rebuild = true;
@@ -167,7 +175,7 @@ void DrawVBQML::resolveBuffer()
                 qDebug() << "Set half floats to VBO!";
             rebuild = true;
         }
-        if (rebuild && !keyChanged && isGrid) {
+        if (rebuild && isGrid) {
             // An item that shares a grid without giving its size (one that
             // only draws it, say) keeps the grid's size: rebuilding at 0 x 0
             // would throw the shared particles away.

@@ -3,6 +3,7 @@
 #include "items/IDrawEffect.h"
 
 #include "gpu/DepthState.h"
+#include "gpu/FramebufferBinding.h"
 #include "items/CameraQML.h"
 
 #include <glm/gtc/matrix_transform.hpp>
@@ -81,9 +82,7 @@ glm::mat4 IDrawEffect::withCameraPitchYaw(const glm::mat4& mv, const CameraData&
 
 void IDrawEffect::selectDrawBuffers(int count)
 {
-    GLint framebuffer = 0;
-    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &framebuffer);
-    if (framebuffer == 0)
+    if (boundDrawFramebuffer() == 0)
         return;
     static const GLenum attachments[3] = {GL_COLOR_ATTACHMENT0, GL_COLOR_ATTACHMENT1, GL_COLOR_ATTACHMENT2};
     glDrawBuffers(std::clamp(count, 0, 3), attachments);

@@ -45,8 +45,8 @@ public:
     static glm::mat4 withCameraPitchYaw(const glm::mat4& mv, const CameraData& camera);
 
     // glDrawBuffers with the first count of colour attachments 0..2; count
-    // is clamped to 0..3. Nothing while the window's own framebuffer is bound,
-    // which has no colour attachments to name.
+    // is clamped to 0..3. Nothing while the window's own framebuffer is bound
+    // (gpu/FramebufferBinding.h), which has no colour attachments to name.
     static void selectDrawBuffers(int count);
 
 Q_SIGNALS:

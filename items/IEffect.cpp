@@ -4,6 +4,7 @@
 #include "state/PendingEdit.h"
 
 #include <QDebug>
+#include <QMetaProperty>
 #include <QVariant>
 
 #include <cstring>
@@ -15,7 +16,9 @@ IEffect::IEffect(QQuickItem* parent)
 
 QString IEffect::getName() const
 {
-    return QString::fromLatin1(name_.c_str());
+    // Stored as UTF-8 by both writers; reading it back any other way would
+    // make every evaluateRocketName grow a non-ASCII name.
+    return QString::fromStdString(name_);
 }
 
 void IEffect::setName(const QString& name)
@@ -59,6 +62,38 @@ std::string IEffect::segmentName(const char* className)
     return cut;
 }
 
+std::string IEffect::childPath(const std::string& parentPath, int index, const QObject* child)
+{
+    // Paths grow with the tree, so they are built in growing strings.
+    return parentPath + "/" + std::to_string(index) + ":=" + segmentName(child->metaObject()->className());
+}
+
+namespace {
+
+// Sets the edit's property on item, or says why it cannot: Qt would add an
+// unknown name as a new dynamic property, and a text that does not convert
+// to the property's type would leave a default value in it.
+bool setEditedProperty(QQuickItem* item, const PendingEdit& edit, const std::string& path)
+{
+    const QMetaObject* meta = item->metaObject();
+    const int index = meta->indexOfProperty(edit.propertyName.c_str());
+    const char* whyNot = nullptr;
+    if (index < 0)
+        whyNot = "the item has no property of that name";
+    else if (!meta->property(index).isWritable())
+        whyNot = "the property cannot be written";
+    else if (!meta->property(index).write(item, QVariant(QString::fromStdString(edit.value))))
+        whyNot = "the value does not fit the property";
+    if (!whyNot)
+        return true;
+    qDebug() << "modVal left the item unchanged:" << whyNot;
+    qDebug() << "item path:" << path.c_str() << "property:" << edit.propertyName.c_str()
+             << "value:" << edit.value.c_str();
+    return false;
+}
+
+} // namespace
+
 bool IEffect::modVal(QQuickItem* pTarget, std::string itemPath)
 {
     PendingEdit& edit = pendingEdit();
@@ -69,9 +104,7 @@ bool IEffect::modVal(QQuickItem* pTarget, std::string itemPath)
 
     int index = 0;
     for (QQuickItem* child : pTarget->childItems()) {
-        // Paths grow with the tree, so they are built in growing strings.
-        const std::string path = itemPath + "/" + std::to_string(index) + ":=" +
-                                 segmentName(child->metaObject()->className());
+        const std::string path = childPath(itemPath, index, child);
         qDebug() << path.c_str();
         if (path == edit.targetPath) {
             qDebug() << "found the modPathToItem!";
@@ -79,12 +112,15 @@ bool IEffect::modVal(QQuickItem* pTarget, std::string itemPath)
             qDebug() << edit.propertyName.c_str();
             qDebug() << "into:";
             qDebug() << edit.value.c_str();
-            child->setProperty(edit.propertyName.c_str(), QVariant(QString::fromStdString(edit.value)));
+            const bool applied = setEditedProperty(child, edit, path);
             edit.targetPath.clear();
-            return true;
+            return applied;
         }
         if (modVal(child, path))
             return true;
+        // Found below but refused: the walk ends there too.
+        if (edit.targetPath.empty())
+            return false;
         ++index;
     }
     return false;

@@ -31,6 +31,10 @@ public:
     // first "_QML", then looked up in the module's table (items/ItemTypes.h);
     // a class without a row keeps its cut name.
     static std::string segmentName(const char* className);
+    // The item path of child, the index-th child item of the item at
+    // parentPath: parentPath + "/" + index + ":=" + its segment name. The
+    // edit view's tree and modVal both name items with it.
+    static std::string childPath(const std::string& parentPath, int index, const QObject* child);
 
     // The effect's own switch besides Qt's enabled state: the frame renders
     // a top-level effect only while both are on. A skene root answers with
@@ -52,7 +56,11 @@ public Q_SLOTS:
     virtual void evaluateRocketName();
     virtual void render(RenderNameListItem* pRNLI) = 0;
     // Applies the pending edit to the item below pTarget whose item path
-    // matches; true when it did.
+    // matches; true when it did. The edit is used up (the pending path
+    // cleared) at the first item whose path matches, also when that item
+    // has no writable property of the name or the value does not convert to
+    // its type: then nothing changes, the path is logged and the answer is
+    // false.
     bool modVal(QQuickItem* pTarget, std::string itemPath);
     // Renders the enabled effect children in declaration order.
     void renderChildren(RenderNameListItem* pRNLI);

@@ -31,6 +31,8 @@
     ITEM_TYPE(ScaQML, "Sca", "Sca")                                           \
     ITEM_TYPE(ClearQML, "Clear", "Clear")                                     \
     ITEM_TYPE(TextureQML, "Texture", "Texture")                               \
+    ITEM_TYPE(ShaderBufferQML, "ShaderBuffer", "ShaderBuffer")                \
+    ITEM_TYPE(ShaderAtomicCounterQML, "ShaderAtomicCounter", "ShaderAtomicCounter") \
     ITEM_TYPE(RenderTargetQML, "RenderTarget", "RenderTarget")                \
     ITEM_TYPE(RenderTargetLayerQML, "RenderTargetLayer", "RenderTargetLayer") \
     ITEM_TYPE(GroupQML, "Group", "Group")                                     \

@@ -95,8 +95,12 @@ void MeshQML::resolveMesh()
     // Particle emitter meshes must keep the normals they were written with.
     if (file.find("partemit") != std::string::npos)
         smoothNormals_ = false;
-    if (file.empty())
+    // A cleared file draws nothing, not the mesh it named before.
+    if (file.empty()) {
+        mesh_ = nullptr;
+        meshKey_.clear();
         return;
+    }
     const std::string key = meshCacheKey(file, smoothNormals_, flipNormals_, halfFloats_, intPack_, autoCenter_,
                                          autoScale_, normalSmoothAngle_);
     if (mesh_ && key == meshKey_)

@@ -1,5 +1,6 @@
 #include "items/ShadeQML.h"
 
+#include "gpu/GlewSetup.h"
 #include "gpu/Shader.h"
 #include "items/CameraQML.h"
 #include "items/ShaderParamQML.h"
@@ -88,7 +89,11 @@ GLuint ShadeQML::getShaderProgram()
 
 QSGNode* ShadeQML::updatePaintNode(QSGNode* node, UpdatePaintNodeData*)
 {
-    resolveShader();
+    // Qt Quick may synchronise before the frame has loaded GLEW. Its
+    // context is current here, so GLEW loads now; without any context every
+    // call below would jump through a null pointer.
+    if (ensureGlew())
+        resolveShader();
     return node ? node : new QSGNode();
 }
 
@@ -132,7 +137,9 @@ glm::mat4 ShadeQML::projectionMatrix(int windowWidth, int windowHeight)
 void ShadeQML::render(RenderNameListItem* pRNLI)
 {
     polish();
-    if (!shader_)
+    // A program that failed to link counts as no shader: its subtree would
+    // otherwise draw with whatever program was bound before it.
+    if (!shader_ || !shader_->linked())
         return;
     effectText_ = file_.toStdString();
     shader_->use();

@@ -39,6 +39,14 @@ main=$(find_window "demo  -  Quellin 2018") || {
 # edge; bring all of it into view for the picture.
 xdotool windowmove "$main" 0 0
 sleep 4
-import -window "$main" "$SHOT"
+# Software rendering of the whole demo can take seconds a frame on a busy
+# machine: until the first frame is up, the window is black. Wait for a
+# picture (at most half a minute more).
+for _ in $(seq 1 15); do
+  import -window "$main" "$SHOT"
+  mean=$(convert "$SHOT" -format "%[fx:mean]" info: 2>/dev/null || echo 0)
+  awk -v m="$mean" 'BEGIN { exit !(m > 0.01) }' && break
+  sleep 2
+done
 echo "Screenshot of the main window: $SHOT"
 echo "Program log: $LOG"

@@ -4,6 +4,10 @@
 # no privileges. Works as root or through sudo.
 set -euo pipefail
 
+# Names that hold from Debian 12 on: the unversioned ones that follow each
+# release's default (libclang-rt-dev goes with the clang it installs), never
+# a name with a toolchain's version in it. scripts/check-package-names.sh
+# keeps it so.
 PACKAGES=(
   build-essential cmake pkg-config git
   locales
@@ -11,9 +15,9 @@ PACKAGES=(
   qml-module-qtquick2 qml-module-qtquick-window2
   qml-module-qtquick-controls2 qml-module-qtquick-layouts
   libglew-dev libglm-dev libassimp-dev
-  libsdl2-dev libmpg123-dev libkissfft-dev libxrandr-dev
+  libsdl2-dev libmpg123-dev libkissfft-dev libxrandr-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-dev
   xvfb xauth libgl1-mesa-dri mesa-utils x11-utils
   imagemagick lame xdotool
 )

@@ -9,6 +9,8 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 # Includes run one way only, down the floors.
 scripts/check-floors.sh
+# Package names that hold across Debian releases.
+scripts/check-package-names.sh
 scripts/build.sh
 BUILD_DIR=build-asan TARVONIC_SANITIZE=1 scripts/build.sh
 cd build-asan

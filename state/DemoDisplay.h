@@ -13,6 +13,9 @@ struct DemoDisplay {
     int width = 1280;
     int height = 720;
     int sampleCount = 1;
+    // A capture renders at its own size: the frame keeps width and height
+    // as start-up set them instead of taking the window's.
+    bool fixedSize = false;
     // Chosen in the start dialog; start-up clears it when the display
     // refuses the mode and the author takes a window instead.
     bool fullScreen = false;

@@ -6,18 +6,24 @@
 #include <QObject>
 #include <QPointer>
 
+#include "state/SavePoints.h"
+
 #include <cstdint>
 #include <string>
+#include <vector>
 
-// The save point that QML asked about in this frame and its values; emptied
-// at the start of every frame so each frame reads fresh positions.
+// The save points that QML asked about in this frame and what it was told;
+// emptied at the start of every frame so each frame reads fresh positions,
+// and each name is looked up in the table once a frame however often QML
+// asks (bindings ask for one component at a time).
 struct SavePointQuery {
-    std::string name;
-    float world[3] = {0, 0, 0};
-    float screen[3] = {0, 0, 0};
-    float camera[3] = {0, 0, 0};
+    struct Answer {
+        std::string name;
+        SavePointRecord values; // zeros for a name nothing was recorded under
+    };
+    std::vector<Answer> answers;
 
-    void clear() { *this = SavePointQuery(); }
+    void clear() { answers.clear(); }
 };
 
 struct FrameState {
@@ -29,7 +35,8 @@ struct FrameState {
     unsigned sceneDepthTexture = 0;
 
     // Set (and never cleared) at the end of the first frame that comes more
-    // than 300 ms after the last shader compile. Until then the frame draws
+    // than 300 ms after the last shader compile, or at the end of the first
+    // frame when nothing has compiled by then. Until then the frame draws
     // straight into the window: the first compiles stall, and an offscreen
     // image made during them is not worth showing.
     bool shadersSettled = false;

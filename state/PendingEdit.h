@@ -7,6 +7,11 @@ struct PendingEdit {
     std::string targetPath; // empty when nothing is pending
     std::string propertyName;
     std::string value;
+    // The skene whose tree the path is meant for: every skene root has the
+    // path "/0:=RocketScene", so without it an edit of one skene lands on
+    // the item at the same path in the first skene that has one. Empty:
+    // the first match in any skene, in child order.
+    std::string skeneName;
 };
 
 // The one pending edit of the process.

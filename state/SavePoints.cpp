@@ -13,7 +13,9 @@ void resetSavePointTable()
 
 const SavePointRecord* findSavePoint(const std::string& target)
 {
-    const auto& records = savePointTable().records;
+    SavePointTable& table = savePointTable();
+    ++table.lookups;
+    const auto& records = table.records;
     const auto it = records.find(target);
     return it == records.end() ? nullptr : &it->second;
 }

@@ -16,6 +16,9 @@ struct SavePointRecord {
 
 struct SavePointTable {
     std::map<std::string, SavePointRecord> records;
+    // How many times findSavePoint has looked a name up (the Demo item's
+    // queries promise one look-up per name a frame).
+    long lookups = 0;
 };
 
 // The one save-point table of the process.

@@ -208,6 +208,8 @@ double Rocket::current_seconds() const
         return 0.0;
     if (paused)
         return m->position();
+    if (fixed_step_ms > 0.0)
+        return fixed_seconds;
     return anchor_seconds + double(uint32_t(clock_ms() - anchor_ms)) * 0.001;
 }
 
@@ -311,8 +313,15 @@ void Rocket::push_frame_time(float ms)
     frame_index_ = (frame_index_ + 1) % kFrameRing;
 }
 
+float Rocket::last_frame_time() const
+{
+    return fixed_step_ms > 0.0 ? float(fixed_step_ms) : last_frame_time_;
+}
+
 float Rocket::average_frame_time() const
 {
+    if (fixed_step_ms > 0.0)
+        return float(fixed_step_ms);
     float sum = 0.0f;
     for (float t : frame_times_)
         sum += t;

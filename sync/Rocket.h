@@ -69,7 +69,7 @@ public:
     // Frame times in milliseconds.
     void push_frame_time(float ms);
     float average_frame_time() const;
-    float last_frame_time() const { return last_frame_time_; }
+    float last_frame_time() const;
     // Milliseconds: the average frame time while playing; while paused the
     // last editor jump, clamped to +-500.
     float time_step() const;
@@ -120,6 +120,13 @@ public:
     std::function<bool(const std::string&, const std::vector<std::string>&)> launcher;
     // The millisecond clock of the demo clock; tests move it near its wrap.
     uint32_t (*clock_ms)() = nullptr;
+
+    // A capture's fixed-step clock, when fixed_step_ms > 0: while playing,
+    // the demo time is fixed_seconds, which the capture sets before each
+    // frame, and every frame lasts exactly fixed_step_ms (the frame times
+    // and the time step). The wall clock plays no part.
+    double fixed_step_ms = 0.0;
+    double fixed_seconds = 0.0;
 
 private:
     Rocket();

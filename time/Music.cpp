@@ -97,9 +97,9 @@ bool Music::load(const std::string& file_name)
     const bool opened = stream.open(reinterpret_cast<const unsigned char*>(block), block_size, kOutputRate);
     if (!opened)
         qWarning("music: cannot play %s: %s", file_name.c_str(), stream.failure().c_str());
-    else if (!open_output(kOutputRate))
+    else if (!stepped && !open_output(kOutputRate))
         qWarning("music: no audio output could be opened: %s", SDL_GetError());
-    if (!opened || device == 0) {
+    if (!opened || (!stepped && device == 0)) {
         stream.close();
         delete[] block;
         block = nullptr;
@@ -107,6 +107,7 @@ bool Music::load(const std::string& file_name)
         return false;
     }
     played = 0;
+    taken = 0;
     ended = stream.length() == 0;
     recent.clear();
     paused = true; // devices open paused
@@ -122,9 +123,9 @@ double Music::position()
     if (paused)
         return paused_position;
     qDebug("returning position from the music");
-    SDL_LockAudioDevice(device);
+    lock_output();
     const int64_t at = played;
-    SDL_UnlockAudioDevice(device);
+    unlock_output();
     return double(at) / double(stream.rate());
 }
 
@@ -132,9 +133,9 @@ bool Music::is_playing()
 {
     if (!loaded || paused)
         return false;
-    SDL_LockAudioDevice(device);
+    lock_output();
     const bool finished = ended;
-    SDL_UnlockAudioDevice(device);
+    unlock_output();
     return !finished;
 }
 
@@ -143,13 +144,14 @@ void Music::set_paused(bool flag)
     if (!loaded)
         return;
     paused = flag;
-    SDL_PauseAudioDevice(device, flag ? 1 : 0);
+    if (device != 0)
+        SDL_PauseAudioDevice(device, flag ? 1 : 0);
     if (flag) {
         // Nothing sounds while paused; after the pause the spectrum must not
         // mix what played before it with what plays next.
-        SDL_LockAudioDevice(device);
+        lock_output();
         recent.clear();
-        SDL_UnlockAudioDevice(device);
+        unlock_output();
     }
 }
 
@@ -159,15 +161,44 @@ void Music::set_position(double seconds)
         return;
     if (paused)
         paused_position = seconds;
-    // A position before the start or a non-number means the start; past the
-    // end, the track is over.
-    const double sample = std::isfinite(seconds) && seconds > 0.0 ? std::floor(seconds * stream.rate() + 0.5) : 0.0;
-    const int64_t target = sample >= double(stream.length()) ? stream.length() : int64_t(sample);
-    SDL_LockAudioDevice(device);
+    // Past the end, the track is over.
+    const int64_t target = std::min(sample_at(seconds), stream.length());
+    lock_output();
     played = stream.seek(target);
+    taken = played;
     ended = played >= stream.length();
     recent.clear(); // the spectrum starts over at the new place
-    SDL_UnlockAudioDevice(device);
+    unlock_output();
+}
+
+int64_t Music::sample_at(double seconds) const
+{
+    // A position before the start or a non-number means the start.
+    const double sample = std::isfinite(seconds) && seconds > 0.0 ? std::floor(seconds * stream.rate() + 0.5) : 0.0;
+    return sample < 9.0e18 ? int64_t(sample) : INT64_MAX;
+}
+
+void Music::advance_to(double seconds)
+{
+    if (!loaded || !stepped || paused)
+        return;
+    // Unlike a seek, the output goes on past the end of the track: the
+    // samples it takes there are silence.
+    const int64_t target = sample_at(seconds);
+    if (target < taken) {
+        set_position(seconds);
+        return;
+    }
+    float buffer[kBufferFrames * Mp3Stream::kChannels];
+    while (taken < target) {
+        // Past the end only silence is left, and the spectrum window holds
+        // no more of it than this.
+        if (ended && target - taken > RecentSamples::kCapacity)
+            taken = target - RecentSamples::kCapacity;
+        const int frames = int(std::min<int64_t>(target - taken, kBufferFrames));
+        mix(buffer, frames);
+        taken += frames;
+    }
 }
 
 void Music::set_volume(float v)
@@ -175,11 +206,9 @@ void Music::set_volume(float v)
     if (!std::isfinite(v))
         return;
     v = std::clamp(v, 0.0f, 1.0f);
-    if (device != 0)
-        SDL_LockAudioDevice(device);
+    lock_output();
     volume = v;
-    if (device != 0)
-        SDL_UnlockAudioDevice(device);
+    unlock_output();
 }
 
 void Music::get_spectrum(float* out, int num_values, int channel_offset, int /*window_type*/)
@@ -197,9 +226,9 @@ void Music::get_spectrum(float* out, int num_values, int channel_offset, int /*w
         window.resize(size_t(count));
     // Copy under the lock, transform outside it, so the audio thread never
     // waits for the FFT.
-    SDL_LockAudioDevice(device);
+    lock_output();
     const bool have = recent.latest(channel_offset, count, window.data());
-    SDL_UnlockAudioDevice(device);
+    unlock_output();
     if (have)
         spectrum.compute(window.data(), num_values, out);
 }
@@ -217,6 +246,18 @@ void Music::mix(float* out, int frames)
     }
     recent.push(out, frames, Mp3Stream::kChannels);
     played += got;
+}
+
+void Music::lock_output()
+{
+    if (device != 0)
+        SDL_LockAudioDevice(device);
+}
+
+void Music::unlock_output()
+{
+    if (device != 0)
+        SDL_UnlockAudioDevice(device);
 }
 
 void Music::output_callback(void* userdata, Uint8* stream, int len)

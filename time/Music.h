@@ -66,6 +66,16 @@ public:
     // afresh from what mix() hands out next.
     void get_spectrum(float* out, int num_values, int channel_offset, int window_type);
 
+    // A capture's output, chosen before load(): no sound card is opened, and
+    // the music moves only when advance_to() says, by exactly the samples a
+    // sound card would have taken by then, so position() and the spectrum
+    // follow the demo clock instead of the wall clock.
+    void use_stepped_output() { stepped = true; }
+    // Stepped output, while playing: takes the samples up to seconds through
+    // the output path (volume, spectrum window). Past the end of the track
+    // the output takes silence. A time before the last one seeks there.
+    void advance_to(double seconds);
+
     // Length of the loaded track in milliseconds; 0 while not loaded.
     uint32_t length_ms() const { return length; }
 
@@ -80,6 +90,11 @@ public:
 private:
     bool open_output(int rate);
     void close_output();
+    // The output lock; nothing to take without a sound card.
+    void lock_output();
+    void unlock_output();
+    // The sample nearest to seconds; 0 for a time before the start.
+    int64_t sample_at(double seconds) const;
     static void output_callback(void* userdata, Uint8* stream, int len);
 
     bool system_created = false;   // SDL's audio subsystem is ours to quit
@@ -91,6 +106,8 @@ private:
     bool loaded = false;
     bool paused = false;
     double paused_position = 0.0;  // seconds
+    bool stepped = false;          // advance_to() drives it, not a sound card
+    int64_t taken = 0;             // stepped: samples the output took, silence included
 
     // Shared with the audio thread; touched only under the output lock.
     int64_t played = 0;            // absolute sample index of the next frame out

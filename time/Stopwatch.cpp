@@ -16,10 +16,18 @@ Stopwatch::Stopwatch()
 
 double Stopwatch::elapsed_ms() const
 {
+    if (held)
+        return held_ms;
     return double(platform::steadyNanoseconds() - start) * ms_per_tick;
 }
 
 void Stopwatch::restart()
 {
     start = platform::steadyNanoseconds();
+}
+
+void Stopwatch::hold_at(double ms)
+{
+    held = true;
+    held_ms = ms;
 }

@@ -15,8 +15,14 @@ public:
     // Starts counting from zero again.
     void restart();
 
+    // From now on reads ms, and only what a later call says: a capture's
+    // frame timer follows the capture's clock instead of the counter.
+    void hold_at(double ms);
+
 private:
     // Counter reading at the start. Kept as an integer count of ticks rather
     // than a double so that a long-running process keeps full resolution.
     int64_t start;
+    bool held = false;
+    double held_ms = 0.0;
 };

@@ -51,6 +51,35 @@ TEST(CommandLine, DemoFolderOptionsAndMistakes)
     EXPECT_NE(parseCommandLine({"tarvonic", "--helpme"}).error, "");
 }
 
+TEST(CommandLine, CaptureOptionsAndTheirMistakes)
+{
+    using app::parseCommandLine;
+    const app::CommandLine line = parseCommandLine({"tarvonic", "-captureFps:30", "-capture:out", "-captureSize:1920x1080",
+                                                    "-captureSeconds:12.5", "-captureFormat:mp4"});
+    EXPECT_EQ(line.error, "");
+    EXPECT_EQ(line.capture.folder, "out");
+    EXPECT_EQ(line.capture.fps, 30);
+    EXPECT_EQ(line.capture.width, 1920);
+    EXPECT_EQ(line.capture.height, 1080);
+    EXPECT_EQ(line.capture.seconds, 12.5);
+    EXPECT_EQ(line.capture.format, app::CaptureFormat::Mp4);
+    const app::CaptureOptions defaults = parseCommandLine({"tarvonic", "-capture:out"}).capture;
+    EXPECT_EQ(defaults.fps, 60);
+    EXPECT_EQ(defaults.width * 10000 + defaults.height, 1280 * 10000 + 720);
+    EXPECT_EQ(defaults.seconds, 0.0);
+    EXPECT_EQ(defaults.format, app::CaptureFormat::Png);
+
+    for (const char* bad : {"-captureFps:0", "-captureFps:24.5", "-captureSize:1921x1080", "-captureSize:1280",
+                            "-captureSize:0x0", "-captureSeconds:-1", "-captureSeconds:nan", "-captureSeconds:3s",
+                            "-captureFormat:avi", "-capture:"}) {
+        const std::string error = parseCommandLine({"tarvonic", "-capture:out", bad}).error;
+        EXPECT_EQ(error.rfind(std::string(bad).substr(0, std::string(bad).find(':') + 1), 0), 0u) << bad << ": " << error;
+    }
+    // Shaping a capture that is not asked for is a mistake too.
+    EXPECT_EQ(parseCommandLine({"tarvonic", "-captureFps:30"}).error,
+              "the -capture...: options shape a capture: add -capture:<folder>");
+}
+
 TEST(DisplayCheck, FindsTheDisplayOfSomePlatformQtWillTry)
 {
     app::DisplayEnvironment env;

@@ -153,6 +153,71 @@ TEST(XrandrModes, GrowsScreenForLargerModeAndShrinksItBack)
     EXPECT_EQ(text(probe.screenSize()), "1280x720");
 }
 
+TEST(XrandrModes, WithoutXrandrOnlyTheScreenSizeIsShown)
+{
+    PrivateXServer server("1920x1080x24", false);
+    REQUIRE_PRIVATE_SERVER(server);
+    std::vector<DisplayMode> modes;
+    EXPECT_FALSE(app::listXrandrModes(server.name(), modes));
+    EXPECT_TRUE(app::switchXrandrMode(server.name(), 1920, 1080));
+    EXPECT_EQ(app::fullScreenOrigin().x, 0);
+    EXPECT_EQ(app::fullScreenOrigin().y, 0);
+    EXPECT_FALSE(app::switchXrandrMode(server.name(), 1280, 720));
+    EXPECT_FALSE(app::displayModeSwitched());
+}
+
+TEST(XrandrModes, FullScreenOriginIsWhereTheOutputStarts)
+{
+    PrivateXServer server("2560x1440x24");
+    REQUIRE_PRIVATE_SERVER(server);
+    XrandrProbe probe(server.name());
+    ASSERT_TRUE(probe.ok()) << server.name();
+    probe.addMode(1280, 720, 60);
+    probe.addMode(1024, 768, 60);
+    probe.placeMode(1280, 720, 640, 360);
+    ASSERT_EQ(text(probe.currentMode()), "1280x720");
+
+    ASSERT_TRUE(app::switchXrandrMode(server.name(), 1280, 720)); // shown already
+    EXPECT_EQ(app::fullScreenOrigin().x, 640);
+    EXPECT_EQ(app::fullScreenOrigin().y, 360);
+    ASSERT_TRUE(app::switchXrandrMode(server.name(), 1024, 768)); // switched in place
+    EXPECT_EQ(app::fullScreenOrigin().x, 640);
+    EXPECT_EQ(app::fullScreenOrigin().y, 360);
+    app::restoreDisplayMode();
+}
+
+TEST(XrandrModes, SecondSignalEndsTheProcessWhileTheGuiThreadHangs)
+{
+    PrivateXServer server;
+    REQUIRE_PRIVATE_SERVER(server);
+    {
+        XrandrProbe probe(server.name());
+        ASSERT_TRUE(probe.ok()) << server.name();
+        probe.addMode(1280, 720, 60);
+    }
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        static int argc = 1;
+        static char name[] = "hanging-child";
+        static char* argv[] = {name, nullptr};
+        QCoreApplication application(argc, argv);
+        if (!app::switchXrandrMode(server.name(), 1280, 720))
+            ::_exit(3);
+        // The event loop never runs again: the restore cannot happen.
+        ::kill(::getpid(), SIGINT);
+        ::kill(::getpid(), SIGINT);
+        for (int i = 0; i < 200; ++i)
+            ::usleep(100000);
+        ::_exit(4); // still alive after 20 s
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "exit code " << WEXITSTATUS(status);
+    EXPECT_EQ(WTERMSIG(status), SIGINT);
+    app::restoreDisplayMode();
+}
+
 TEST(XrandrModes, TerminationSignalRestoresModeThenEndsProcess)
 {
     PrivateXServer server;

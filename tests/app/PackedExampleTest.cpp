@@ -81,9 +81,19 @@ TEST_F(PackedExample, PlaysFromItsPackWithTheLooseShadersAndMusicRemoved)
     for (const char* shader : {"found fragment shader from:fx/prism/backdrop.frag",
                                "found fragment shader from:fx/prism/crystal.frag"})
         EXPECT_TRUE(log.contains(shader)) << shader;
-    EXPECT_EQ(std::count(log.lines().begin(), log.lines().end(), "successfully compiled .frag"), 2);
+    // Every fragment shader the skenes found came out of the pack and
+    // compiled, however many skenes the example holds.
+    const std::string found = "found fragment shader from:";
+    int fragments = 0;
+    for (const std::string& line : log.lines()) {
+        if (line.rfind(found, 0) != 0)
+            continue;
+        ++fragments;
+        EXPECT_NE(std::find(packed.begin(), packed.end(), line.substr(found.size())), packed.end()) << line;
+    }
+    EXPECT_EQ(std::count(log.lines().begin(), log.lines().end(), "successfully compiled .frag"), fragments);
     ASSERT_TRUE(timeState().music);
     EXPECT_TRUE(timeState().music->is_loaded());
     EXPECT_GT(timeState().music->length_ms(), 0u);
-    EXPECT_EQ(frames, 20);
+    EXPECT_GE(frames, 20);
 }

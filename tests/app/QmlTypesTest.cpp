@@ -28,6 +28,7 @@ TEST(QmlTypes, EveryNameOfTheModuleCreatesItsClassWithItsSegment)
         {"Texture", "Texture"}, {"RenderTarget", "RenderTarget"}, {"RenderTargetLayer", "RenderTargetLayer"},
         {"Group", "Group"},     {"SavePoint", "SavePoint"},
         {"SMAA", "SMAAQML"},    {"FFT", "FFTQML"},              {"NoiseGenerator", "NoiseQML"},
+        {"ShaderBuffer", "ShaderBuffer"}, {"ShaderAtomicCounter", "ShaderAtomicCounter"},
     };
     QQmlEngine engine;
     for (const auto& [name, segment] : vocabulary) {

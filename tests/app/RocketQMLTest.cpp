@@ -153,6 +153,9 @@ TEST_F(Controller, FirstValueOnlyForAnArrivedEmptyTrack)
     controller.setTrackFirstValue("intro.empty", 3.0f); // not arrived yet: nothing
     peer.sendSetNoKey(0);
     ASSERT_TRUE(renderUntil([&] { return rocket.GetSyncTrack("intro.empty")->data_received == 1; }));
+    // The peer reads on a thread of its own: its request for the track must
+    // be in before the slate is wiped, or it lands after.
+    ASSERT_TRUE(peer.waitForCommands(1));
     peer.clearCommands();
     controller.setTrackFirstValue("intro.empty", 3.0f);
     ASSERT_TRUE(peer.waitForCommands(1));
@@ -172,6 +175,37 @@ TEST_F(Controller, RenderPollsThenSignalsTheFrame)
     EXPECT_EQ(step.count(), 1); // timeStep, timeStepReal and isPaused follow the frame
     EXPECT_EQ(paused.count(), 1);
     EXPECT_EQ(controller.property("syncUpdate").toFloat(), 0.0f);
+}
+
+TEST_F(Controller, EditorStatusNamesThePortThatWaitsForAnEditor)
+{
+    QSignalSpy changed(&controller, &RocketQML::editorStatusChanged);
+    Rocket& rocket = Rocket::instance();
+    {
+        // A port nobody listens on: the rocket waits for its editor.
+        SyncEditorPeer gone;
+        rocket.base_port = gone.port() - 1;
+    }
+    rocket_flags().rocket_enabled = true;
+    rocket.create_rocket(true, rocket.base_port + 1);
+    controller.render(nullptr);
+    EXPECT_EQ(controller.editorStatus().toStdString(),
+              "waiting for sync editor on port " + std::to_string(rocket.base_port + 1));
+    EXPECT_EQ(changed.count(), 1);
+    controller.render(nullptr);
+    EXPECT_EQ(changed.count(), 1); // told once
+
+    // From track files there is nothing to wait for.
+    rocket_flags().rocket_enabled = false;
+    controller.render(nullptr);
+    EXPECT_TRUE(controller.editorStatus().isEmpty());
+
+    // An editor that answers ends the wait.
+    rocket_flags().rocket_enabled = true;
+    SyncEditorPeer peer;
+    connect(peer);
+    controller.render(nullptr);
+    EXPECT_TRUE(controller.editorStatus().isEmpty());
 }
 
 TEST_F(Controller, PathAndFileExists)

@@ -6,6 +6,7 @@
 #include "app/RocketQML.h"
 #include "app/Startup.h"
 #include "editor/DOActiveScenes.h"
+#include "editor/DataObject.h"
 #include "state/ActiveSkeneList.h"
 #include "state/DemoDisplay.h"
 #include "state/DemoFolders.h"
@@ -25,8 +26,11 @@
 #include <QQmlContext>
 #include <QQuickItem>
 #include <QQuickView>
+#include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -79,11 +83,28 @@ void writeDemo(TempDemo& demo, const std::string& dialogBody)
     demo.write("fx/outro/Skene.qml", "import QtQuick 2.15\nItem {}\n");
 }
 
-int runProgram()
+int runProgram(std::string option = {})
 {
     static char name[] = "tarvonic";
-    char* argv[] = {name, nullptr};
-    return app::runStartup(1, argv);
+    char* argv[] = {name, option.empty() ? nullptr : option.data(), nullptr};
+    return app::runStartup(option.empty() ? 1 : 2, argv);
+}
+
+// The example demo's own start dialog and the items it uses, in demo.
+void useExampleDialog(TempDemo& demo)
+{
+    for (const char* name : {"startDialog.qml", "Toggle.qml", "Button.qml"}) {
+        const std::string from = std::string(TARVONIC_SOURCE_DIR) + "/examples/lumenfall/fx/" + name;
+        demo.write(std::string("fx/") + name, readTextFile(from));
+    }
+}
+
+QList<QObject*> rows(const std::vector<const char*>& names)
+{
+    QList<QObject*> list;
+    for (const char* n : names)
+        list.append(new DataObject(n, "white"));
+    return list;
 }
 
 // What the main loop found, recorded before it ends itself.
@@ -340,4 +361,74 @@ TEST_F(StartFlow, UnwritableCurrentSetupFileKeepsChoiceForThisRun)
     rocket.setActiveSkeneSetup("missing.as");
     EXPECT_EQ(activeSkeneList().setupPath, demo.path("fx/_ActiveSkeneSetups/missing.as"));
     ASSERT_EQ(activeSkeneList().entries.size(), 1u);
+}
+
+TEST_F(StartFlow, StartDialogTakesTheKeyboardAndLeavesTheCommandLineSetupAlone)
+{
+    TempDemo demo;
+    writeDemo(demo, "");
+    useExampleDialog(demo);
+    demo.write("fx/_ActiveSkeneSetups/a.as", formatActiveSkenes({{"intro", 1}}));
+    demo.write("fx/_ActiveSkeneSetups/b.as", formatActiveSkenes({{"outro", 1}}));
+    demo.enter();
+    installRecordingNotifier();
+    MainLoopView seen;
+    endMainLoopAtOnce(seen);
+
+    // No window manager here either: the dialog must ask for the keyboard
+    // itself. Enter starts once it has it (tried anyway after a while; the
+    // dialog is closed unstarted when even that goes unheard).
+    bool active = false;
+    int ticks = 0;
+    QTimer keys;
+    QObject::connect(&keys, &QTimer::timeout, [&] {
+        QQuickView* view = appState().startDialogView;
+        if (!view || !view->isExposed())
+            return;
+        active = active || view->isActive();
+        if (active || ++ticks == 150)
+            QTest::keyClick(view, Qt::Key_Return);
+        if (ticks == 300) // the dialog never heard the key
+            app::endShellView(view);
+    });
+    keys.start(20);
+    const std::string option = demo.path("fx/_ActiveSkeneSetups/b.as");
+    EXPECT_EQ(runProgram("-activeSkenesFile:" + option), 0);
+    EXPECT_TRUE(seen.ran);
+    EXPECT_TRUE(active);
+    // Enter alone picks no setup: the option holds and nothing is remembered.
+    EXPECT_EQ(activeSkeneList().setupPath, option);
+    EXPECT_FALSE(std::filesystem::exists(demo.path("fx/currentActiveScenesSetup.cfg")));
+}
+
+TEST_F(StartFlow, ExampleDialogPrefers1280x720AndSetsASetupOnlyWhenPicked)
+{
+    TempDemo demo;
+    useExampleDialog(demo);
+    demo.write("fx/_ActiveSkeneSetups/a.as", formatActiveSkenes({{"intro", 1}}));
+    demo.write("fx/_ActiveSkeneSetups/b.as", formatActiveSkenes({{"outro", 1}}));
+    demoFolders().fxPath = demo.path("fx");
+    activeSkeneList().setupPath = "from-the-command-line.as";
+    const auto press = [&](std::vector<Qt::Key> keys) {
+        QQuickView view;
+        view.rootContext()->setContextProperty("resolutions",
+                                               QVariant::fromValue(rows({"1920x1080", "1280x720", "800x600"})));
+        view.rootContext()->setContextProperty("activeSkeneSetups", QVariant::fromValue(rows({"a.as", "b.as"})));
+        view.setSource(QUrl::fromLocalFile(QString::fromStdString(demo.path("fx/startDialog.qml"))));
+        ASSERT_EQ(view.status(), QQuickView::Ready);
+        view.show();
+        view.requestActivate();
+        ASSERT_TRUE(waitUntil([&] { return view.isActive(); }));
+        for (Qt::Key key : keys)
+            QTest::keyClick(&view, key);
+    };
+
+    press({Qt::Key_Return});
+    EXPECT_EQ(appState().start.selectedResolution, "1280x720");
+    EXPECT_EQ(activeSkeneList().setupPath, "from-the-command-line.as");
+
+    press({Qt::Key_PageDown, Qt::Key_Down, Qt::Key_Return});
+    EXPECT_EQ(appState().start.selectedResolution, "800x600");
+    EXPECT_EQ(activeSkeneList().setupPath, demo.path("fx/_ActiveSkeneSetups/b.as"));
+    EXPECT_EQ(appState().currentSetupName, "b.as");
 }

@@ -181,3 +181,32 @@ TEST_F(ShaderProgram, PollReloadsChangedShadersAtMostOncePerSecond)
     EXPECT_NE(one.program(), secondOne);
     EXPECT_TRUE(one.files().empty());
 }
+
+TEST_F(ShaderProgram, UniformLocationsAreLookedUpAgainAfterARelink)
+{
+    GlTestContext gl;
+    ASSERT_TRUE(gl.ok());
+    TempDemo demo;
+    demo.enter();
+    installRecordingNotifier();
+    demo.write("fx/a/moved.vert", kVert);
+    const auto relinkWith = [&](Shader& shader, const char* uniform, const char* value) {
+        demo.write("fx/a/moved.frag", std::string("#version 430 compatibility\n") + uniform +
+                                          "out vec4 c;\nvoid main() { c = vec4(" + value + "); }\n");
+        ASSERT_TRUE(shader.load("moved", "fx/a/"));
+        shader.use();
+        while (glGetError() != GL_NO_ERROR) {
+        }
+    };
+    Shader shader;
+    relinkWith(shader, "layout(location = 3) uniform float level;\n", "level");
+    EXPECT_TRUE(shader.setUniformFloat("level", 1.0f));
+
+    // Gone after a rebuild, then back at another location: a location kept
+    // from before would be set on a uniform the program does not have.
+    relinkWith(shader, "", "0.5");
+    EXPECT_FALSE(shader.setUniformFloat("level", 1.0f));
+    relinkWith(shader, "layout(location = 7) uniform float level;\n", "level");
+    EXPECT_TRUE(shader.setUniformFloat("level", 1.0f));
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}

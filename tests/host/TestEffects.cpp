@@ -2,6 +2,8 @@
 
 #include "TestEffects.h"
 
+#include "gpu/FramebufferBinding.h"
+
 #include <QtQml>
 
 std::vector<std::string>& renderLog()
@@ -32,6 +34,7 @@ void ColourEffect::render(RenderNameListItem* pRNLI)
     GLint fb = 0;
     glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &fb);
     boundFramebuffer = fb;
+    trackedFramebuffer = int(boundDrawFramebuffer());
     glClearColor(float(r), float(g), float(b), 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     renderChildren(pRNLI);

@@ -26,7 +26,8 @@ public:
     bool depthTestOn = false;
     bool depthWriteOn = false;
     bool blendOn = false;
-    int boundFramebuffer = -1;
+    int boundFramebuffer = -1;   // as GL has it
+    int trackedFramebuffer = -1; // as the draw items see it
 
 public Q_SLOTS:
     std::string getEffectName() override;

@@ -271,9 +271,15 @@ Probe {
     EXPECT_EQ(shadowed->nameText(), "from-qml");
     EXPECT_EQ(shadowedChanged.count(), 0);
 
-    // UTF-8 inside, as given.
-    effect->setName(QString::fromUtf8("s\xc3\xa4" "de"));
-    EXPECT_EQ(effect->nameText(), "s\xc3\xa4" "de");
+    // UTF-8 both ways: reading the name back and storing it again (as the
+    // camera does every frame) keeps it as it is.
+    const QString umlauts = QString::fromUtf8("k\xc3\xa4mer\xc3\xa4");
+    effect->setName(umlauts);
+    EXPECT_EQ(effect->nameText(), "k\xc3\xa4mer\xc3\xa4");
+    EXPECT_EQ(effect->getName(), umlauts);
+    for (int frame = 0; frame < 3; ++frame)
+        effect->evaluateRocketName();
+    EXPECT_EQ(effect->nameText(), "k\xc3\xa4mer\xc3\xa4");
     EXPECT_TRUE(effect->getOrigName().empty());
     EXPECT_TRUE(effect->effectText().empty());
 }

@@ -6,6 +6,7 @@
 #include "gpu/Mesh.h"
 #include "gpu/MeshRegistry.h"
 #include "gpu/Shader.h"
+#include "gpu/TransformFeedback.h"
 #include "gpu/VertexBuffers.h"
 #include "items/CameraQML.h"
 #include "items/PosQML.h"
@@ -346,6 +347,26 @@ TEST_F(MeshFixture, FrameStartClearsDepthOnceAndDrawBuffersAreClamped)
     EXPECT_EQ(buffer, GL_NONE);
 }
 
+TEST_F(MeshFixture, ClearedFileDrawsNothing)
+{
+    useShader(kVertFlat, "#version 430 compatibility\nout vec4 c;\nvoid main() { c = vec4(1.0); }\n");
+    TestMesh mesh;
+    mesh.setFile("square.obj");
+    mesh.setDepthTest(false);
+    mesh.resolve();
+    GlFramebuffer fb(4, 4);
+    fb.bindCleared();
+    mesh.render(nullptr);
+    ASSERT_EQ(fb.pixel(1, 1)[0], 255);
+
+    mesh.setFile("");
+    mesh.resolve();
+    EXPECT_EQ(mesh.mesh(), nullptr);
+    fb.bindCleared();
+    mesh.render(nullptr);
+    EXPECT_EQ(fb.pixel(1, 1)[0], 0);
+}
+
 TEST_F(MeshFixture, UnreadableMeshDrawsNothingAndRunsOn)
 {
     useShader(kVertFlat, "#version 430 compatibility\nout vec4 c;\nvoid main() { c = vec4(1.0); }\n");
@@ -378,18 +399,15 @@ TEST_F(MeshFixture, InstancesReadTheirAttributesFromTheNamedGrid)
               "void main() { gl_Position = vec4(position.xy * 0.2 + offset, 0.0, 1.0); }\n",
               "#version 430 compatibility\nout vec4 c;\nvoid main() { c = vec4(1.0); }\n");
 
-    // A stand-in for the particle ring: two items of one vec2 each.
-    static GLuint ring = 0;
-    const float offsets[4] = {-0.5f, 0.0f, 0.5f, 0.0f};
-    glGenBuffers(1, &ring);
-    glBindBuffer(GL_ARRAY_BUFFER, ring);
-    glBufferData(GL_ARRAY_BUFFER, sizeof offsets, offsets, GL_STATIC_DRAW);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-    feedbackHooks().instanceSource = [](const MeshRecord&) { return ring; };
+    // A particle ring of two items of one vec2 each, filled where instances
+    // are read: the ring slot after the current one.
     Mesh* grid = addVertexBuffer("pointGridsparks");
-    createCustomPointGridVBO(*grid, 2, 1, 0, false, {});
-    static int token = 0;
-    grid->records[0].transformFeedback.reset(reinterpret_cast<TransformFeedback*>(&token), [](TransformFeedback*) {});
+    createCustomPointGridVBO(*grid, 2, 1, 0, true, parseVaryings("vec2 offset"));
+    ASSERT_EQ(grid->records.size(), 1u);
+    const float offsets[4] = {-0.5f, 0.0f, 0.5f, 0.0f};
+    glBindBuffer(GL_ARRAY_BUFFER, feedbackInstanceBuffer(grid->records[0]));
+    glBufferSubData(GL_ARRAY_BUFFER, 0, sizeof offsets, offsets);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
 
     TestMesh mesh;
     mesh.setFile("square.obj");

@@ -1,9 +1,11 @@
 #include <GL/glew.h>
 
+#include "items/DrawVBQML.h"
 #include "items/ParamGroupQML.h"
 #include "items/ShadeQML.h"
 #include "items/ShaderParamQML.h"
 
+#include "gpu/GlewSetup.h"
 #include "gpu/Shader.h"
 #include "items/CameraQML.h"
 #include "state/DemoDisplay.h"
@@ -15,9 +17,11 @@
 #include "support/GlFramebuffer.h"
 #include "support/GlTestContext.h"
 #include "support/ProbeEffect.h"
+#include "support/QtTestApp.h"
 #include "support/RecordingNotifier.h"
 #include "support/TempDemo.h"
 
+#include <QSGNode>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -27,6 +31,10 @@ namespace {
 // Runs the shader item's resolution step the way Qt Quick would.
 struct TestShade : ShadeQML {
     void resolve() { updatePaintNode(nullptr, nullptr); }
+};
+
+struct TestVB : DrawVBQML {
+    void resolve() { delete updatePaintNode(nullptr, nullptr); }
 };
 
 // Draws one triangle that covers the whole target with the current program.
@@ -205,6 +213,70 @@ TEST_F(ShadeFixture, WithoutAShaderNothingRendersAndEmptyFileLooksNothingUp)
     probe.setParentItem(&shade);
     shade.render(nullptr);
     EXPECT_EQ(probe.renders, 0);
+}
+
+TEST_F(ShadeFixture, ProgramThatFailedToLinkCountsAsNoShaderUntilItLinks)
+{
+    demo.write("fx/intro/good.frag", "#version 430 compatibility\nout vec4 c;\nvoid main() { c = vec4(1); }\n");
+    demo.write("fx/intro/check.frag", "#version 430\nout vec4 c;\nvec4 missing();\nvoid main() { c = missing(); }\n");
+    TestShade good;
+    good.setParentItem(&skene);
+    good.setFile("good");
+    good.resolve();
+    TestShade broken;
+    useCheck(broken);
+    ASSERT_NE(broken.shader(), nullptr);
+    ASSERT_FALSE(broken.shader()->linked());
+    ProbeEffect probe;
+    probe.setParentItem(&broken);
+
+    good.render(nullptr);
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    broken.render(nullptr);
+    EXPECT_EQ(probe.renders, 0);
+    EXPECT_EQ(Shader::currentShader(), good.shader());
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+
+    // Fixed on disk and rebuilt: the subtree draws with it again.
+    demo.write("fx/intro/check.frag", "#version 430 compatibility\nout vec4 c;\nvoid main() { c = vec4(0.5); }\n");
+    ASSERT_TRUE(broken.shader()->reload());
+    broken.render(nullptr);
+    EXPECT_EQ(probe.renders, 1);
+    EXPECT_EQ(Shader::currentShader(), broken.shader());
+}
+
+TEST(ItemSynchronisation, WaitsForGlAndLoadsGlewItself)
+{
+    resetProcessState();
+    ensureQtApp();
+    GlTestContext::releaseCurrent();
+    forgetGlew();
+    TempDemo demo;
+    demo.enter();
+    demo.write("flat.frag", "#version 430 compatibility\nout vec4 c;\nvoid main() { c = vec4(1); }\n");
+    TestShade shade;
+    shade.setFile("flat");
+    TestVB quad;
+    quad.setType("quad");
+
+    // No context: nothing may touch GL.
+    shade.resolve();
+    quad.resolve();
+    EXPECT_EQ(shade.shader(), nullptr);
+    EXPECT_EQ(quad.vertexBuffer(), nullptr);
+
+    // With a context current, as in Qt Quick's synchronisation, the items
+    // load GLEW themselves when the frame has not.
+    GlTestContext gl;
+    ASSERT_TRUE(gl.ok());
+    forgetGlew();
+    shade.resolve();
+    EXPECT_TRUE(glewReady());
+    ASSERT_NE(shade.shader(), nullptr);
+    EXPECT_TRUE(shade.shader()->linked());
+    quad.resolve();
+    EXPECT_NE(quad.vertexBuffer(), nullptr);
 }
 
 TEST_F(ShadeFixture, ProjectionMatchesHandComputedPerspective)

@@ -3,12 +3,15 @@
 #include "app/AppState.h"
 #include "app/DisplayModes.h"
 #include "editor/DOActiveScenes.h"
+#include "editor/SkeneTree.h"
+#include "gpu/AtomicCounters.h"
 #include "gpu/DepthState.h"
 #include "gpu/FileAutoLoader.h"
+#include "gpu/FramebufferBinding.h"
 #include "gpu/MeshRegistry.h"
 #include "gpu/RenderTargetRegistry.h"
 #include "gpu/Shader.h"
-#include "gpu/VertexBuffers.h"
+#include "gpu/TransformFeedback.h"
 #include "items/CameraQML.h"
 #include "items/ShadeQML.h"
 #include "state/ActiveSkeneList.h"
@@ -35,6 +38,7 @@ void resetProcessState()
     }
     resetAppState();
     resetPublishedSkeneRows();
+    resetPublishedSkeneTree();
 
     resetDemoFolders();
     resetDemoDisplay();
@@ -52,7 +56,9 @@ void resetProcessState()
     resetCurrentCamera();
     resetMeshRegistries();
     resetRenderTargets();
-    resetFeedbackHooks();
+    resetTransformFeedbackState();
+    resetAtomicCounters();
     resetDepthStacks();
+    resetFramebufferBinding();
     IFileAutoLoader::resetPollClock();
 }

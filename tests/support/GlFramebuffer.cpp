@@ -1,5 +1,7 @@
 #include "support/GlFramebuffer.h"
 
+#include "gpu/FramebufferBinding.h"
+
 GlFramebuffer::GlFramebuffer(int width, int height)
     : width_(width)
     , height_(height)
@@ -12,7 +14,7 @@ GlFramebuffer::GlFramebuffer(int width, int height)
     glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT24, width, height, 0, GL_DEPTH_COMPONENT, GL_FLOAT, nullptr);
     glBindTexture(GL_TEXTURE_2D, 0);
     glGenFramebuffers(1, &fbo_);
-    glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+    bindFramebuffer(GL_FRAMEBUFFER, fbo_);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colour_, 0);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, depth_, 0);
     glViewport(0, 0, width, height);
@@ -20,7 +22,7 @@ GlFramebuffer::GlFramebuffer(int width, int height)
 
 GlFramebuffer::~GlFramebuffer()
 {
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    bindFramebuffer(GL_FRAMEBUFFER, 0);
     glDeleteFramebuffers(1, &fbo_);
     glDeleteTextures(1, &colour_);
     glDeleteTextures(1, &depth_);
@@ -28,7 +30,7 @@ GlFramebuffer::~GlFramebuffer()
 
 void GlFramebuffer::bind() const
 {
-    glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+    bindFramebuffer(GL_FRAMEBUFFER, fbo_);
     glViewport(0, 0, width_, height_);
 }
 

@@ -26,3 +26,9 @@ GlTestContext::~GlTestContext()
 {
     impl_->context.doneCurrent();
 }
+
+void GlTestContext::releaseCurrent()
+{
+    if (QOpenGLContext* current = QOpenGLContext::currentContext())
+        current->doneCurrent();
+}

@@ -10,6 +10,9 @@ public:
     // True when the context is current and GLEW is ready.
     bool ok() const { return ok_; }
 
+    // Leaves no context current in this thread, whoever made it current.
+    static void releaseCurrent();
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;

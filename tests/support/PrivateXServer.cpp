@@ -27,13 +27,13 @@ pid_t lockOwner(int number)
 
 } // namespace
 
-PrivateXServer::PrivateXServer(const char* screen)
+PrivateXServer::PrivateXServer(const char* screen, bool randr)
 {
     // Display numbers far from the ones xvfb-run hands out, spread by
     // process so that tests running side by side rarely meet.
     const int base = 300 + int(::getpid() % 400);
     for (int n = base; n < base + 20 && name_.empty(); ++n)
-        tryDisplay(n, screen);
+        tryDisplay(n, screen, randr);
 }
 
 PrivateXServer::~PrivateXServer()
@@ -41,7 +41,7 @@ PrivateXServer::~PrivateXServer()
     stop();
 }
 
-void PrivateXServer::tryDisplay(int number, const char* screen)
+void PrivateXServer::tryDisplay(int number, const char* screen, bool randr)
 {
     const std::string name = ":" + std::to_string(number);
     if (::access(("/tmp/.X" + std::to_string(number) + "-lock").c_str(), F_OK) == 0)
@@ -52,7 +52,7 @@ void PrivateXServer::tryDisplay(int number, const char* screen)
         ::dup2(devNull, 1);
         ::dup2(devNull, 2);
         ::execl("/usr/bin/Xvfb", "Xvfb", name.c_str(), "-screen", "0", screen, "-nolisten", "tcp", "-noreset",
-                static_cast<char*>(nullptr));
+                randr ? "+extension" : "-extension", "RANDR", static_cast<char*>(nullptr));
         ::_exit(127);
     }
     if (pid_ < 0)
@@ -132,6 +132,29 @@ DisplayMode XrandrProbe::screenSize()
     const DisplayMode out{DisplayWidth(fresh, 0), DisplayHeight(fresh, 0)};
     XCloseDisplay(fresh);
     return out;
+}
+
+void XrandrProbe::placeMode(int width, int height, int x, int y)
+{
+    const Window root = DefaultRootWindow(display_);
+    XRRScreenResources* res = XRRGetScreenResourcesCurrent(display_, root);
+    XRROutputInfo* output = XRRGetOutputInfo(display_, res, res->outputs[0]);
+    XRRCrtcInfo* crtc = XRRGetCrtcInfo(display_, res, output->crtc);
+    for (int i = 0; i < output->nmode; ++i) {
+        for (int k = 0; k < res->nmode; ++k) {
+            if (res->modes[k].id == output->modes[i] && int(res->modes[k].width) == width
+                && int(res->modes[k].height) == height) {
+                XRRSetCrtcConfig(display_, res, output->crtc, CurrentTime, x, y, res->modes[k].id, crtc->rotation,
+                                 crtc->outputs, crtc->noutput);
+                i = output->nmode;
+                break;
+            }
+        }
+    }
+    XRRFreeCrtcInfo(crtc);
+    XRRFreeOutputInfo(output);
+    XRRFreeScreenResources(res);
+    XSync(display_, False);
 }
 
 void XrandrProbe::showMode(int width, int height)

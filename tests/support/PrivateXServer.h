@@ -10,9 +10,9 @@
 
 class PrivateXServer {
 public:
-    // Starts Xvfb with one screen of the given "WxHxD"; running() tells
-    // whether it came up.
-    explicit PrivateXServer(const char* screen = "1920x1080x24");
+    // Starts Xvfb with one screen of the given "WxHxD", with or without the
+    // XRandR extension; running() tells whether it came up.
+    explicit PrivateXServer(const char* screen = "1920x1080x24", bool randr = true);
     ~PrivateXServer();
     PrivateXServer(const PrivateXServer&) = delete;
     PrivateXServer& operator=(const PrivateXServer&) = delete;
@@ -22,7 +22,7 @@ public:
     const char* name() const { return name_.c_str(); }
 
 private:
-    void tryDisplay(int number, const char* screen);
+    void tryDisplay(int number, const char* screen, bool randr);
     void stop();
 
     pid_t pid_ = -1;
@@ -48,6 +48,9 @@ public:
     // Makes the output show the first mode of this size and shrinks the
     // screen to it, like a desktop running below the largest mode.
     void showMode(int width, int height);
+    // Makes the output show the first mode of this size with its top left
+    // at (x, y) of a screen that keeps its size, like a second monitor.
+    void placeMode(int width, int height, int x, int y);
 
 private:
     // An Xlib Display, kept opaque so Xlib's macros stay out of the tests.

@@ -6,6 +6,8 @@ platform::NotifyAnswer RecordingNotifier::notify(const std::string& text, const 
                                                  platform::NotifyButtons buttons, platform::NotifyIcon icon)
 {
     boxes.push_back({text, caption, buttons, icon});
+    if (whileOpen)
+        whileOpen();
     if (!answers.empty()) {
         const platform::NotifyAnswer a = answers.front();
         answers.erase(answers.begin());

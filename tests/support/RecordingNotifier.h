@@ -3,6 +3,7 @@
 // test ever waits on a modal box.
 #include "platform/Notifier.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@ public:
     std::vector<RecordedBox> boxes;
     // Answers handed out in order; Ok (or No for Yes/No boxes) when used up.
     std::vector<platform::NotifyAnswer> answers;
+    // Runs while a box is "open", as the events of a real box's own event
+    // loop would.
+    std::function<void()> whileOpen;
 };
 
 // Installs a fresh recorder as the process-wide notifier and returns it.

@@ -341,6 +341,30 @@ TEST_F(RocketManager, PlayingClockRunsOnAcrossTheMillisecondClocksWrap)
     EXPECT_NEAR(rocket.current_row(), 2.5 * rocket.row_rate, 1e-6);
 }
 
+TEST_F(RocketManager, AFixedStepClockIgnoresTheWallClock)
+{
+    static uint32_t now;
+    now = 1000;
+    loadTestMusic();
+    Rocket& rocket = Rocket::instance();
+    rocket.clock_ms = [] { return now; };
+    rocket.fixed_step_ms = 1000.0 / 60.0;
+    rocket.push_frame_time(250.0f);
+    rocket.on_pause(false);
+    rocket.fixed_seconds = 2.0;
+    now += 5000;
+    EXPECT_EQ(rocket.current_seconds(), 2.0);
+    EXPECT_NEAR(rocket.demo_seconds(), 2.0, 1e-12);
+    // Every frame lasts the step, whatever was measured.
+    EXPECT_FLOAT_EQ(rocket.time_step(), 1000.0f / 60.0f);
+    EXPECT_FLOAT_EQ(rocket.last_frame_time(), 1000.0f / 60.0f);
+    // Paused, the clock is the music's position as ever.
+    timeState().music->set_paused(true);
+    rocket.on_pause(true);
+    timeState().music->set_position(3.0);
+    EXPECT_EQ(rocket.current_seconds(), 3.0);
+}
+
 TEST_F(RocketManager, EverySlotAnActiveSkeneUsesIsPolled)
 {
     SyncEditorPeer peer;

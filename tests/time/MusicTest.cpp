@@ -333,3 +333,29 @@ TEST_F(MusicTest, ACutFilePlaysAndRefusalsSayWhy)
 }
 
 } // namespace
+
+TEST_F(MusicTest, SteppedOutputMovesOnlyWhenAdvancedAndTakesSilencePastTheEnd)
+{
+    writeMusic();
+    Music music;
+    music.use_stepped_output();
+    ASSERT_TRUE(music.load("music.mp3"));
+    music.advance_to(1.0); // paused: nothing moves
+    EXPECT_EQ(music.position(), 0.0);
+    music.set_paused(false);
+    sleepMs(50); // no sound card: the wall clock moves nothing
+    EXPECT_EQ(music.position(), 0.0);
+    music.advance_to(1.0);
+    EXPECT_EQ(music.position(), 1.0);
+    EXPECT_EQ(peakBin(spectrum(music, 0)), int(std::lround(kLeftHz / kBinHz)));
+
+    // Past the end the position stays at the end and the window fills with
+    // silence; a time before the last one seeks back.
+    music.advance_to(7.0);
+    EXPECT_EQ(music.position(), 6.0);
+    EXPECT_FALSE(music.is_playing());
+    EXPECT_EQ(peakOf(spectrum(music, 0)), 0.0f);
+    music.advance_to(1.5);
+    EXPECT_TRUE(music.is_playing());
+    EXPECT_EQ(music.position(), 1.5);
+}

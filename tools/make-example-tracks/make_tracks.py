@@ -15,7 +15,7 @@ import sys
 STEP, LINEAR, SMOOTH, RAMP, SPLINE = range(5)
 
 # track name -> [(row, value, type)]; the prism skene's crystal and sky, the
-# zenith skene's glow.
+# updraft skene's ember bursts and lift, the zenith skene's glow.
 TRACKS = {
     # A flash of the rim and the sky on every second beat, from bar 2 on.
     "prism.glow": [(row + half, 0.0 if half else 1.0, STEP if half else LINEAR)
@@ -31,6 +31,11 @@ TRACKS = {
     "prism.spin": [(row, row / 32 * 90.0, SMOOTH) for row in range(0, 737, 32)],
     "prism.tilt": [(0, 0.0, SMOOTH), (128, 14.0, SMOOTH), (256, -10.0, SMOOTH), (384, 8.0, SMOOTH),
                    (512, 0.0, STEP)],
+    # Every ember sets off again from the crystal's base at each key: every
+    # four bars from bar 4 (the values do not matter, only the rows).
+    "updraft.burst": [(row, float(n % 2), STEP) for n, row in enumerate(range(128, 745, 128))],
+    # The embers rise harder through the middle of the demo.
+    "updraft.lift": [(0, 0.0, SMOOTH), (256, 1.2, SMOOTH), (512, 0.4, SMOOTH), (640, 0.0, STEP)],
     # The zenith skene's glow swells over each four bars and falls back.
     "zenith.bloom": [(row + part, level, SMOOTH) for row in range(0, 737, 128)
                      for part, level in ((0, 0.0), (96, 0.6)) if row + part <= 744],

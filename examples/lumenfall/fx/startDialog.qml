@@ -11,14 +11,32 @@ Rectangle {
     border.color: "#3a3f4b"
     focus: true
 
+    // The setup remembered from the last run comes first. It is chosen again
+    // only when the author picks one: otherwise -activeSkenesFile: decides.
     property string chosenSetup: activeSkeneSetups.length > 0 ? activeSkeneSetups[0].name : ""
-    property string chosenResolution: resolutions.length > 0 ? resolutions[0].name : ""
+    property bool setupPicked: false
+    // 1280x720 when the monitor offers it: its native size comes first,
+    // and a window that large reaches past the screen beside the edit view.
+    property string chosenResolution: defaultResolution()
 
     Rocket { id: rocket }
 
+    function defaultResolution() {
+        for (var i = 0; i < resolutions.length; ++i) {
+            if (resolutions[i].name === "1280x720")
+                return resolutions[i].name
+        }
+        return resolutions.length > 0 ? resolutions[0].name : ""
+    }
+
+    function pickSetup(name) {
+        chosenSetup = name
+        setupPicked = true
+    }
+
     function start() {
         rocket.setSelectedResolution(chosenResolution)
-        if (chosenSetup !== "")
+        if (setupPicked && chosenSetup !== "")
             rocket.setActiveSkeneSetup(chosenSetup)
         rocket.startDemo()
     }
@@ -46,9 +64,9 @@ Rectangle {
 
     Keys.onPressed: {
         if (event.key === Qt.Key_PageUp)
-            chosenSetup = step(activeSkeneSetups, chosenSetup, -1)
+            pickSetup(step(activeSkeneSetups, chosenSetup, -1))
         else if (event.key === Qt.Key_PageDown)
-            chosenSetup = step(activeSkeneSetups, chosenSetup, 1)
+            pickSetup(step(activeSkeneSetups, chosenSetup, 1))
         else if (event.key === Qt.Key_F)
             flip(fullScreenToggle)
         else if (event.key === Qt.Key_E)
@@ -94,7 +112,7 @@ Rectangle {
                             color: modelData.name === dialog.chosenSetup ? "#2e4a6b" : "transparent"
                             Text { anchors.verticalCenter: parent.verticalCenter; x: 6
                                    text: modelData.name; color: modelData.color; font.pixelSize: 13 }
-                            MouseArea { anchors.fill: parent; onClicked: dialog.chosenSetup = modelData.name }
+                            MouseArea { anchors.fill: parent; onClicked: dialog.pickSetup(modelData.name) }
                         }
                     }
                 }

@@ -1,0 +1,92 @@
+#pragma once
+// The particle ring of a point grid: buffers that a vertex program writes by
+// transform feedback and that later draws read back as vertex input. Each
+// frame the previous frame's particles are drawn again as input and captured
+// into the other ring buffer; a third buffer of zeros seeds the ring.
+//
+// Three slots: 0 and 1 form the ring, 2 is the seed slot. Slot i has its own
+// buffer, transform feedback object (with buffer i at binding 0) and
+// primitives-written query. GL objects are made by create() and released by
+// release(); every call here needs the demo's context current.
+#include <GL/glew.h>
+
+#include <cstdint>
+
+struct Mesh;
+struct MeshRecord;
+
+// Slots in the ring; the seed slot comes after them.
+constexpr int kFeedbackRingSize = 2;
+constexpr int kFeedbackSeedSlot = kFeedbackRingSize;
+constexpr int kFeedbackSlots = kFeedbackRingSize + 1;
+
+// Most bytes the three buffers of one ring may take together.
+constexpr int64_t kMaxFeedbackBytes = int64_t(1) << 30;
+
+// The ring slot that follows slot.
+int nextFeedbackSlot(int slot);
+
+struct TransformFeedback {
+    GLuint buffers[kFeedbackSlots] = {0, 0, 0};
+    GLuint feedbacks[kFeedbackSlots] = {0, 0, 0};
+    GLuint queries[kFeedbackSlots] = {0, 0, 0};
+    int itemCount = 0;
+    int floatsPerItem = 0;
+    int64_t byteSize = 0; // of each buffer
+    // A slot can be drawn from only after a capture into it has ended.
+    bool captured[kFeedbackSlots] = {false, false, false};
+
+    GLenum mode = GL_POINTS; // of the running or last capture
+    int captureSlot = -1;    // of the running or last capture
+    uint32_t lastWritten = 0;  // primitives written by the last capture
+    uint32_t totalWritten = 0; // since the last pass-0 capture began
+    bool created = false;
+    bool refusing = false; // a capture was refused and the reason logged
+
+    // Sizes the buffers for itemCount items of floatsPerItem values (half
+    // as many, rounded down, with halfFloats) and fills all three with
+    // zeros. Kept as it is when already made for the same item count and
+    // size. Logs "creating TransformFeedback of size %4.2f mb" (all three
+    // buffers). No items, or more than kMaxFeedbackBytes for the three,
+    // logs why and leaves the ring unmade. Returns created.
+    bool create(int floatsPerItem, int itemCount, bool halfFloats);
+
+    // Starts capturing primitives of mode into slot (pass 0 restarts the
+    // total). Rasterisation is off until endCapture().
+    void beginCapture(GLenum mode, int slot, int pass);
+    // Ends the running capture and waits for the number of primitives it
+    // wrote.
+    void endCapture();
+    // Draws slot's content as vertex input with the mesh's layout (when a
+    // mesh is given): the seed slot's first seedCount items with fromSeed,
+    // otherwise what the last capture into slot wrote. Draws nothing from a
+    // slot never captured into, and never more items than the buffer holds.
+    void drawCaptured(int slot, const Mesh* mesh, bool fromSeed, int seedCount);
+
+    // Deletes the GL objects and forgets the ring's state.
+    void release();
+};
+
+// The particle pass of drawMesh for a record with a ring:
+//   0  capture the next frame of particles and finish;
+//   1  draw the captured particles;
+//   2  capture, left running so that later draws add particles;
+//   3  finish the capture begun by pass 2 and advance the ring.
+// A capture is skipped, with a log line, when the program in use captures
+// nothing or less per item than the grid's varyings read, and when another
+// capture is running.
+void runFeedbackPass(MeshRecord& record, Mesh& mesh, int pass);
+
+// The ring buffer instanced meshes read: the slot after the current one,
+// which holds the newest particles after a pass-0 frame. 0 without a ring.
+GLuint feedbackInstanceBuffer(const MeshRecord& record);
+
+// True while a capture is running.
+bool feedbackCaptureRunning();
+
+// Ends a capture left running (a pass 2 without its pass 3), so that what is
+// drawn after the skenes is rasterised again. The frame calls it at its end.
+void finishOpenFeedbackCapture();
+
+// No capture running (for tests).
+void resetTransformFeedbackState();

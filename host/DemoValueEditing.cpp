@@ -1,0 +1,96 @@
+// The Demo item's value editing: the edit view names a property of a
+// running skene item, and the next frame sets it (applyPendingEdit).
+#include "host/DemoQML.h"
+
+#include "host/SkeneValuePath.h"
+#include "platform/Clock.h"
+#include "state/DemoFolders.h"
+#include "state/PendingEdit.h"
+#include "sync/Rocket.h"
+
+#include <QDebug>
+
+SkeneValuePath parseSkeneValuePath(const std::string& pathToItem)
+{
+    SkeneValuePath parsed;
+    const size_t paramPos = pathToItem.find(":/");
+    if (paramPos == std::string::npos)
+        return parsed;
+    parsed.paramPos = pathToItem.substr(paramPos);
+    const size_t slash = paramPos == 0 ? std::string::npos : pathToItem.rfind('/', paramPos - 1);
+    if (slash == std::string::npos || slash == 0)
+        return parsed;
+    parsed.hasItemPath = true;
+    parsed.itemPath = pathToItem.substr(0, slash);
+
+    const std::string last = pathToItem.substr(slash + 1);
+    const size_t assign = last.find(":=");
+    const size_t end = last.find(":/");
+    if (assign == std::string::npos || end == std::string::npos || assign > end)
+        return parsed;
+    parsed.propertyName = last.substr(assign + 2, end - assign - 2);
+    const size_t old = last.find(":=", end + 2);
+    if (old != std::string::npos) {
+        parsed.hasOldValue = true;
+        parsed.oldValue = last.substr(old + 2);
+    }
+    return parsed;
+}
+
+void DemoQML::modifySkeneValue(QString skeneName, QString pathToItem, QString propertyName, QString propertyValue)
+{
+    qDebug() << "modifySkeneValue called for skeneName:";
+    qDebug() << skeneName;
+    qDebug() << "modifySkeneValue called for pathToItem:";
+    qDebug() << pathToItem;
+    qDebug() << "modifySkeneValue called for propertyName:";
+    qDebug() << propertyName;
+    qDebug() << "modifySkeneValue called for propertyValue:";
+    qDebug() << propertyValue;
+
+    const SkeneValuePath parsed = parseSkeneValuePath(pathToItem.toStdString());
+    if (!parsed.paramPos.empty()) {
+        qDebug() << "Found the paramPos:";
+        qDebug() << parsed.paramPos.c_str();
+    }
+    // A call that cannot be applied leaves an edit asked for earlier in this
+    // frame as it was, value and property included.
+    if (!parsed.hasItemPath) {
+        qDebug() << "modifySkeneValue changed nothing:"
+                 << (parsed.paramPos.empty() ? "the path has no \":/\"" : "no \"/\" comes before its \":/\"");
+        return;
+    }
+    qDebug() << "Modified path to item is:";
+    qDebug() << parsed.itemPath.c_str();
+    if (!parsed.propertyName.empty()) {
+        qDebug() << "parsed paramName:";
+        qDebug() << parsed.propertyName.c_str();
+        if (parsed.hasOldValue) {
+            qDebug() << "parsed old paramValue:";
+            qDebug() << parsed.oldValue.c_str();
+        }
+    }
+    const std::string property = parsed.propertyName.empty() ? propertyName.toStdString() : parsed.propertyName;
+    if (property.empty()) {
+        qDebug() << "modifySkeneValue changed nothing: no property name for" << parsed.itemPath.c_str();
+        return;
+    }
+
+    PendingEdit& edit = pendingEdit();
+    edit.targetPath = parsed.itemPath;
+    edit.propertyName = property;
+    edit.value = propertyValue.toStdString();
+    edit.skeneName = skeneName.toStdString();
+    // A paused demo that nothing has changed for a while keeps its last
+    // image; the edit is a change, so the next frames draw it.
+    Rocket::instance().last_change_time = platform::millisecondClock();
+}
+
+QString DemoQML::path(QString fileName, QString skeneName)
+{
+    bool announce = false;
+    const std::string url = skeneFileUrl(fileName.toStdString(), skeneName.toStdString(), &announce);
+    if (announce)
+        Q_EMIT fileNotFound(fileName, skeneName);
+    return QString::fromStdString(url);
+}

@@ -1,0 +1,21 @@
+#include "items/ShaderBufferQML.h"
+
+#include <QSGNode>
+
+ShaderBufferQML::ShaderBufferQML(QQuickItem* parent)
+    : IEffect(parent)
+{
+    setFlag(QQuickItem::ItemHasContents);
+}
+
+QSGNode* ShaderBufferQML::updatePaintNode(QSGNode* node, UpdatePaintNodeData*)
+{
+    return node ? node : new QSGNode();
+}
+
+void ShaderBufferQML::render(RenderNameListItem* pRNLI)
+{
+    polish();
+    effectText_ = bufferName_.toStdString();
+    renderChildren(pRNLI);
+}

@@ -1,0 +1,167 @@
+// The example demo's edit view (examples/lumenfall/fx/mainEdit.qml), driven
+// by the keyboard as an author would: pick an item in the tree of the
+// running skenes, type a value or move the slider, switch a skene off and
+// reload.
+#include "editor/DOActiveScenes.h"
+#include "editor/DataObject.h"
+#include "editor/SkeneTree.h"
+#include "host/DemoQML.h"
+#include "items/IEffect.h"
+#include "state/ActiveSkeneList.h"
+#include "state/DemoFolders.h"
+#include "state/PendingEdit.h"
+#include "state/SkeneSetups.h"
+
+#include "support/FreshState.h"
+#include "support/QtTestApp.h"
+#include "support/TempDemo.h"
+
+#include <QQmlComponent>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QQuickView>
+#include <QtTest/QTest>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+const char* const kSkene = R"(
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+Scene {
+    sceneEnabled: true
+    Camera { viewAngle: 40 }
+    Group { name: "lights"; Pos { objectName: "pos"; x: 1 } }
+}
+)";
+
+// Two running skenes of the same shape under a Demo item that no window
+// shows, and the example's edit view beside it.
+struct EditView : FreshStateTest {
+    EditView()
+    {
+        ensureQtApp();
+        demo.write("fx/alpha/Skene.qml", kSkene);
+        demo.write("fx/beta/Skene.qml", kSkene);
+        DemoFolders& folders = demoFolders();
+        folders.rootDir = demo.root();
+        folders.fxPath = demo.path("fx");
+        folders.skeneDirectories = listSkeneDirectories(folders.fxPath);
+        activeSkeneList().setupPath = demo.path("fx/_ActiveSkeneSetups/test.as");
+        activeSkeneList().entries = {{"alpha", 1}, {"beta", 2}};
+
+        mainEngine = std::make_unique<QQmlEngine>();
+        QQmlComponent component(mainEngine.get());
+        component.setData("import QuellinDemoSystem 1.0\nDemo {}\n", QUrl::fromLocalFile(demo.path("fx/main.qml").c_str()));
+        demoItem.reset(qobject_cast<DemoQML*>(component.create()));
+
+        view = std::make_unique<QQuickView>();
+        QQmlContext* context = view->rootContext();
+        setEditContext(context);
+        context->setContextProperty("activeSkenesSetupFile", "test.as");
+        context->setContextProperty("myModel", QVariant::fromValue(QList<QObject*>()));
+        context->setContextProperty(kDemoItemProperty, QVariant::fromValue<QObject*>(nullptr));
+        publishActiveSkeneLists(context);
+        view->setSource(QUrl::fromLocalFile(TARVONIC_SOURCE_DIR "/examples/lumenfall/fx/mainEdit.qml"));
+        if (view->status() != QQuickView::Ready)
+            ADD_FAILURE() << "the edit view did not load";
+        if (demoItem)
+            demoItem->reloadDemo();
+        view->show();
+        view->requestActivate();
+        if (!QTest::qWaitForWindowActive(view.get()))
+            ADD_FAILURE() << "the edit view did not get the keyboard";
+    }
+
+    ~EditView() override
+    {
+        view.reset();
+        demoItem.reset();
+        mainEngine.reset();
+    }
+
+    void keys(std::initializer_list<Qt::Key> list, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        for (Qt::Key key : list)
+            QTest::keyClick(view.get(), key, modifiers);
+    }
+
+    QQuickItem* find(const char* name) { return view->rootObject()->findChild<QQuickItem*>(name); }
+
+    // The Pos item of a skene, and whether the frame's lookup lands the
+    // pending edit in that skene.
+    QQuickItem* posOf(int skene) { return demoItem->childItems()[skene]->findChild<QQuickItem*>("pos"); }
+    void applyToSkene(int skene)
+    {
+        QQuickItem* root = demoItem->childItems()[skene];
+        ASSERT_TRUE(qobject_cast<IEffect*>(root)->modVal(root, "/0:=RocketScene"));
+    }
+
+    TempDemo demo;
+    std::unique_ptr<QQmlEngine> mainEngine;
+    std::unique_ptr<DemoQML> demoItem;
+    std::unique_ptr<QQuickView> view;
+};
+
+} // namespace
+
+TEST_F(EditView, KeyboardPicksAnItemAndSetsItsValueByTextAndSlider)
+{
+    ASSERT_TRUE(demoItem && view->rootObject());
+    // The tree has the keyboard: to beta, open it, to its group, open it,
+    // to the Pos item, and on to the value.
+    keys({Qt::Key_Down, Qt::Key_Right, Qt::Key_Down, Qt::Key_Down, Qt::Key_Right, Qt::Key_Down, Qt::Key_Return});
+    QQuickItem* field = find("valueField");
+    ASSERT_TRUE(field);
+    EXPECT_TRUE(field->hasActiveFocus());
+    EXPECT_EQ(field->property("text").toString(), "1");
+    QTest::keyClick(view.get(), Qt::Key_A, Qt::ControlModifier);
+    for (char c : std::string("2.5"))
+        QTest::keyClick(view.get(), c);
+    keys({Qt::Key_Return});
+
+    PendingEdit& edit = pendingEdit();
+    EXPECT_EQ(edit.skeneName, "beta");
+    EXPECT_EQ(edit.targetPath, "/0:=RocketScene/1:=Group/0:=Pos");
+    EXPECT_EQ(edit.propertyName, "x");
+    EXPECT_EQ(edit.value, "2.5");
+    applyToSkene(1);
+    EXPECT_FLOAT_EQ(posOf(1)->property("x").toFloat(), 2.5f);
+    EXPECT_FLOAT_EQ(posOf(0)->property("x").toFloat(), 1.0f);
+
+    // The slider spans the value's size each way from where it was when the
+    // item was picked (1): a step right is a fortieth of the range.
+    keys({Qt::Key_Tab});
+    EXPECT_TRUE(find("slider")->hasActiveFocus());
+    keys({Qt::Key_Right});
+    EXPECT_EQ(edit.value, "1.0500");
+    EXPECT_EQ(edit.targetPath, "/0:=RocketScene/1:=Group/0:=Pos");
+}
+
+TEST_F(EditView, SwitchingASkeneOffAndReloadingRebuildsTheTree)
+{
+    ASSERT_TRUE(demoItem && view->rootObject());
+    const QList<QObject*> before = view->rootContext()->contextProperty(kSkeneTreeProperty).value<QList<QObject*>>();
+    ASSERT_EQ(before.size(), 2);
+    QPointer<QObject> oldNode = before[0];
+
+    // From the tree back to the skene list; Space switches alpha off, F5
+    // reloads: alpha's skene goes, beta is loaded afresh, not twice.
+    keys({Qt::Key_Backtab});
+    EXPECT_TRUE(find("skeneList")->property("activeFocus").toBool());
+    keys({Qt::Key_Space});
+    ASSERT_EQ(activeSkeneList().entries.size(), 1u);
+    EXPECT_EQ(activeSkeneList().entries[0].name, "beta");
+    keys({Qt::Key_F5});
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    const QList<QObject*> after = view->rootContext()->contextProperty(kSkeneTreeProperty).value<QList<QObject*>>();
+    ASSERT_EQ(after.size(), 1);
+    EXPECT_EQ(qobject_cast<DataObject*>(after[0])->name(), "beta");
+    EXPECT_FALSE(oldNode);
+    ASSERT_EQ(demoItem->childItems().size(), 1);
+    EXPECT_EQ(demoItem->childItems()[0]->property("sceneName").toString(), "beta");
+}
