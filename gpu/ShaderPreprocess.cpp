@@ -1,9 +1,9 @@
 #include "gpu/ShaderPreprocess.h"
 
+#include "platform/Files.h"
+
 #include <algorithm>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 
 namespace {
 
@@ -15,10 +15,8 @@ const size_t kDirectiveLength = sizeof(kDirective) - 1;
 // same as appending a line feed to the whole file, whatever its line lengths.
 bool readIncludeText(const std::string& name, std::string& text)
 {
-    std::ifstream file("./fx/" + name, std::ios::binary);
-    if (!file)
+    if (!platform::readWholeFile("./fx/" + name, text))
         return false;
-    text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     text += '\n';
     return true;
 }

@@ -15,6 +15,9 @@ IRenderItem::IRenderItem(QQuickItem* parent)
 
 IRenderItem::~IRenderItem()
 {
+    // QQuickItem's destructor still emits windowChanged; by then this part of
+    // the object is gone, and the slot must not run on what is left of it.
+    QObject::disconnect(this, &QQuickItem::windowChanged, this, &IRenderItem::handleWindowChanged);
     QObject::disconnect(hook_);
 }
 

@@ -1,11 +1,10 @@
 #pragma once
 // "ShaderParam": sets one named uniform of the current shader from QML,
 // usually bound to a sync track.
+#include "items/Vec4Text.h"
+
 #include <QQuickItem>
 #include <QString>
-
-#include <array>
-#include <string>
 
 class ShaderParamQML : public QQuickItem {
     Q_OBJECT
@@ -23,8 +22,3 @@ public:
     float paramValue = 0.0f;
     QString paramValueVec4; // when not empty, a vec4 uniform is set from it
 };
-
-// Reads up to four comma-separated decimal fields into x, y, z, w; missing
-// fields and fields that do not start with a number give 0, and fields after
-// the fourth are ignored.
-std::array<float, 4> parseVec4Text(const std::string& text);

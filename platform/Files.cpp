@@ -44,6 +44,34 @@ bool canOpenForReading(const std::string& path)
     return true;
 }
 
+bool readWholeFile(const std::string& path, std::string& content)
+{
+    content.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (ok && st.st_size > 0)
+        content.reserve(size_t(st.st_size));
+    char buf[64 * 1024];
+    while (ok) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            ok = false;
+        else if (n == 0)
+            break;
+        else
+            content.append(buf, size_t(n));
+    }
+    ::close(fd);
+    if (!ok)
+        content.clear();
+    return ok;
+}
+
 namespace {
 
 // Where a write lands: the file behind any symbolic links, and what its

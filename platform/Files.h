@@ -12,6 +12,11 @@ bool currentDirectory(std::string& dir, int& error);
 // True when path can be opened for reading.
 bool canOpenForReading(const std::string& path);
 
+// The whole content of the regular file at path. False, with content
+// empty, when it cannot be opened or read or is no regular file: a folder
+// opens for reading on Linux, and reading it through a stream throws.
+bool readWholeFile(const std::string& path, std::string& content);
+
 // Writes data as the whole content of path so that a full disk or a crash
 // never leaves a truncated file behind: the content goes to a hidden
 // temporary file beside the target (its name begins with ".", so no listing

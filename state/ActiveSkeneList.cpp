@@ -1,5 +1,6 @@
 #include "state/ActiveSkeneList.h"
 
+#include "platform/Files.h"
 #include "state/SkeneSetups.h"
 #include "state/rocket_flags.h"
 
@@ -7,9 +8,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
 ActiveSkeneList& activeSkeneList()
 {
@@ -110,16 +108,10 @@ std::vector<ActiveSkene> parseActiveSkenes(const std::string& bytes)
 
 bool readActiveSkenes()
 {
-    const std::string path = activeSkeneList().setupPath;
-    // A directory opens like a file here but reads as empty; it must not
-    // wipe the list.
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec))
+    // A folder or an unreadable file must not wipe the list.
+    std::string bytes;
+    if (!platform::readWholeFile(activeSkeneList().setupPath, bytes))
         return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     activeSkeneList().entries = parseActiveSkenes(bytes);
     return true;
 }

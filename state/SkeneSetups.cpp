@@ -3,8 +3,6 @@
 #include "platform/DirectoryListing.h"
 #include "platform/Files.h"
 
-#include <fstream>
-#include <iterator>
 
 std::vector<std::string> listSetupFiles(const std::string& dir)
 {
@@ -28,10 +26,9 @@ std::vector<std::string> listSkeneDirectories(const std::string& dir)
 
 std::string readTextFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return {};
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::string text;
+    platform::readWholeFile(path, text);
+    return text;
 }
 
 bool writeTextFile(const std::string& path, const std::string& text)

@@ -283,8 +283,10 @@ void Rocket::update()
             const int32_t row = int32_t(eval_row);
             int changed = 0;
             int activity = 0;
+            // A missing or hung editor is retried without waiting, about once
+            // a second, so it never holds a frame up.
             if (sync_update(d, row, base_port + master_rocket_index, &changed, &activity) == 1)
-                sync_tcp_connect(d, "localhost", uint16_t(base_port + i));
+                sync_tcp_connect_poll(d, "localhost", uint16_t(base_port + i));
             if (changed)
                 last_change_time = platform::millisecondClock();
             if (activity)

@@ -2,22 +2,24 @@
 
 #include "sync/track_file.h"
 
+#include "platform/Clock.h"
+
 #include <QDebug>
 #include <QLoggingCategory>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 namespace {
@@ -71,58 +73,52 @@ uint32_t float_bits(float v)
     return bits;
 }
 
-// The whole buffer or nothing; MSG_NOSIGNAL so that an editor that went away
-// turns into a failed send instead of a SIGPIPE that ends the demo.
-bool send_all(int fd, const void* data, size_t len)
+// Milliseconds since start on the steady clock, for waits that really
+// happen (the device's clock may be a test's).
+int elapsed_ms(std::chrono::steady_clock::time_point start)
+{
+    return int(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+                   .count());
+}
+
+// Waits up to ms for events on fd; the revents, 0 on a timeout.
+short wait_for(int fd, short events, int ms)
+{
+    pollfd p{fd, events, 0};
+    const auto start = std::chrono::steady_clock::now();
+    for (int left = ms;; left = ms - elapsed_ms(start)) {
+        const int n = ::poll(&p, 1, left < 0 ? 0 : left);
+        if (n > 0)
+            return p.revents;
+        if (n == 0 || errno != EINTR)
+            return 0;
+    }
+}
+
+// The whole buffer, waiting for room in the socket while *wait_ms lasts
+// (the time waited is taken off it); MSG_NOSIGNAL so that an editor that
+// went away turns into a failed send instead of a SIGPIPE that ends the demo.
+bool send_all(int fd, const void* data, size_t len, int* wait_ms)
 {
     const char* p = static_cast<const char*>(data);
     while (len > 0) {
-        const ssize_t n = ::send(fd, p, len, MSG_NOSIGNAL);
+        const ssize_t n = ::send(fd, p, len, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            p += n;
+            len -= size_t(n);
+            continue;
+        }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK) || *wait_ms <= 0)
             return false;
-        p += n;
-        len -= size_t(n);
+        const auto start = std::chrono::steady_clock::now();
+        const short ready = wait_for(fd, POLLOUT, *wait_ms);
+        *wait_ms -= std::max(elapsed_ms(start), 1);
+        if ((ready & POLLOUT) == 0)
+            return false;
     }
     return true;
-}
-
-bool recv_all(int fd, void* data, size_t len)
-{
-    char* p = static_cast<char*>(data);
-    while (len > 0) {
-        const ssize_t n = ::recv(fd, p, len, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        len -= size_t(n);
-    }
-    return true;
-}
-
-// Something to receive right now (data, or the end of the connection).
-bool readable_now(int fd)
-{
-    pollfd p{fd, POLLIN, 0};
-    int n;
-    do {
-        n = ::poll(&p, 1, 0);
-    } while (n < 0 && errno == EINTR);
-    return n > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
-}
-
-// The socket stays blocking, but no single wait may last for ever: a stuck
-// editor must not freeze the demo.
-void set_timeouts(int fd, int ms)
-{
-    timeval tv{};
-    tv.tv_sec = ms / 1000;
-    tv.tv_usec = (ms % 1000) * 1000;
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
 }
 
 // The host's addresses for port, looked up once and kept on the device.
@@ -153,64 +149,105 @@ const addrinfo* addresses_of(SyncDevice* device, const char* host, uint16_t port
     return found;
 }
 
-// Connects fd to the address within sync_connect_timeout_ms, then makes it
-// blocking again.
-bool connect_bounded(int fd, const addrinfo* a)
+// Starts a connection without waiting, to a or the first address after it
+// that takes one; the address goes to *used. -1 when none is left.
+int start_connection(const addrinfo* a, const addrinfo** used)
 {
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0)
-        return false;
-    bool ok = ::connect(fd, a->ai_addr, a->ai_addrlen) == 0;
-    if (!ok && errno == EINPROGRESS) {
-        pollfd p{fd, POLLOUT, 0};
-        int n;
-        do {
-            n = ::poll(&p, 1, sync_connect_timeout_ms);
-        } while (n < 0 && errno == EINTR);
-        int error = 0;
-        socklen_t len = sizeof error;
-        ok = n == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0;
-    }
-    return ok && ::fcntl(fd, F_SETFL, flags) == 0;
-}
-
-int connect_and_greet(SyncDevice* device, const char* host, uint16_t port)
-{
-    int fd = -1;
-    for (const addrinfo* a = addresses_of(device, host, port); a; a = a->ai_next) {
-        fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
+    for (; a; a = a->ai_next) {
+        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
         if (fd < 0)
             continue;
-        if (connect_bounded(fd, a))
-            break;
+        if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0 || errno == EINPROGRESS) {
+            *used = a;
+            return fd;
+        }
         ::close(fd);
-        fd = -1;
     }
-    if (fd < 0)
-        return -1;
+    return -1;
+}
 
-    // The demo's row goes out once per frame; Nagle would hold it back.
-    const int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+void end_attempt(SyncDevice* device)
+{
+    if (device->attempt_socket >= 0)
+        ::close(device->attempt_socket);
+    device->attempt_socket = -1;
+    device->attempt_address = nullptr;
+    device->attempt_greeted = 0;
+    device->attempt_answer_bytes = 0;
+}
 
-    // An editor that listens but does not answer (hung, or stopped in a
-    // debugger) is given up quickly: it would be waited for every frame.
-    set_timeouts(fd, sync_connect_timeout_ms);
-    char answer[server_greeting_len];
-    if (!send_all(fd, client_greeting, client_greeting_len) || !recv_all(fd, answer, sizeof answer)
-        || std::memcmp(answer, server_greeting, server_greeting_len) != 0) {
-        ::close(fd);
-        return -1;
+// Begins an attempt on host:port; false when none could start.
+bool begin_attempt(SyncDevice* device, const char* host, uint16_t port)
+{
+    end_attempt(device);
+    device->port = port;
+    device->attempt_socket = start_connection(addresses_of(device, host, port), &device->attempt_address);
+    device->attempt_started_ms = device->clock_ms();
+    return device->attempt_socket >= 0;
+}
+
+enum class Attempt { Connected, Waiting, Failed };
+
+// Carries the attempt on as far as it goes, waiting up to wait_ms at each
+// step (0: not at all). A refused address makes way for the next one.
+Attempt advance_attempt(SyncDevice* device, int wait_ms)
+{
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+        const int fd = device->attempt_socket;
+        if (fd < 0)
+            return Attempt::Failed;
+        const int left = wait_ms - elapsed_ms(start);
+        if (!device->attempt_greeted) {
+            if (wait_for(fd, POLLOUT, left) == 0)
+                return Attempt::Waiting;
+            int error = 0;
+            socklen_t len = sizeof error;
+            if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0 || error != 0) {
+                ::close(fd);
+                device->attempt_socket =
+                    start_connection(device->attempt_address->ai_next, &device->attempt_address);
+                continue;
+            }
+            // The demo's row goes out once per frame; Nagle would hold it back.
+            const int one = 1;
+            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+            // A fresh socket has room for the 19 bytes.
+            int no_wait = 0;
+            if (!send_all(fd, client_greeting, client_greeting_len, &no_wait))
+                return Attempt::Failed;
+            device->attempt_greeted = 1;
+            continue;
+        }
+        if (wait_for(fd, POLLIN, left) == 0)
+            return Attempt::Waiting;
+        // Only the greeting's bytes: commands the editor sends after it stay
+        // in the socket for sync_update().
+        char answer[server_greeting_len];
+        const uint32_t got = device->attempt_answer_bytes;
+        const ssize_t n = ::recv(fd, answer, server_greeting_len - got, MSG_DONTWAIT);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
+            continue;
+        if (n <= 0 || std::memcmp(answer, server_greeting + got, size_t(n)) != 0)
+            return Attempt::Failed;
+        device->attempt_answer_bytes = got + uint32_t(n);
+        if (device->attempt_answer_bytes == server_greeting_len)
+            return Attempt::Connected;
     }
-    set_timeouts(fd, sync_stall_timeout_ms);
-    return fd;
 }
 
 int send_bytes(SyncDevice* device, const unsigned char* data, size_t len)
 {
     if (device->socket < 0)
         return 1;
-    return send_all(device->socket, data, len) ? 0 : 1;
+    if (send_all(device->socket, data, len, &device->send_wait_left_ms))
+        return 0;
+    // An editor that takes too little for too long is hung, and half a
+    // command could not be taken back anyway. Ending the stream makes later
+    // sends fail at once instead of each waiting again; the next update
+    // drops the connection.
+    ::shutdown(device->socket, SHUT_RDWR);
+    return 1;
 }
 
 // Command byte, a 4-byte field already in wire order, then the name.
@@ -242,6 +279,37 @@ void close_socket(SyncDevice* device)
     device->socket = -1;
     device->inbox_begin = 0;
     device->inbox_end = 0;
+    device->partial_waiting = 0;
+}
+
+// A failed attempt: the next waits its turn.
+int attempt_failed(SyncDevice* device)
+{
+    end_attempt(device);
+    device->retry_waiting = 1;
+    device->retry_at_ms = device->clock_ms() + uint32_t(sync_retry_interval_ms);
+    return 1;
+}
+
+// The attempt's socket becomes the connection; every track is asked for
+// again.
+int take_connection(SyncDevice* device)
+{
+    device->socket = device->attempt_socket;
+    device->send_wait_left_ms = sync_send_timeout_ms;
+    device->attempt_socket = -1;
+    end_attempt(device);
+    device->retry_waiting = 0;
+
+    // The editor addresses tracks by our indices, so it must hear of every
+    // track again, in index order, and its keys replace ours.
+    for (int32_t i = 0; i < device->tracks.num_tracks; ++i) {
+        SyncTrack* track = device->tracks.tracks[i];
+        clear_keys(track);
+        if (send_get_track(device, uint32_t(i), track->name) != 0)
+            return 1;
+    }
+    return 0;
 }
 
 // Payload bytes after the command byte, or -1 for a command the demo does
@@ -308,6 +376,11 @@ bool handle_command(SyncDevice* device, const unsigned char* p, int master_port,
         const uint32_t bits = read_be32(p + 9);
         std::memcpy(&key.value, &bits, sizeof bits);
         key.type = p[13];
+        if (track->num_keys >= sync_max_track_keys && find_key(track, key.row) < 0) {
+            std::fprintf(stderr, "sync: editor sent more than %d keys for %s, dropping the connection\n",
+                         int(sync_max_track_keys), track->name);
+            return false;
+        }
         set_key(track, key);
         debug_line("handle_set_key_cmd for track:", track->name);
         out.set(1, 1);
@@ -388,6 +461,8 @@ SyncDevice* sync_create_device(const char* base, int live)
     device->base = copy;
     device->last_sent_row = -1;
     device->socket = -1;
+    device->attempt_socket = -1;
+    device->clock_ms = platform::millisecondClock;
     return device;
 }
 
@@ -396,6 +471,7 @@ void sync_destroy_device(SyncDevice* device)
     if (!device)
         return;
     close_socket(device);
+    end_attempt(device);
     track_set_free(&device->tracks);
     if (device->addresses)
         ::freeaddrinfo(device->addresses);
@@ -413,20 +489,41 @@ void sync_set_callbacks(SyncDevice* device, const SyncCallbacks* table, void* pa
 int sync_tcp_connect(SyncDevice* device, const char* host, uint16_t port)
 {
     close_socket(device);
-    device->socket = connect_and_greet(device, host, port);
-    device->port = port;
-    if (device->socket < 0)
-        return 1;
-
-    // The editor addresses tracks by our indices, so it must hear of every
-    // track again, in index order, and its keys replace ours.
-    for (int32_t i = 0; i < device->tracks.num_tracks; ++i) {
-        SyncTrack* track = device->tracks.tracks[i];
-        clear_keys(track);
-        if (send_get_track(device, uint32_t(i), track->name) != 0)
-            return 1;
+    if (!begin_attempt(device, host, port))
+        return attempt_failed(device);
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+        const int left = sync_connect_timeout_ms - elapsed_ms(start);
+        const Attempt a = advance_attempt(device, left);
+        if (a == Attempt::Connected)
+            return take_connection(device);
+        if (a == Attempt::Failed || left <= 0)
+            return attempt_failed(device);
     }
-    return 0;
+}
+
+int sync_tcp_connect_poll(SyncDevice* device, const char* host, uint16_t port)
+{
+    if (device->socket >= 0)
+        return 0;
+    const uint32_t now = device->clock_ms();
+    if (device->attempt_socket < 0) {
+        if (device->retry_waiting && int32_t(now - device->retry_at_ms) < 0)
+            return 1;
+        if (!begin_attempt(device, host, port))
+            return attempt_failed(device);
+    }
+    switch (advance_attempt(device, 0)) {
+    case Attempt::Connected:
+        return take_connection(device);
+    case Attempt::Failed:
+        return attempt_failed(device);
+    case Attempt::Waiting:
+        break;
+    }
+    if (now - device->attempt_started_ms > uint32_t(sync_poll_greeting_timeout_ms))
+        return attempt_failed(device);
+    return 1;
 }
 
 SyncTrack* sync_get_track(SyncDevice* device, const char* name, int live)
@@ -450,11 +547,15 @@ int sync_update(SyncDevice* device, int32_t row, int master_port, int* changed_o
     if (device->socket < 0)
         return 1;
     const UpdateOutputs out{changed_out, activity_out};
+    const uint32_t started = device->clock_ms();
+    device->send_wait_left_ms = sync_send_timeout_ms;
+    bool progress = false; // a command became whole in this update
 
-    // Read whatever the socket holds and handle the commands from the buffer.
-    // Only the first read waits for nothing; the rest of a command that has
-    // begun to arrive is waited for, so each update ends on a command boundary.
-    for (;;) {
+    // Handle the whole commands in the inbox, take in what the socket holds,
+    // and so on until the socket is empty or the time is up. The rest of a
+    // command that has begun to arrive is waited for by later updates.
+    for (int handled = 0;; ) {
+        bool over_budget = false;
         while (device->inbox_begin < device->inbox_end) {
             const unsigned char* p = device->inbox + device->inbox_begin;
             const int size = payload_size(p[0]);
@@ -467,26 +568,46 @@ int sync_update(SyncDevice* device, int32_t row, int master_port, int* changed_o
             if (!handle_command(device, p, master_port, out))
                 return drop(device);
             device->inbox_begin += uint32_t(1 + size);
-        }
-
-        if (device->inbox_begin == device->inbox_end) {
-            device->inbox_begin = device->inbox_end = 0;
-            if (!readable_now(device->socket))
+            progress = true;
+            // Reading the clock costs more than most commands.
+            if (++handled % 64 == 0 && device->clock_ms() - started >= uint32_t(sync_update_budget_ms)) {
+                over_budget = true;
                 break;
-        } else if (device->inbox_begin > 0) {
-            const uint32_t partial = device->inbox_end - device->inbox_begin;
-            std::memmove(device->inbox, device->inbox + device->inbox_begin, partial);
-            device->inbox_begin = 0;
-            device->inbox_end = partial;
+            }
         }
+        if (!over_budget && device->clock_ms() - started >= uint32_t(sync_update_budget_ms))
+            over_budget = true;
+
+        const uint32_t left = device->inbox_end - device->inbox_begin;
+        if (device->inbox_begin > 0) {
+            std::memmove(device->inbox, device->inbox + device->inbox_begin, left);
+            device->inbox_begin = 0;
+            device->inbox_end = left;
+        }
+        if (over_budget)
+            break;
 
         const ssize_t n = ::recv(device->socket, device->inbox + device->inbox_end,
-                                 sync_inbox_size - device->inbox_end, 0);
+                                 sync_inbox_size - device->inbox_end, MSG_DONTWAIT);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            break;
         if (n <= 0)
             return drop(device);
         device->inbox_end += uint32_t(n);
+    }
+
+    // An editor that stops in the middle of a command is gone, but only
+    // once it has been silent for the stall timeout.
+    if (device->inbox_end == device->inbox_begin) {
+        device->partial_waiting = 0;
+    } else if (progress || !device->partial_waiting) {
+        device->partial_waiting = 1;
+        device->partial_since_ms = started;
+    } else if (started - device->partial_since_ms > uint32_t(sync_stall_timeout_ms)) {
+        std::fprintf(stderr, "sync: editor left a command unfinished, dropping the connection\n");
+        return drop(device);
     }
 
     const SyncCallbacks* cb = device->callbacks;

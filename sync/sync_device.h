@@ -55,14 +55,35 @@ struct SyncCallbacks {
 // Bytes of editor commands that one device buffers between receives.
 constexpr int sync_inbox_size = 32 * 1024;
 
-// How long the rest of a half-received command or a send may stall before
-// the editor counts as gone.
+// How long a command that has begun to arrive may wait for the rest of its
+// bytes before the editor counts as gone. No update waits for it: the frames
+// go on meanwhile, and the command is handled once it is whole.
 constexpr int sync_stall_timeout_ms = 5000;
 
-// How long a connection and the editor's greeting may take. A missing
-// editor is tried every frame, so a hung one that still listens costs each
-// frame this much.
+// How long the sends between two updates may wait for room in the socket,
+// all together, before the editor counts as gone (an editor that never
+// reads, or one stopped in a debugger).
+constexpr int sync_send_timeout_ms = 100;
+
+// How long sync_tcp_connect() waits for the connection and the greeting
+// together.
 constexpr int sync_connect_timeout_ms = 200;
+
+// The per-frame connection (sync_tcp_connect_poll) never waits; it gives an
+// editor this long to answer the greeting, and after a failed attempt it
+// lets this long pass before the next one, so that a hung or absent editor
+// costs the frames nothing.
+constexpr int sync_poll_greeting_timeout_ms = 1000;
+constexpr int sync_retry_interval_ms = 1000;
+
+// Milliseconds that one sync_update() spends on commands at most; what an
+// editor sends beyond that waits in the socket for the next frame, so that a
+// flood cannot stall the demo.
+constexpr int sync_update_budget_ms = 20;
+
+// Keys one track may hold. An editor that sends more (no demo track comes
+// near) is flooding and is dropped, before the demo runs out of memory.
+constexpr int32_t sync_max_track_keys = 1 << 20;
 
 struct addrinfo;
 
@@ -85,6 +106,29 @@ struct SyncDevice {
     // Received bytes not handled yet: inbox[inbox_begin, inbox_end).
     uint32_t inbox_begin;
     uint32_t inbox_end;
+    // While the inbox ends in part of a command: since when no command
+    // became whole (millisecond clock).
+    int partial_waiting;
+    uint32_t partial_since_ms;
+    // What is left of sync_send_timeout_ms until the next update.
+    int send_wait_left_ms;
+
+    // The attempt that sync_tcp_connect_poll() carries on from frame to
+    // frame: its socket (-1 when none is under way), the address it tries,
+    // whether the greeting went out and how much of the answer came.
+    int attempt_socket;
+    const struct addrinfo* attempt_address;
+    int attempt_greeted;
+    uint32_t attempt_answer_bytes;
+    uint32_t attempt_started_ms;
+    // After a failed attempt: no new one before retry_at_ms.
+    int retry_waiting;
+    uint32_t retry_at_ms;
+
+    // The millisecond clock of the timeouts above (wrapping, compared by
+    // difference); tests substitute their own.
+    uint32_t (*clock_ms)();
+
     unsigned char inbox[sync_inbox_size];
 };
 
@@ -98,32 +142,48 @@ void sync_destroy_device(SyncDevice* device);
 
 void sync_set_callbacks(SyncDevice* device, const SyncCallbacks* table, void* param);
 
-// Connects to the editor at host:port (closing any earlier connection),
-// greets it, then drops every track's keys and asks for each track again in
-// index order. Returns 0 when connected and every request went out, else 1
-// (socket -1 when the connection or the greeting failed). The connection
-// and the greeting each wait at most sync_connect_timeout_ms. data_received
-// flags are left as they are.
+// Connects to the editor at host:port (closing any earlier connection and
+// giving up an attempt of sync_tcp_connect_poll), greets it, then drops
+// every track's keys and asks for each track again in index order. Returns 0
+// when connected and every request went out, else 1 (socket -1 when the
+// connection or the greeting failed). Waits at most sync_connect_timeout_ms
+// for the connection and the greeting. data_received flags are left as they
+// are.
 int sync_tcp_connect(SyncDevice* device, const char* host, uint16_t port);
+
+// The same without ever waiting, for a frame: starts an attempt, or carries
+// on with the one under way, and returns 0 once the device is connected
+// (and the tracks are asked for again), 1 while it is not. An attempt whose
+// greeting is not answered within sync_poll_greeting_timeout_ms is given
+// up; after a failed attempt (refused, silent, a wrong greeting) the next
+// starts sync_retry_interval_ms later at the earliest.
+int sync_tcp_connect_poll(SyncDevice* device, const char* host, uint16_t port);
 
 // The track called name, created on first use. A new track is asked for at
 // once with live set (a failed send shows at the next update), or read from
 // its track file without it. Null only when memory ran out.
 SyncTrack* sync_get_track(SyncDevice* device, const char* name, int live);
 
-// Handles every command the editor has sent, then, while the callbacks say
+// Handles the commands the editor has sent, then, while the callbacks say
 // the demo plays, sends row when it differs from the last one sent.
+// Never waits for the editor: the rest of a command that has begun to
+// arrive is kept for a later update, and commands beyond
+// sync_update_budget_ms of work wait in the socket for the next one.
 // A SET_ROW counts only when this device's port equals master_port.
 // *changed_out (may be null) becomes 1 when what the demo shows changed;
 // *activity_out (may be null) becomes 1 for key edits and 2 for cursor moves
 // and MAKE_MASTER. Neither is cleared. Returns 0 while connected; 1 when
 // there is no socket or the connection was dropped in this call (unknown
-// command, a track index that was never announced, a closed or failed
-// socket). Dropping keeps the tracks and their keys.
+// command, a track index that was never announced, a track flooded past
+// sync_max_track_keys, a command left unfinished for
+// sync_stall_timeout_ms, sends that waited for room past
+// sync_send_timeout_ms, a closed or failed socket). Dropping keeps the
+// tracks and their keys.
 int sync_update(SyncDevice* device, int32_t row, int master_port, int* changed_out, int* activity_out);
 
-// Requests to the editor. 0 on success, 1 with no socket or a failed send;
-// none of them closes the socket.
+// Requests to the editor. 0 on success, 1 with no socket or a failed send
+// (one that would wait past sync_send_timeout_ms fails); none of them
+// closes the socket.
 int send_find_track(SyncDevice* device, const char* name, int32_t number);
 int send_track_value(SyncDevice* device, const char* name, float value);
 int send_find_skene_start(SyncDevice* device, const char* name, int32_t number);

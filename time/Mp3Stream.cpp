@@ -140,7 +140,9 @@ int64_t Mp3Stream::seek(int64_t sample)
     sample = std::clamp<int64_t>(sample, 0, total);
     if (!resampler) {
         const off_t landed = mpg123_seek(handle, off_t(sample), SEEK_SET);
-        next = landed < 0 ? total : int64_t(landed);
+        // In a damaged file the decoder may land past the length its scan
+        // counted; the stream is then at its end, not beyond it.
+        next = landed < 0 || int64_t(landed) > total ? total : int64_t(landed);
         return next;
     }
     // The resampler starts afresh from the file sample at the same moment.
@@ -185,14 +187,17 @@ int Mp3Stream::read(float* out, int frames)
 {
     if (!handle || frames <= 0)
         return 0;
+    // Never past the length given at open, which the position relies on
+    // (a damaged file can decode to more than its scan counted).
+    frames = int(std::min<int64_t>(frames, total - next));
+    if (frames <= 0)
+        return 0;
     if (!resampler) {
         const int got = decode(out, frames);
         next += got;
         return got;
     }
     const int frameBytes = int(kChannels * sizeof(float));
-    // Never past the length given at open, which the position relies on.
-    frames = int(std::min<int64_t>(frames, total - next));
     int got = 0;
     while (got < frames) {
         const int available = SDL_AudioStreamAvailable(resampler) / frameBytes;

@@ -7,7 +7,9 @@
 #include <QDebug>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -66,6 +68,9 @@ bool Music::open_output(int rate)
         if (system_created)
             device = openDevice(rate, &Music::output_callback, this);
     }
+    const char* driver = device != 0 ? SDL_GetCurrentAudioDriver() : nullptr;
+    silent = driver && std::strcmp(driver, "dummy") == 0;
+    pace.restart();
     return device != 0;
 }
 
@@ -151,6 +156,7 @@ void Music::set_paused(bool flag)
         // mix what played before it with what plays next.
         lock_output();
         recent.clear();
+        pace.restart();
         unlock_output();
     }
 }
@@ -263,5 +269,16 @@ void Music::unlock_output()
 void Music::output_callback(void* userdata, Uint8* stream, int len)
 {
     auto* music = static_cast<Music*>(userdata);
-    music->mix(reinterpret_cast<float*>(stream), len / int(sizeof(float) * Mp3Stream::kChannels));
+    const int frames = len / int(sizeof(float) * Mp3Stream::kChannels);
+    music->mix(reinterpret_cast<float*>(stream), frames);
+    if (!music->silent)
+        return;
+    const double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    int64_t extra = music->pace.extra(now, frames);
+    float unheard[kBufferFrames * Mp3Stream::kChannels];
+    while (extra > 0) {
+        const int n = int(std::min<int64_t>(extra, kBufferFrames));
+        music->mix(unheard, n);
+        extra -= n;
+    }
 }

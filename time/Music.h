@@ -9,6 +9,7 @@
 #include "time/Mp3Stream.h"
 #include "time/MagnitudeSpectrum.h"
 #include "time/RecentSamples.h"
+#include "time/SilentPace.h"
 
 #include <SDL_audio.h>
 
@@ -99,6 +100,7 @@ private:
 
     bool system_created = false;   // SDL's audio subsystem is ours to quit
     SDL_AudioDeviceID device = 0;  // 0 while no output is open
+    bool silent = false;           // the device is SDL's silent driver
     char* block = nullptr;         // the file; the stream reads from it
     size_t block_size = 0;
     Mp3Stream stream;
@@ -114,6 +116,7 @@ private:
     bool ended = false;            // the stream ran out
     float volume = 1.0f;
     RecentSamples recent;
+    SilentPace pace{kOutputRate};  // silent: what the clock says is due
 
     // GUI-thread side of get_spectrum.
     std::vector<float> window;

@@ -49,7 +49,10 @@ TEST_F(Preprocess, LongLinesAreIncludedWhole)
 TEST_F(Preprocess, AMissingFileIsReportedAndItsDirectiveRemoved)
 {
     EXPECT_EQ(expanded("a\n#include \"gone.h\"b\n"), "a\nb\n");
-    EXPECT_EQ(cerr.text(), "Couldn't include shader file: gone.h\n");
+    // A folder of that name opens on Linux; reading it must not throw.
+    demo.makeDir("fx/dir.h");
+    EXPECT_EQ(expanded("#include \"dir.h\""), "");
+    EXPECT_EQ(cerr.text(), "Couldn't include shader file: gone.h\nCouldn't include shader file: dir.h\n");
 }
 
 TEST_F(Preprocess, ADirectiveWithoutClosingQuoteStaysForTheCompiler)

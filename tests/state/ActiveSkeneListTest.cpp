@@ -286,6 +286,11 @@ TEST(CurrentSetupFile, StoredWithoutLineEndAndReadWithoutAnEditorsLineEnd)
     demo.write("fx/currentActiveScenesSetup.cfg", "party.as\n\n");
     EXPECT_EQ(readCurrentSetupName(fx), "party.as\n");
     EXPECT_EQ(setupFilePath(fx, "party.as"), fx + "/_ActiveSkeneSetups/party.as");
+
+    // A folder in its place (it opens on Linux) reads as no name.
+    std::filesystem::remove(demo.path("fx/currentActiveScenesSetup.cfg"));
+    demo.makeDir("fx/currentActiveScenesSetup.cfg");
+    EXPECT_EQ(readCurrentSetupName(fx), "");
 }
 
 TEST(CurrentSetupFile, StartDialogListsCurrentSetupFirst)

@@ -4,6 +4,7 @@
 #include "platform/Files.h"
 #include "support/DemoClientThread.h"
 #include "support/QtTestApp.h"
+#include "support/RawDemoPeer.h"
 #include "tracker/lib/TrackerSession.h"
 
 #include <QDir>
@@ -24,73 +25,16 @@ using namespace tracker;
 
 namespace {
 
-// A peer that speaks raw bytes, to send what no demo would.
-class RawPeer {
-public:
-    explicit RawPeer(uint16_t port)
-    {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(port);
-        const int one = 1;
-        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    }
-    ~RawPeer() { ::close(fd_); }
-    bool connected() const { return connected_; }
-
-    // Sends bytes in pieces, each its own segment, serving the editor between.
-    void send(const std::string& bytes, size_t piece = 1 << 20)
-    {
-        for (size_t at = 0; at < bytes.size(); at += piece) {
-            const size_t n = std::min(piece, bytes.size() - at);
-            ASSERT_EQ(::send(fd_, bytes.data() + at, n, MSG_NOSIGNAL), ssize_t(n));
-            waitUntil([] { return false; }, 2);
-        }
-    }
-    // n bytes, or fewer when the editor closed the connection first.
-    std::string read(size_t n, int timeoutMs = 3000)
-    {
-        std::string got;
-        waitUntil(
-            [&] {
-                pollfd p{fd_, POLLIN, 0};
-                while (got.size() < n && ::poll(&p, 1, 0) > 0) {
-                    char buf[256];
-                    const ssize_t r = ::recv(fd_, buf, std::min(sizeof buf, n - got.size()), 0);
-                    if (r <= 0) {
-                        closed_ = true;
-                        return true;
-                    }
-                    got.append(buf, size_t(r));
-                }
-                return got.size() >= n;
-            },
-            timeoutMs);
-        return got;
-    }
-    bool closedByEditor()
-    {
-        read(1 << 16, 3000);
-        return closed_;
-    }
-
-private:
-    int fd_ = -1;
-    bool connected_ = false;
-    bool closed_ = false;
-};
+using RawPeer = RawDemoPeer;
 
 std::string be32(uint32_t v)
 {
-    return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+    return RawDemoPeer::be32(v);
 }
 
 std::string getTrack(uint32_t index, const std::string& name)
 {
-    return std::string(1, '\x02') + be32(index) + be32(uint32_t(name.size())) + name;
+    return RawDemoPeer::getTrack(index, name);
 }
 
 class TrackerProtocolTest : public ::testing::Test {

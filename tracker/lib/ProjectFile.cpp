@@ -26,7 +26,9 @@ bool validUtf8(const std::string& bytes)
 {
     QTextCodec::ConverterState state;
     QTextCodec::codecForName("UTF-8")->toUnicode(bytes.data(), int(bytes.size()), &state);
-    return state.invalidChars == 0;
+    // A character cut off at the end is not counted as invalid but kept for
+    // a next piece that never comes: as text it would be saved as U+FFFD.
+    return state.invalidChars == 0 && state.remainingChars == 0;
 }
 
 bool typeFromJson(const QJsonValue& v, int32_t* type)
@@ -67,8 +69,8 @@ bool trackFromJson(const QJsonObject& o, std::string* name, std::vector<TrackKey
         *name = o.value(QLatin1String("name")).toString().toStdString();
     else
         return false;
-    if (name->empty())
-        return false;
+    // An empty name is one a demo can ask for, and the project saves it:
+    // it has to load again.
     const QJsonValue keysValue = o.value(QLatin1String("keys"));
     if (!keysValue.isArray() && !keysValue.isUndefined())
         return false;

@@ -1,8 +1,11 @@
 #include "tracker/lib/SyncServer.h"
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
+
+#include <algorithm>
 
 namespace tracker {
 
@@ -55,6 +58,9 @@ void SyncServer::acceptPending(QTcpServer* server)
     while (QTcpSocket* socket = server->nextPendingConnection()) {
         socket->setParent(this);
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        // What the decoder has not asked for yet stays in the kernel, also
+        // while a demo waits in line.
+        socket->setReadBufferSize(demo_backlog_bytes);
         // A waiting demo that gives up leaves the line.
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
             if (socket == demo_) {
@@ -101,17 +107,39 @@ void SyncServer::readDemo()
     QPointer<QTcpSocket> socket = demo_;
     if (!socket)
         return;
-    const QByteArray bytes = socket->readAll();
-    decoder_.feed(bytes.constData(), size_t(bytes.size()));
+    QElapsedTimer slice;
+    slice.start();
     DemoMessage msg;
     // A handler may drop the demo (or a new one may have taken its place).
     while (socket && socket == demo_) {
-        switch (decoder_.next(&msg)) {
+        if (slice.elapsed() >= demo_slice_ms) {
+            // The rest in a later turn, after the window and the writes.
+            if (!sliceQueued_) {
+                sliceQueued_ = true;
+                QTimer::singleShot(0, this, [this] {
+                    sliceQueued_ = false;
+                    readDemo();
+                });
+            }
+            break;
+        }
+        const DemoStreamDecoder::Result result = decoder_.next(&msg);
+        if (result == DemoStreamDecoder::Result::NeedMore) {
+            // A message longer than the backlog (a name of up to a
+            // megabyte) still has to come in whole.
+            const qint64 room = std::max(demo_backlog_bytes - qint64(decoder_.buffered()), qint64(64 * 1024));
+            const QByteArray bytes = socket->read(room);
+            if (bytes.isEmpty())
+                break;
+            decoder_.feed(bytes.constData(), size_t(bytes.size()));
+            continue;
+        }
+        switch (result) {
         case DemoStreamDecoder::Result::NeedMore:
-            return;
+            break;
         case DemoStreamDecoder::Result::Garbage:
             dropDemo(QString::fromStdString(decoder_.error()));
-            return;
+            break;
         case DemoStreamDecoder::Result::Greeted:
             greetingTimer_.stop();
             greeted_ = true;
@@ -123,6 +151,7 @@ void SyncServer::readDemo()
             break;
         }
     }
+    Q_EMIT messagesHandled();
 }
 
 void SyncServer::dropDemo(const QString& reason)
@@ -144,8 +173,13 @@ void SyncServer::dropDemo(const QString& reason)
 
 void SyncServer::sendBytes(const std::string& bytes)
 {
-    if (hasDemo() && !bytes.empty())
-        demo_->write(bytes.data(), qint64(bytes.size()));
+    if (!hasDemo() || bytes.empty())
+        return;
+    if (demo_->bytesToWrite() > max_unsent_bytes) {
+        dropDemo(QStringLiteral("it reads nothing of what the editor sends"));
+        return;
+    }
+    demo_->write(bytes.data(), qint64(bytes.size()));
 }
 
 void SyncServer::sendSetKey(uint32_t index, int32_t row, float value, uint8_t type)

@@ -5,7 +5,10 @@
 // protocol has no authentication). It takes the first demo that connects;
 // later ones wait in line and are taken, in the order they came, when the
 // current one goes. Everything runs on the thread that owns the server,
-// driven by Qt's event loop: nothing here ever waits.
+// driven by Qt's event loop: nothing here ever waits, and a demo that
+// floods the editor is handled a slice at a time (demo_slice_ms of work per
+// turn of the loop, demo_backlog_bytes taken in ahead), so the window keeps
+// answering.
 #include "tracker/lib/wire.h"
 
 #include <QObject>
@@ -18,6 +21,16 @@ class QTcpServer;
 class QTcpSocket;
 
 namespace tracker {
+
+// Milliseconds of the demo's commands handled in one turn of the event loop.
+constexpr int demo_slice_ms = 20;
+// Bytes of the demo's stream taken in ahead of the commands handled; the
+// rest waits in the socket.
+constexpr qint64 demo_backlog_bytes = 1 << 20;
+// Bytes waiting to go to the demo at most. A demo that reads nothing of what
+// it asks for (each request can bring a whole track) is dropped before the
+// editor runs out of memory; a whole resend of a real project is far less.
+constexpr qint64 max_unsent_bytes = qint64(64) << 20;
 
 class SyncServer : public QObject {
     Q_OBJECT
@@ -51,6 +64,8 @@ Q_SIGNALS:
     // reason is empty when the demo closed the connection itself.
     void demoDisconnected(const QString& reason);
     void messageReceived(const tracker::DemoMessage& message);
+    // After the messages of one turn of the event loop.
+    void messagesHandled();
 
 private:
     template <typename Encode>
@@ -72,6 +87,7 @@ private:
     QPointer<QTcpSocket> demo_;
     bool greeted_ = false;
     DemoStreamDecoder decoder_;
+    bool sliceQueued_ = false;
     QTimer greetingTimer_;
     std::deque<QPointer<QTcpSocket>> waiting_;
     std::string out_;

@@ -42,7 +42,13 @@ TrackerSession::TrackerSession(TrackerModel& model, SyncServer& server, QObject*
     connect(&server_, &SyncServer::demoConnected, this, &TrackerSession::onDemoConnected);
     connect(&server_, &SyncServer::demoDisconnected, this, &TrackerSession::onDemoDisconnected);
     connect(&model_, &TrackerModel::keyChanged, this, &TrackerSession::onKeyChanged);
-    connect(&model_, &TrackerModel::trackAdded, this, &TrackerSession::rebuildLayout);
+    connect(&model_, &TrackerModel::trackAdded, this, &TrackerSession::onTrackAdded);
+    // Laying out every column again for each of thousands of new tracks
+    // would hold the window up for seconds: once per turn is enough.
+    connect(&server_, &SyncServer::messagesHandled, this, [this] {
+        inMessages_ = false;
+        freshLayout();
+    });
     connect(&model_, &TrackerModel::contentReset, this, &TrackerSession::rebuildLayout);
     rebuildLayout();
 }
@@ -112,6 +118,7 @@ int TrackerSession::importTrackFiles()
 
 void TrackerSession::rebuildLayout()
 {
+    layoutStale_ = false;
     // Keep the cursor on what it was on.
     const bool had = column_ >= 0 && column_ < layout_.count();
     const Column under = had ? layout_.at(column_) : Column{-1, -1};
@@ -128,6 +135,20 @@ void TrackerSession::rebuildLayout()
     column_ = std::clamp(column_, 0, std::max(0, layout_.count() - 1));
     anchorColumn_ = -1;
     Q_EMIT layoutChanged();
+}
+
+void TrackerSession::onTrackAdded()
+{
+    if (inMessages_)
+        layoutStale_ = true;
+    else
+        rebuildLayout();
+}
+
+void TrackerSession::freshLayout()
+{
+    if (layoutStale_)
+        rebuildLayout();
 }
 
 int TrackerSession::cursorTrack() const
@@ -500,6 +521,7 @@ void TrackerSession::locateTrack(const std::string& name)
         Q_EMIT statusMessage(QStringLiteral("The demo looks for %1, which is not here").arg(shown(name)));
         return;
     }
+    freshLayout();
     const int group = layout_.groupOfTrack(track);
     if (layout_.isCollapsed(group)) {
         layout_.setCollapsed(group, false);
@@ -528,12 +550,14 @@ void TrackerSession::locateSkeneStart(const std::string& name)
         Q_EMIT statusMessage(QStringLiteral("No keys for the skene %1").arg(shown(skene)));
         return;
     }
+    freshLayout();
     const int column = layout_.columnOfTrack(best);
     setCursor(bestRow, column >= 0 ? column : column_);
 }
 
 void TrackerSession::onMessage(const DemoMessage& msg)
 {
+    inMessages_ = true;
     switch (msg.cmd) {
     case SyncCommand::GET_TRACK: {
         const int track = resolveTrack(msg.name);

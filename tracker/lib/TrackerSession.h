@@ -38,7 +38,13 @@ public:
 
     TrackerModel& model() { return model_; }
     const TrackerModel& model() const { return model_; }
-    const ColumnLayout& layout() const { return layout_; }
+    // The columns; a burst of new tracks from the demo is laid out once,
+    // after the burst.
+    const ColumnLayout& layout()
+    {
+        freshLayout();
+        return layout_;
+    }
 
     // Where edits go. Unset, they are applied to the model directly.
     std::function<void(const EditBatch&)> submit;
@@ -114,6 +120,8 @@ private:
     void onDemoConnected();
     void onDemoDisconnected(const QString& reason);
     void rebuildLayout();
+    void onTrackAdded();
+    void freshLayout();
     void submitBatch(EditBatch batch);
     int resolveTrack(const std::string& name);
     void sendTrack(uint32_t index, int track, std::string& out) const;
@@ -125,6 +133,8 @@ private:
     TrackerModel& model_;
     SyncServer& server_;
     ColumnLayout layout_;
+    bool inMessages_ = false;  // handling the demo's messages of one turn
+    bool layoutStale_ = false; // tracks came meanwhile
     QString projectPath_;
     QString demoDir_;
     LoadResult::Status loadStatus_ = LoadResult::Missing;

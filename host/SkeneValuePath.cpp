@@ -1,0 +1,28 @@
+#include "host/SkeneValuePath.h"
+
+SkeneValuePath parseSkeneValuePath(const std::string& pathToItem)
+{
+    SkeneValuePath parsed;
+    const size_t paramPos = pathToItem.find(":/");
+    if (paramPos == std::string::npos)
+        return parsed;
+    parsed.paramPos = pathToItem.substr(paramPos);
+    const size_t slash = paramPos == 0 ? std::string::npos : pathToItem.rfind('/', paramPos - 1);
+    if (slash == std::string::npos || slash == 0)
+        return parsed;
+    parsed.hasItemPath = true;
+    parsed.itemPath = pathToItem.substr(0, slash);
+
+    const std::string last = pathToItem.substr(slash + 1);
+    const size_t assign = last.find(":=");
+    const size_t end = last.find(":/");
+    if (assign == std::string::npos || end == std::string::npos || assign > end)
+        return parsed;
+    parsed.propertyName = last.substr(assign + 2, end - assign - 2);
+    const size_t old = last.find(":=", end + 2);
+    if (old != std::string::npos) {
+        parsed.hasOldValue = true;
+        parsed.oldValue = last.substr(old + 2);
+    }
+    return parsed;
+}
