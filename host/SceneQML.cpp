@@ -34,7 +34,7 @@ void SceneQML::render(RenderNameListItem* pRNLI)
     if (!isEnabled())
         return;
     const QString sceneName = property("sceneName").toString();
-    effectText_ = sceneName.toStdString();
+    assignText(effectText_, sceneName);
     Q_EMIT setSceneName(sceneName);
     renderChildren(pRNLI);
 }

@@ -219,7 +219,7 @@ void DrawVBQML::render(RenderNameListItem* pRNLI)
     pushDepthState();
     glEnable(GL_BLEND);
     applyBlendMode(blendMode_);
-    effectText_ = type_.toStdString();
+    assignText(effectText_, type_);
     polish();
     glMemoryBarrier(GL_ALL_BARRIER_BITS);
 

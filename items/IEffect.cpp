@@ -39,7 +39,28 @@ std::string IEffect::getOrigName()
 
 void IEffect::evaluateRocketName()
 {
-    name_ = property("name").toString().toStdString();
+    assignText(name_, property("name").toString());
+}
+
+void IEffect::assignText(std::string& out, const QString& text)
+{
+    const int n = text.size();
+    const ushort* in = text.utf16();
+    ushort all = 0;
+    bool same = size_t(n) == out.size();
+    for (int i = 0; i < n; ++i) {
+        all |= in[i];
+        same = same && char(in[i]) == out[size_t(i)];
+    }
+    if (all >= 0x80) {
+        out = text.toStdString();
+        return;
+    }
+    if (same)
+        return;
+    out.resize(size_t(n));
+    for (int i = 0; i < n; ++i)
+        out[size_t(i)] = char(in[i]);
 }
 
 std::string IEffect::segmentName(const char* className)

@@ -1,5 +1,6 @@
 #include "items/SavePointQML.h"
 
+#include "items/IEffect.h"
 #include "items/ShadeQML.h"
 #include "state/DemoDisplay.h"
 #include "state/SavePoints.h"
@@ -26,6 +27,9 @@ void recordSavePoints(const QQuickItem& meshItem, const glm::mat4& mv, const glm
             record.screen[i] = clip[i] / clip.w;
             record.eye[i] = eye[i];
         }
-        recordSavePoint(point->target.toStdString(), record);
+        // One name buffer for every save point and frame.
+        thread_local std::string name;
+        IEffect::assignText(name, point->target);
+        recordSavePoint(name, record);
     }
 }

@@ -141,7 +141,7 @@ void ShadeQML::render(RenderNameListItem* pRNLI)
     // otherwise draw with whatever program was bound before it.
     if (!shader_ || !shader_->linked())
         return;
-    effectText_ = file_.toStdString();
+    assignText(effectText_, file_);
     shader_->use();
 
     const Rocket& rocket = Rocket::instance();

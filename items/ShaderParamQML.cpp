@@ -3,6 +3,7 @@
 #include "items/ShaderParamQML.h"
 
 #include "gpu/Shader.h"
+#include "items/IEffect.h"
 
 #include <cstdlib>
 
@@ -14,7 +15,10 @@ std::array<float, 4> parseVec4Text(const std::string& text)
         size_t end = text.find(',', start);
         if (end == std::string::npos)
             end = text.size();
-        const std::string field = text.substr(start, end - start);
+        // One buffer for every field and call: a text bound to a changing
+        // value is parsed every frame.
+        thread_local std::string field;
+        field.assign(text, start, end - start);
         // strtof skips leading white space, ignores what follows the number
         // and gives 0 when the field does not start with one.
         v[size_t(i)] = std::strtof(field.c_str(), nullptr);
@@ -28,11 +32,21 @@ void ShaderParamQML::applyToCurrentShader() const
     Shader* shader = Shader::currentShader();
     if (!shader)
         return;
-    const std::string name = paramName.toStdString();
+    if (paramName != nameSeen_) {
+        nameSeen_ = paramName;
+        IEffect::assignText(nameText_, paramName);
+    }
     if (paramValueVec4.isEmpty()) {
-        shader->setUniformFloat(name.c_str(), paramValue);
+        shader->setUniformFloat(nameText_.c_str(), paramValue);
         return;
     }
-    const std::array<float, 4> v = parseVec4Text(paramValueVec4.toStdString());
-    shader->setUniformVec4(name.c_str(), v.data());
+    if (paramValueVec4 != vec4Seen_) {
+        // A text bound to a track changes every frame: convert it into a
+        // kept buffer.
+        thread_local std::string text;
+        IEffect::assignText(text, paramValueVec4);
+        vec4Seen_ = paramValueVec4;
+        vec4_ = parseVec4Text(text);
+    }
+    shader->setUniformVec4(nameText_.c_str(), vec4_.data());
 }
