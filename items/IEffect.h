@@ -73,4 +73,9 @@ public Q_SLOTS:
 protected:
     std::string effectText_;
     std::string name_;
+
+private:
+    // name_ as getName() last converted it.
+    mutable std::string nameConverted_;
+    mutable QString nameQt_;
 };

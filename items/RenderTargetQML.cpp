@@ -61,7 +61,9 @@ RenderTarget* RenderTargetQML::prepareLayer(const RenderTargetLayerQML& layer)
         makeTarget(*target, layer, width, height);
     }
 
-    for (QQuickItem* child : layer.childItems()) {
+    const QList<QQuickItem*> children = layer.childItems();
+
+    for (QQuickItem* child : children) {
         if (!qobject_cast<ClearQML*>(child) || !target->bind())
             continue;
         glm::mat4 mv(1.0f), m(1.0f);
@@ -86,7 +88,8 @@ RenderTarget* RenderTargetQML::prepareLayer(const RenderTargetLayerQML& layer)
 void RenderTargetQML::render(RenderNameListItem* pRNLI)
 {
     target_ = nullptr;
-    for (QQuickItem* child : childItems()) {
+    const QList<QQuickItem*> children = childItems();
+    for (QQuickItem* child : children) {
         auto* layer = qobject_cast<RenderTargetLayerQML*>(child);
         if (!layer || layer->textureRT().isEmpty())
             continue;

@@ -9,7 +9,8 @@ void recordSavePoints(const QQuickItem& meshItem, const glm::mat4& mv, const glm
 {
     bool any = false;
     glm::mat4 projection(1.0f);
-    for (QQuickItem* child : meshItem.childItems()) {
+    const QList<QQuickItem*> children = meshItem.childItems();
+    for (QQuickItem* child : children) {
         const auto* point = qobject_cast<SavePointQML*>(child);
         if (!point)
             continue;

@@ -163,7 +163,9 @@ void ShadeQML::render(RenderNameListItem* pRNLI)
     shader_->setUniformFloat("g_windowWidth", float(width));
     shader_->setUniformFloat("g_windowHeight", float(height));
 
-    for (QQuickItem* child : childItems()) {
+    const QList<QQuickItem*> children = childItems();
+
+    for (QQuickItem* child : children) {
         if (auto* param = qobject_cast<ShaderParamQML*>(child))
             param->applyToCurrentShader();
     }
