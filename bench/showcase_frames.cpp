@@ -94,8 +94,12 @@ void record()
     if (!counting.load(std::memory_order_relaxed) || inHook || std::this_thread::get_id() != countedThread)
         return;
     inHook = true;
+    // The driver's frames lie next to the allocation: a short walk finds
+    // nearly all of them, and only the others pay for the whole stack.
     Stack s;
-    s.depth = backtrace(s.frames, kDepth);
+    s.depth = backtrace(s.frames, 8);
+    bool whole = false;
+again:
     for (int d = 0; d < s.depth; ++d) {
         const uintptr_t a = reinterpret_cast<uintptr_t>(s.frames[d]);
         for (int r = 0; r < driverRangeCount; ++r) {
@@ -105,6 +109,11 @@ void record()
                 return;
             }
         }
+    }
+    if (!whole && s.depth == 8) {
+        whole = true;
+        s.depth = backtrace(s.frames, kDepth);
+        goto again;
     }
     const size_t at = stackCount.fetch_add(1, std::memory_order_relaxed);
     if (at < kMaxStacks)
