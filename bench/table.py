@@ -25,6 +25,10 @@ UNIT_NS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
 # target: None where the figure is reported without one.
 FIGURES = [
     ("host frame cost per item (1,000 nested effects)", "host_frame", "BM_HostFrame", "cpu/1000", "ns", 100, True),
+    ("showcase: our allocations a frame", "showcase_frames", "BM_ShowcaseFrames/iterations:1", "ours", "", 0, True),
+    ("showcase: Qt's, called from our frame", "showcase_frames", "BM_ShowcaseFrames/iterations:1", "qt_called", "", None, True),
+    ("showcase: QML bindings our signals run", "showcase_frames", "BM_ShowcaseFrames/iterations:1", "qml_signals", "", None, True),
+    ("showcase: GL driver's (llvmpipe)", "showcase_frames", "BM_ShowcaseFrames/iterations:1", "gl_driver", "", None, True),
     ("skene traversal alone, 1,000 effects", "host_frame", "BM_SkeneTraversal", "cpu", "us", None, True),
     ("get_value, 1,000 keys, random rows", "sync_track", "BM_GetValue/type:-1", "cpu", "ns", 15, True),
     ("get_value, 1,000 keys, rows advancing", "sync_track", "BM_GetValueAdvancing", "cpu", "ns", 5, True),
@@ -98,6 +102,8 @@ def figure_value(runs, program, name, field, unit):
 def fmt(v):
     if v is None:
         return "-"
+    if v == float("inf"):
+        return "inf"
     if v >= 100:
         return "%.0f" % v
     if v >= 10:
@@ -124,7 +130,9 @@ def main():
         v = figure_value(runs, program, name, field, unit)
         results[figure] = v
         ratio = None
-        if v is not None and v > 0 and target is not None:
+        if v is not None and target == 0:
+            ratio = 0.0 if v == 0 else float("inf")
+        elif v is not None and v > 0 and target is not None:
             ratio = v / target if at_most else target / v
         goal = "report" if target is None else ("<= " if at_most else ">= ") + fmt(target) + " " + unit
         row = [figure, goal, fmt(v) + " " + unit if v is not None else "-",
