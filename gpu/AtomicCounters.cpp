@@ -26,7 +26,10 @@ AtomicCounterBuffer& atomicCounter(const std::string& name)
     counter.name = name;
     glGenBuffers(1, &counter.buffer);
     glBindBuffer(GL_ATOMIC_COUNTER_BUFFER, counter.buffer);
-    glBufferData(GL_ATOMIC_COUNTER_BUFFER, sizeof(uint32_t), nullptr, GL_DYNAMIC_COPY);
+    // A counter that no item clears is read as it stands: it starts at 0,
+    // not at whatever the driver's new storage holds.
+    const uint32_t zero = 0;
+    glBufferData(GL_ATOMIC_COUNTER_BUFFER, sizeof(uint32_t), &zero, GL_DYNAMIC_COPY);
     glBindBuffer(GL_ATOMIC_COUNTER_BUFFER, 0);
     return counter;
 }

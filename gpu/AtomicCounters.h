@@ -22,8 +22,8 @@ AtomicCounterRegistry& atomicCounterRegistry();
 // Forgets every entry without touching GL (for tests).
 void resetAtomicCounters();
 
-// The counter under name; made on first use (4 bytes, GL_DYNAMIC_COPY, its
-// value undefined until cleared).
+// The counter under name; made on first use (4 bytes, GL_DYNAMIC_COPY,
+// starting at 0).
 AtomicCounterBuffer& atomicCounter(const std::string& name);
 
 // Sets the counter to 0 through a mapped range; when the mapping fails,

@@ -7,9 +7,23 @@ SHOT="$ROOT/build/example-screenshot.png"
 LOG="$ROOT/build/example-run.log"
 rm -f "$SHOT"
 
+# No sync editor here: play the playback setup from the track files. A setup
+# remembered from an earlier run would come first in the dialog; it is put
+# back afterwards.
+CFG=fx/currentActiveScenesSetup.cfg
+SAVED=""
+if [[ -f "$CFG" ]]; then
+  SAVED=$(mktemp)
+  cp "$CFG" "$SAVED"
+fi
+printf 'lumenfall.as' >"$CFG"
+restore() {
+  if [[ -n "$SAVED" ]]; then mv "$SAVED" "$CFG"; else rm -f "$CFG"; fi
+}
+
 "$ROOT/build/tarvonic" >"$LOG" 2>&1 &
 pid=$!
-trap 'kill $pid 2>/dev/null; wait $pid 2>/dev/null' EXIT
+trap 'kill $pid 2>/dev/null; wait $pid 2>/dev/null; restore' EXIT
 
 find_window() { # title -> window id, waiting up to 20 s
   for _ in $(seq 1 100); do
@@ -28,9 +42,7 @@ eval "$(xdotool getwindowgeometry --shell "$dialog")"
 xdotool mousemove $((X + 20)) $((Y + 20))
 xdotool windowfocus "$dialog"
 sleep 0.5
-# No sync editor here: play from the track files (R turns the editors off).
-xdotool key r
-sleep 0.3
+# The playback setup has the sync editors off.
 xdotool key Return
 
 main=$(find_window "demo  -  Quellin 2018") || {
@@ -38,15 +50,16 @@ main=$(find_window "demo  -  Quellin 2018") || {
 # The main view sits beside the edit view and reaches past the screen's
 # edge; bring all of it into view for the picture.
 xdotool windowmove "$main" 0 0
-sleep 4
-# Software rendering of the whole demo can take seconds a frame on a busy
-# machine: until the first frame is up, the window is black. Wait for a
-# picture (at most half a minute more).
-for _ in $(seq 1 15); do
-  import -window "$main" "$SHOT"
-  mean=$(convert "$SHOT" -format "%[fx:mean]" info: 2>/dev/null || echo 0)
-  awk -v m="$mean" 'BEGIN { exit !(m > 0.01) }' && break
-  sleep 2
+# The music starts once the skenes are loaded and their shaders settled (the
+# log then says "rocket paused called"); software rendering can take a while
+# to get there on a busy machine (at most a minute). A few seconds into the
+# demo the title, the crystal and the embers are all up.
+for _ in $(seq 1 120); do
+  grep -aq "rocket paused called" "$LOG" && break
+  kill -0 $pid 2>/dev/null || { echo "The demo ended early; see $LOG" >&2; exit 1; }
+  sleep 0.5
 done
+sleep 5
+import -window "$main" "$SHOT"
 echo "Screenshot of the main window: $SHOT"
 echo "Program log: $LOG"

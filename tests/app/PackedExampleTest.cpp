@@ -24,22 +24,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Starts at once from the track files, without the dialog's keys.
-const char* const kStartAtOnce = R"(
-import QtQuick 2.15
-import QuellinDemoSystem 1.0
-Item {
-    Rocket { id: rocket }
-    Component.onCompleted: {
-        rocket.setEditViewEnabled(false)
-        rocket.setRocketEnabled(false)
-        rocket.setSelectedResolution("640x360")
-        rocket.setActiveSkeneSetup("lumenfall.as")
-        rocket.startDemo()
-    }
-}
-)";
-
 struct PackedExample : FreshStateTest {
     PackedExample() { ensureQtApp(); }
 };
@@ -60,7 +44,7 @@ TEST_F(PackedExample, PlaysFromItsPackWithTheLooseShadersAndMusicRemoved)
     ASSERT_GE(packed.size(), 5u);
     for (const std::string& path : packed)
         fs::remove(demo.path(path));
-    demo.write("fx/startDialog.qml", kStartAtOnce);
+    demo.write("fx/startDialog.qml", startAtOnceDialog("lumenfall.as"));
     demo.enter();
     RecordingNotifier& boxes = installRecordingNotifier();
     LogCapture log;
@@ -78,7 +62,7 @@ TEST_F(PackedExample, PlaysFromItsPackWithTheLooseShadersAndMusicRemoved)
     EXPECT_EQ(app::runStartup(1, argv), 0);
 
     EXPECT_TRUE(boxes.boxes.empty()) << boxes.boxes[0].text;
-    for (const char* shader : {"found fragment shader from:fx/prism/backdrop.frag",
+    for (const char* shader : {"found fragment shader from:fx/intro/sky.frag",
                                "found fragment shader from:fx/prism/crystal.frag"})
         EXPECT_TRUE(log.contains(shader)) << shader;
     // Every fragment shader the skenes found came out of the pack and

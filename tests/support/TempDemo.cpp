@@ -43,3 +43,21 @@ void TempDemo::enter()
         previousDir_ = fs::current_path().string();
     fs::current_path(root_);
 }
+
+std::string startAtOnceDialog(const std::string& setup)
+{
+    return R"(
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+Item {
+    Rocket { id: rocket }
+    Component.onCompleted: {
+        rocket.setEditViewEnabled(false)
+        rocket.setRocketEnabled(false)
+        rocket.setSelectedResolution("640x360")
+        rocket.setActiveSkeneSetup(")" + setup + R"(")
+        rocket.startDemo()
+    }
+}
+)";
+}

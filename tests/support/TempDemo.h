@@ -22,3 +22,7 @@ private:
     std::string root_;
     std::string previousDir_;
 };
+
+// A start dialog (fx/startDialog.qml) that starts at once, without its keys:
+// no edit view, no sync editors, 640x360, the given setup file name.
+std::string startAtOnceDialog(const std::string& setup);

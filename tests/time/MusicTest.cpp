@@ -112,8 +112,11 @@ TEST_F(MusicTest, PlayingAdvancesWithTheWallClockAndPauseStopsIt)
     sleepMs(600);
     const double played = music.position();
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    // The output runs up to a couple of 23 ms buffers ahead of the clock.
-    EXPECT_NEAR(played, wall, 0.12);
+    // The output runs up to a couple of 23 ms buffers ahead of the clock; on
+    // a loaded machine the silent output's thread may fall behind it, so
+    // only a clear half of the time is asked for on that side.
+    EXPECT_LE(played, wall + 0.12);
+    EXPECT_GE(played, wall * 0.5);
 
     music.set_paused(true);
     EXPECT_FALSE(music.is_playing());

@@ -6,7 +6,8 @@ A track file is little-endian: a signed 32-bit key count, then per key the
 row (int32), the value (float32) and the key type (int8: 0 step, 1 linear,
 2 smooth, 3 ramp, 4 spline). Rows run at 88 bpm with 8 rows a beat.
 
-Usage: make_tracks.py <demo folder>   (writes <demo folder>/sync/*.track)
+Usage: make_tracks.py <demo folder>   (writes <demo folder>/sync/*.track,
+after removing the track files there)
 """
 import os
 import struct
@@ -14,31 +15,62 @@ import sys
 
 STEP, LINEAR, SMOOTH, RAMP, SPLINE = range(5)
 
-# track name -> [(row, value, type)]; the prism skene's crystal and sky, the
-# updraft skene's ember bursts and lift, the zenith skene's glow.
+# Rows of a beat and of a bar (4 beats); the music lasts 12 bars, 384 rows.
+BEAT = 8
+BAR = 4 * BEAT
+END = 12 * BAR
+
+
+def flashes(first, last, every):
+    """A flash on each `every` rows from row first to row last: 1 falling
+    linearly to 0 over a beat."""
+    return [key for row in range(first, last + 1, every)
+            for key in ((row, 1.0, LINEAR), (row + BEAT, 0.0, STEP))]
+
+
+# track name -> [(row, value, type)], key by key in row order. A key's type
+# sets how the value goes on to the next key.
 TRACKS = {
-    # A flash of the rim and the sky on every second beat, from bar 2 on.
-    "prism.glow": [(row + half, 0.0 if half else 1.0, STEP if half else LINEAR)
-                   for row in range(32, 745, 16) for half in (0, 8) if row + half <= 744],
-    "prism.height": [(0, -0.35, SMOOTH), (64, 0.15, SMOOTH), (128, -0.1, SMOOTH), (192, 0.2, SMOOTH),
-                     (256, 0.0, SMOOTH), (384, 0.25, SMOOTH), (512, -0.15, SMOOTH), (640, 0.0, STEP)],
-    # The camera shakes hard on the downbeat of bars 5 and 9 and settles
-    # over the bar; a light tremble from bar 11 to the end.
-    "prism.shake": [(0, 0.0, STEP), (128, 1.0, LINEAR), (160, 0.0, STEP), (256, 1.0, LINEAR), (288, 0.0, STEP),
-                    (320, 0.25, STEP)],
+    # The title fades in over the first bar, sinks away in bar 4, and comes
+    # back for the last two bars.
+    "intro.title": [(8, 0.0, LINEAR), (40, 1.0, STEP), (96, 1.0, LINEAR), (128, 0.0, STEP),
+                    (10 * BAR, 0.0, LINEAR), (11 * BAR, 1.0, STEP)],
+    # The sky and the crystal's rim flash on every second beat from bar 3 on.
+    "intro.glow": flashes(2 * BAR, END - BEAT, 2 * BEAT),
+    "prism.glow": flashes(2 * BAR, END - BEAT, 2 * BEAT),
+    # The camera's angle round the crystal (degrees) and its distance beyond
+    # 5 units.
+    "prism.orbit": [(0, -30.0, SMOOTH), (4 * BAR, 40.0, SMOOTH), (8 * BAR, 160.0, SMOOTH), (END, 220.0, STEP)],
+    "prism.dolly": [(0, 1.5, SMOOTH), (3 * BAR, 0.0, SMOOTH), (7 * BAR, -0.8, SMOOTH), (10 * BAR, 0.3, SMOOTH),
+                    (END, 1.0, STEP)],
+    "prism.height": [(0, -0.35, SMOOTH), (2 * BAR, 0.15, SMOOTH), (4 * BAR, -0.1, SMOOTH), (6 * BAR, 0.2, SMOOTH),
+                     (8 * BAR, 0.0, SMOOTH), (10 * BAR, 0.25, SMOOTH), (END, 0.0, STEP)],
+    # The camera shakes hard on the downbeats of bars 5 and 9 and settles
+    # within the bar; a light tremble over the last two bars.
+    "prism.shake": [(0, 0.0, STEP), (4 * BAR, 1.0, LINEAR), (5 * BAR, 0.0, STEP), (8 * BAR, 1.0, LINEAR),
+                    (9 * BAR, 0.0, STEP), (10 * BAR, 0.25, STEP), (END, 0.0, STEP)],
+    # The crystal grows to its size over the first bar and a half.
     "prism.size": [(0, -0.7, SMOOTH), (48, 0.0, STEP)],
     # A quarter turn every bar, eased.
-    "prism.spin": [(row, row / 32 * 90.0, SMOOTH) for row in range(0, 737, 32)],
-    "prism.tilt": [(0, 0.0, SMOOTH), (128, 14.0, SMOOTH), (256, -10.0, SMOOTH), (384, 8.0, SMOOTH),
-                   (512, 0.0, STEP)],
-    # Every ember sets off again from the crystal's base at each key: every
-    # four bars from bar 4 (the values do not matter, only the rows).
-    "updraft.burst": [(row, float(n % 2), STEP) for n, row in enumerate(range(128, 745, 128))],
+    "prism.spin": [(row, row / BAR * 90.0, SMOOTH) for row in range(0, END + 1, BAR)],
+    "prism.tilt": [(0, 0.0, SMOOTH), (2 * BAR, 14.0, SMOOTH), (5 * BAR, -10.0, SMOOTH), (8 * BAR, 8.0, SMOOTH),
+                   (11 * BAR, 0.0, STEP)],
+    # The small crystals orbit from bar 5 to bar 8 and over the last two
+    # bars (on above 0.5).
+    "prism.satellites": [(0, 0.0, STEP), (4 * BAR, 1.0, STEP), (8 * BAR, 0.0, STEP), (10 * BAR, 1.0, STEP)],
+    # Every ember sets off again from the crystal's base at each key, with
+    # the shakes and at the start of bar 11 (only the rows matter).
+    "updraft.burst": [(4 * BAR, 1.0, STEP), (8 * BAR, 0.0, STEP), (10 * BAR, 1.0, STEP)],
     # The embers rise harder through the middle of the demo.
-    "updraft.lift": [(0, 0.0, SMOOTH), (256, 1.2, SMOOTH), (512, 0.4, SMOOTH), (640, 0.0, STEP)],
-    # The zenith skene's glow swells over each four bars and falls back.
-    "zenith.bloom": [(row + part, level, SMOOTH) for row in range(0, 737, 128)
-                     for part, level in ((0, 0.0), (96, 0.6)) if row + part <= 744],
+    "updraft.lift": [(0, 0.0, SMOOTH), (4 * BAR, 1.2, SMOOTH), (8 * BAR, 0.4, SMOOTH), (10 * BAR, 1.0, SMOOTH),
+                     (END, 0.0, STEP)],
+    # The glow swells over each four bars and falls back.
+    "zenith.bloom": [(row + part, level, SMOOTH) for row in range(0, END, 4 * BAR)
+                     for part, level in ((0, 0.0), (3 * BAR, 0.6))],
+    # To black over the last bar.
+    "zenith.fade": [(0, 1.0, STEP), (11 * BAR, 1.0, LINEAR), (END, 0.0, STEP)],
+    # The hello skene's cube, which no setup activates: two turns.
+    "hello.spin": [(0, 0.0, LINEAR), (END, 720.0, STEP)],
 }
 
 
@@ -56,6 +88,12 @@ def write_track(folder, name, keys):
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
+    folder = os.path.join(sys.argv[1], "sync")
+    # A track that left the table must not linger as a file.
+    if os.path.isdir(folder):
+        for old in os.listdir(folder):
+            if old.startswith("sync_") and old.endswith(".track"):
+                os.remove(os.path.join(folder, old))
     for name, keys in sorted(TRACKS.items()):
         print(write_track(sys.argv[1], name, keys))
 

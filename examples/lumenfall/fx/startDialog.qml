@@ -29,10 +29,32 @@ Rectangle {
         return resolutions.length > 0 ? resolutions[0].name : ""
     }
 
+    // What each of this demo's setups is for: the sync-editor toggles that
+    // choosing it sets (the keys below still flip them). A setup missing
+    // here leaves the toggles as they are.
+    readonly property var setupModes: ({
+        "lumenfall.as": { editors: false, perSkene: true },      // plays from the track files
+        "sync-one-editor.as": { editors: true, perSkene: false }, // one sync editor for all skenes
+        "sync-per-skene.as": { editors: true, perSkene: true }    // a sync editor for each skene
+    })
+
+    function applySetupModes(name) {
+        var modes = setupModes[name]
+        if (!modes)
+            return
+        rocketToggle.checked = modes.editors
+        rocketToggle.toggled()
+        multiRocketToggle.checked = modes.perSkene
+        multiRocketToggle.toggled()
+    }
+
     function pickSetup(name) {
         chosenSetup = name
         setupPicked = true
+        applySetupModes(name)
     }
+
+    Component.onCompleted: applySetupModes(chosenSetup)
 
     function start() {
         rocket.setSelectedResolution(chosenResolution)

@@ -1,9 +1,9 @@
-// A twisted crystal turning over a banded night sky. The crystal's spin,
-// height, tilt and size, and the glow of the sky and of the crystal's rim,
-// follow the prism.* tracks; the spin also runs on with the demo time. The
-// crystal swells with the low band of the music, the sky's horizon shows the
-// music's spectrum, and the camera shakes (two noise sources) as much as the
-// shake track says.
+// A twisted crystal turning in the sky. The camera circles it (prism.orbit,
+// prism.dolly) and shakes as much as prism.shake says; the crystal's spin,
+// height, tilt, size and glow follow their prism.* tracks, and it swells with
+// the low band of the music. Three small crystals orbit it while
+// prism.satellites is on. The tip of the crystal is marked for the zenith
+// skene's label.
 import QtQuick 2.15
 import QuellinDemoSystem 1.0
 
@@ -12,53 +12,36 @@ Scene {
     sceneEnabled: true
     property string sceneDir: "fx/prism/"
 
-    // A track's value now. Reading syncUpdate makes every binding that calls
-    // this re-evaluate once per frame, after the tracks were updated.
     function track(name) {
         return rocket.syncUpdate + rocket.sync("prism." + name)
     }
 
-    // The target that the spectrum goes into: 256 float texels of four bins
-    // each. Nothing is drawn into it; it only has to exist.
-    RenderTarget {
-        RenderTargetLayer { textureRT: "prism.spectrum"; width: 256; height: 1; format: "RGBA32F" }
-    }
-
     // The kick and the chord's low notes: quick to rise, slower to fall.
-    // They come before the items that read them, which so see this frame's
-    // values.
+    // It comes before the items that read it, which so see this frame's
+    // value.
     FFT {
         id: bass
         freq: 0.28
         areaWidth: 0.06
         smoothAttack: 0.3
         smooth: 0.85
-        targetTexRT: "prism.spectrum"
     }
 
     // A hand-held wobble, the same on every run of the demo.
     NoiseGenerator { id: shakeX; seed: 3; freq: 7; interpolation: 3 }
     NoiseGenerator { id: shakeY; seed: 4; freq: 5; interpolation: 3 }
 
-    Camera {
-        x: 0.08 * skene.track("shake") * shakeX.value
-        y: 0.6 + 0.06 * skene.track("shake") * shakeY.value
-        z: 5.0
+    // The camera of this skene and of the ones drawn after it that have
+    // none of their own (updraft): the last camera rendered stays current.
+    DemoCamera {
+        readonly property real angle: skene.track("orbit") * Math.PI / 180
+        readonly property real distance: 5.0 + skene.track("dolly")
+        readonly property real shake: skene.track("shake")
+        x: distance * Math.sin(angle) + 0.08 * shake * shakeX.value
+        y: 0.6 + 0.06 * shake * shakeY.value
+        z: distance * Math.cos(angle)
         lookAtY: 0.2
         viewAngle: 40
-    }
-
-    Shader {
-        file: "backdrop"
-        DrawVB {
-            type: "quad"
-            blendMode: "off"
-            depthTest: false
-            depthWrite: false
-            drawBuffers: 1
-            ShaderParam { paramName: "glow"; paramValue: skene.track("glow") }
-            Texture { textureRT: "prism.spectrum"; textureUnit: 0; textureFilter: "nearest"; textureWrap: "clamp" }
-        }
     }
 
     Shader {
@@ -69,17 +52,50 @@ Scene {
             cull: true
             cullBack: true
             drawBuffers: 1
-            ShaderParam { paramName: "glow"; paramValue: skene.track("glow") }
+            // A draw item applies the parameters and transforms inside a
+            // ParamGroup as if they stood in its place.
+            ParamGroup {
+                ShaderParam { paramName: "glow"; paramValue: skene.track("glow") }
+                ShaderParam { paramName: "rimColour"; paramValueVec4: "0.55, 0.35, 1.0, 1.0" }
+            }
+            // The first transform is the outermost: lift, then turn, then
+            // tilt, then scale the crystal.
             Pos { y: skene.track("height") }
             Rot { d: rocket.time * 24 + skene.track("spin"); ax: 0; ay: 1; az: 0 }
             Rot { d: skene.track("tilt"); ax: 0; ay: 0; az: 1 }
             Sca { s: 1.0 + skene.track("size") + 0.12 * bass.value }
-            // The tip of the crystal, which the zenith skene's label follows.
+            // The tip of the crystal (the mesh is scaled to two units tall),
+            // which the zenith skene's label follows.
             SavePoint { y: 1.0; target: "prism.apex" }
+        }
+
+        Group {
+            effectName: "satellites"
+            enabled: skene.track("satellites") > 0.5
+            Repeater {
+                model: 3
+                DrawMesh {
+                    readonly property real angle: rocket.time * 50 + index * 120
+                    file: "fx/prism/crystal.obj"
+                    blendMode: "off"
+                    cull: true
+                    cullBack: true
+                    drawBuffers: 1
+                    ParamGroup {
+                        ShaderParam { paramName: "glow"; paramValue: 0.6 * bass.value }
+                        ShaderParam { paramName: "rimColour"; paramValueVec4: "1.0, 0.45, 0.2, 1.0" }
+                    }
+                    Pos { y: 0.1 + 0.25 * Math.sin((angle + index * 40) * Math.PI / 90) }
+                    Rot { d: angle; ax: 0; ay: 1; az: 0 }
+                    Pos { x: 1.7 }
+                    Rot { d: 90; ax: 0; ay: 0; az: 1 }
+                    Sca { s: 0.22 }
+                }
+            }
         }
     }
 
-    // Smooths the crystal's edges against the sky: it works on what the
-    // items above have drawn, so it comes last.
+    // Smooths the crystals' edges against the sky: it works on what the
+    // skenes have drawn so far, so it comes last.
     SMAA {}
 }

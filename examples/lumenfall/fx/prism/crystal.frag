@@ -1,11 +1,13 @@
 #version 430 compatibility
-// Two coloured lights, a sky fill from above and a rim that follows the beat.
+// Two coloured lights, a sky fill from above and a rim that glows with the
+// glow parameter.
 in vec3 worldNormal;
 in vec3 worldPosition;
 
 uniform float g_time;
 uniform mat4 viewInvMatrix;
 uniform float glow;
+uniform vec4 rimColour;
 
 layout(location = 0) out vec4 colour;
 
@@ -26,6 +28,6 @@ void main()
     vec3 base = vec3(0.95, 0.76, 0.31);
     vec3 c = base * (0.9 * key * vec3(1.0, 0.93, 0.8) + 0.45 * fill * vec3(0.35, 0.55, 1.0) + 0.15 * sky)
            + spec * vec3(1.0)
-           + rim * (0.4 + glow) * vec3(0.55, 0.35, 1.0);
+           + rim * (0.4 + glow) * rimColour.rgb;
     colour = vec4(c, 1.0);
 }

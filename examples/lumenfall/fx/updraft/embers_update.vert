@@ -11,6 +11,8 @@ layout(location = 1) in vec4 inVel;
 uniform float g_time;
 uniform float g_timeStep;
 uniform float lift;
+// The embers still hot after this step (the counter is cleared each frame).
+layout(binding = 0, offset = 0) uniform atomic_uint hot;
 
 out vec4 posLife;
 out vec4 vel;
@@ -34,6 +36,7 @@ void main()
         vec3 swirl = vec3(-sin(angle), 0.0, cos(angle));
         posLife = vec4(at, 1.0 + 4.0 * hash(seed + 3.0));
         vel = vec4(swirl * (0.3 + 0.3 * hash(seed + 4.0)) + vec3(0.0, 0.3 + 0.4 * hash(seed + 5.0), 0.0), 1.0);
+        atomicCounterIncrement(hot);
         return;
     }
     vec3 p = inPosLife.xyz;
@@ -45,4 +48,6 @@ void main()
     posLife = vec4(p + v * dt, inPosLife.w - dt);
     // Heat never reaches 0: 0 marks the seed.
     vel = vec4(v, max(inVel.w - 0.25 * dt, 0.01));
+    if (vel.w > 0.8)
+        atomicCounterIncrement(hot);
 }

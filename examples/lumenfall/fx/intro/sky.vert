@@ -1,5 +1,6 @@
 #version 430 compatibility
-// The unit quad stretched over the whole target, behind everything.
+// The unit quad stretched over the whole target, at the far end of the
+// depth range.
 layout(location = 0) in vec3 position;
 
 out vec2 uv;
