@@ -338,8 +338,13 @@ Tally sortStacks()
         size_t own = first;
         while (own < frames.size() && library(*frames[own]))
             ++own;
+        // Our code calling a value type's function (QString::toUtf8) asked
+        // for the block, whatever runs inside that function.
+        const bool valueCall = own > first && (frames[own - 1]->module.empty() ||
+                                               (startsWith(frames[own - 1]->module, "libQt5Core") &&
+                                                isQtValueType(frames[own - 1]->function)));
         bool throughQt = false;
-        for (size_t d = first; d < own; ++d) {
+        for (size_t d = first; d < own && !valueCall; ++d) {
             const Frame& f = *frames[d];
             if (!f.module.empty() && !isCLibrary(f.module) &&
                 !(startsWith(f.module, "libQt5Core") && isQtValueType(f.function)))
