@@ -35,14 +35,23 @@ fi
 dump=$(ls "$out"/callgrind.*.1 2>/dev/null | head -n1)
 [ -n "$dump" ] || { echo "frame-profile: no profile (see $out/run.log)" >&2; exit 1; }
 
-total=$(callgrind_annotate "$dump" | awk '/PROGRAM TOTALS/ { gsub(",", "", $1); print $1; exit }')
+# Own instructions of each function. The hook's callers (the event loop,
+# main) are listed with the whole count, which they only pass on: left out.
+callgrind_annotate --auto=no --threshold=100 --inclusive=no "$dump" >"$out/functions.txt"
+total=$(awk '/PROGRAM TOTALS/ { gsub(",", "", $1); print $1; exit }' "$out/functions.txt")
 echo "instructions a frame in the window hook: $((total / frames))"
 ours='/(app|host|items|gpu|sync|time|state|platform|editor)/[A-Za-z_]+\.(cpp|h):'
+sed -n '/file:function/,$p' "$out/functions.txt" | grep -E '^ *[0-9,]+ ' |
+    awk -v f="$frames" -v t="$total" -v ours="$ours" '{
+        n = $1; gsub(",", "", n); if (n + 0 >= t + 0) next
+        if ($0 ~ /swrast_dri|libLLVM|gallium|libglapi|libGLX|libGLdispatch|libGL\.so|\[\?\?\?\]/) d += n
+        else if ($0 ~ ours) o += n
+        else if ($0 ~ /libQt5/) q += n
+        else r += n
+    } END { printf "of it: GL driver (and the code it generated) %.0f, ours %.0f, Qt %.0f, C and C++ libraries %.0f\n", d / f, o / f, q / f, r / f }'
 echo
 echo "our functions, own instructions a frame:"
-callgrind_annotate "$dump" | grep -E "$ours" | head -n 10 |
-    awk -v f="$frames" '{ n = $1; gsub(",", "", n); $1 = ""; $2 = ""; printf "%12d %s\n", n / f, $0 }'
-echo
-echo "our functions, with what they call, a frame:"
-callgrind_annotate --inclusive=yes "$dump" | grep -E "$ours" | grep -v "^ *[0-9,]* *([0-9.]*%) *[a-z/]*/\.\./" |
-    head -n 10 | awk -v f="$frames" '{ n = $1; gsub(",", "", n); $1 = ""; $2 = ""; printf "%12d %s\n", n / f, $0 }'
+sed -n '/file:function/,$p' "$out/functions.txt" | grep -E "$ours" |
+    awk -v t="$total" '{ n = $1; gsub(",", "", n); if (n + 0 < t + 0) print }' | head -n 10 |
+    awk -v f="$frames" '{ n = $1; gsub(",", "", n); $1 = ""; $2 = ""; $3 = ""; sub(/^ *[^ ]*build\/\.\.\//, ""); sub(/^ */, ""); sub(/ \[.*$/, "")
+        printf "%12d  %s\n", n / f, $0 }'
