@@ -160,17 +160,19 @@ namespace {
 const std::string& trackKey(const QString& track)
 {
     static std::string key;
-    key.clear();
-    const QChar* c = track.constData();
-    bool ascii = true;
-    for (int i = 0; i < track.size() && ascii; ++i)
-        ascii = c[i].unicode() < 0x80;
-    if (ascii) {
-        for (int i = 0; i < track.size(); ++i)
-            key.push_back(char(c[i].unicode()));
-    } else {
-        key = track.toStdString();
+    // One pass that the compiler vectorises: narrow every code unit, and
+    // look at the bits they hold together only afterwards.
+    const int n = track.size();
+    key.resize(size_t(n));
+    const ushort* in = track.utf16();
+    char* out = &key[0];
+    ushort all = 0;
+    for (int i = 0; i < n; ++i) {
+        all |= in[i];
+        out[i] = char(in[i]);
     }
+    if (all >= 0x80)
+        key = track.toStdString();
     return key;
 }
 
@@ -197,7 +199,7 @@ std::string plainPath(std::string path)
 
 } // namespace
 
-float RocketQML::sync(QString track)
+float RocketQML::sync(const QString& track)
 {
     Rocket& rocket = Rocket::instance();
     const std::string& key = trackKey(track);
@@ -212,7 +214,7 @@ float RocketQML::sync(QString track)
     return t ? get_value(t, rocket.eval_row) : 0.0f;
 }
 
-float RocketQML::syncTrigger(QString track)
+float RocketQML::syncTrigger(const QString& track)
 {
     Rocket& rocket = Rocket::instance();
     const std::string key = trackKey(track);

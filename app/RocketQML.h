@@ -58,8 +58,8 @@ public Q_SLOTS:
     void render(RenderNameListItem* pRNLI) override;
 
     // Tracks, the clock and the editors.
-    float sync(QString track);
-    float syncTrigger(QString track);
+    float sync(const QString& track);
+    float syncTrigger(const QString& track);
     void openFile(QString typeName, QString fileName);
     void runCommand(QString command);
     void findTrack(QString track);

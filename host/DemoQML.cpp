@@ -505,7 +505,8 @@ bool DemoQML::applyPendingEdit()
 {
     bool applied = false;
     const std::string& skene = pendingEdit().skeneName;
-    for (QQuickItem* child : childItems()) {
+    const QList<QQuickItem*> children = childItems();
+    for (QQuickItem* child : children) {
         auto* effect = qobject_cast<IEffect*>(child);
         if (!effect)
             continue;
@@ -531,7 +532,8 @@ void DemoQML::renderSkenes(const FrameMode& mode)
     // playback has not started yet (it may have in this very frame).
     if (!mode.liveEditing && Rocket::instance().is_paused())
         return;
-    for (QQuickItem* child : childItems()) {
+    const QList<QQuickItem*> children = childItems();
+    for (QQuickItem* child : children) {
         auto* effect = qobject_cast<IEffect*>(child);
         if (!effect || !effect->isEnabled() || !effect->switchedOn())
             continue;

@@ -1,6 +1,8 @@
 #include "host/SceneQML.h"
 
 #include <QDebug>
+#include <QEvent>
+#include <QMetaProperty>
 #include <QVariant>
 
 #include <cstdint>
@@ -29,12 +31,32 @@ std::string SceneQML::getEffectName()
     return "Scene";
 }
 
+QString SceneQML::sceneNameValue() const
+{
+    const QMetaObject* meta = metaObject();
+    const int index = meta->indexOfProperty("sceneName");
+    if (index >= 0)
+        return meta->property(index).read(this).toString();
+    return dynamicSceneName_;
+}
+
+bool SceneQML::event(QEvent* e)
+{
+    // The loader gives the skene its name as a dynamic property. Reading
+    // one builds a byte array for its name, every frame; keep its value as
+    // it is set instead.
+    if (e->type() == QEvent::DynamicPropertyChange &&
+        static_cast<QDynamicPropertyChangeEvent*>(e)->propertyName() == "sceneName")
+        dynamicSceneName_ = property("sceneName").toString();
+    return IEffect::event(e);
+}
+
 void SceneQML::render(RenderNameListItem* pRNLI)
 {
     if (!isEnabled())
         return;
-    const QString sceneName = property("sceneName").toString();
-    effectText_ = sceneName.toStdString();
+    const QString sceneName = sceneNameValue();
+    assignText(effectText_, sceneName);
     Q_EMIT setSceneName(sceneName);
     renderChildren(pRNLI);
 }

@@ -30,6 +30,12 @@ public Q_SLOTS:
     // set as the effect text, emits setSceneName and renders the children.
     void render(RenderNameListItem* pRNLI) override;
 
+protected:
+    bool event(QEvent* e) override;
+
 private:
+    // The "sceneName" that the skene's QML declares or the loader set.
+    QString sceneNameValue() const;
+    QString dynamicSceneName_;
     bool sceneEnabled_ = false;
 };

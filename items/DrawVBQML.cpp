@@ -219,7 +219,7 @@ void DrawVBQML::render(RenderNameListItem* pRNLI)
     pushDepthState();
     glEnable(GL_BLEND);
     applyBlendMode(blendMode_);
-    effectText_ = type_.toStdString();
+    assignText(effectText_, type_);
     polish();
     glMemoryBarrier(GL_ALL_BARRIER_BITS);
 
@@ -228,7 +228,8 @@ void DrawVBQML::render(RenderNameListItem* pRNLI)
     if (const CameraData* camera = currentCamera())
         mv = withCameraPitchYaw(mv, *camera);
     glm::mat4 m(1.0f);
-    for (QQuickItem* child : childItems())
+    const QList<QQuickItem*> children = childItems();
+    for (QQuickItem* child : children)
         applyChild(child, mv, m);
 
     if (clearDepth_)

@@ -17,8 +17,14 @@ IEffect::IEffect(QQuickItem* parent)
 QString IEffect::getName() const
 {
     // Stored as UTF-8 by both writers; reading it back any other way would
-    // make every evaluateRocketName grow a non-ASCII name.
-    return QString::fromStdString(name_);
+    // make every evaluateRocketName grow a non-ASCII name. Read every frame
+    // (evaluateRocketName), so the Qt string is made again only when the
+    // name has changed.
+    if (name_ != nameConverted_) {
+        nameConverted_ = name_;
+        nameQt_ = QString::fromStdString(name_);
+    }
+    return nameQt_;
 }
 
 void IEffect::setName(const QString& name)
@@ -39,7 +45,28 @@ std::string IEffect::getOrigName()
 
 void IEffect::evaluateRocketName()
 {
-    name_ = property("name").toString().toStdString();
+    assignText(name_, property("name").toString());
+}
+
+void IEffect::assignText(std::string& out, const QString& text)
+{
+    const int n = text.size();
+    const ushort* in = text.utf16();
+    ushort all = 0;
+    bool same = size_t(n) == out.size();
+    for (int i = 0; i < n; ++i) {
+        all |= in[i];
+        same = same && char(in[i]) == out[size_t(i)];
+    }
+    if (all >= 0x80) {
+        out = text.toStdString();
+        return;
+    }
+    if (same)
+        return;
+    out.resize(size_t(n));
+    for (int i = 0; i < n; ++i)
+        out[size_t(i)] = char(in[i]);
 }
 
 std::string IEffect::segmentName(const char* className)
@@ -103,7 +130,8 @@ bool IEffect::modVal(QQuickItem* pTarget, std::string itemPath)
     qDebug() << edit.targetPath.c_str();
 
     int index = 0;
-    for (QQuickItem* child : pTarget->childItems()) {
+    const QList<QQuickItem*> children = pTarget->childItems();
+    for (QQuickItem* child : children) {
         const std::string path = childPath(itemPath, index, child);
         qDebug() << path.c_str();
         if (path == edit.targetPath) {
@@ -128,7 +156,11 @@ bool IEffect::modVal(QQuickItem* pTarget, std::string itemPath)
 
 void IEffect::renderChildren(RenderNameListItem*)
 {
-    for (QQuickItem* child : childItems()) {
+    // A const list: a range-for over childItems()'s temporary would call
+    // the non-const begin() on a shared list and copy it, every item of
+    // every frame (the same in every per-frame walk over children).
+    const QList<QQuickItem*> children = childItems();
+    for (QQuickItem* child : children) {
         auto* effect = qobject_cast<IEffect*>(child);
         if (effect && effect->isEnabled())
             effect->render(nullptr);

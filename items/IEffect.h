@@ -36,6 +36,11 @@ public:
     // edit view's tree and modVal both name items with it.
     static std::string childPath(const std::string& parentPath, int index, const QObject* child);
 
+    // out = text as UTF-8. Renders do this every frame with texts that
+    // rarely change: an unchanged ASCII text is recognised in place, and a
+    // changed one reuses out's storage, so neither allocates.
+    static void assignText(std::string& out, const QString& text);
+
     // The effect's own switch besides Qt's enabled state: the frame renders
     // a top-level effect only while both are on. A skene root answers with
     // its sceneEnabled.
@@ -68,4 +73,9 @@ public Q_SLOTS:
 protected:
     std::string effectText_;
     std::string name_;
+
+private:
+    // name_ as getName() last converted it.
+    mutable std::string nameConverted_;
+    mutable QString nameQt_;
 };

@@ -121,7 +121,7 @@ void MeshQML::resolveMesh()
 
 void MeshQML::render(RenderNameListItem* pRNLI)
 {
-    effectText_ = file_.toStdString();
+    assignText(effectText_, file_);
     polish();
     if (triggeredRender_) {
         if (!renderOncePending_)
@@ -189,7 +189,7 @@ void MeshQML::drawWithMatrices(const glm::mat4& view, const glm::mat4& mv, const
     shader->setUniformMat4("modelViewInvMatrix", glm::value_ptr(mvInv));
 
     mesh_->instanced = !instanceVBO_.isEmpty();
-    mesh_->instanceBuffer = instanceVBO_.toStdString();
+    assignText(mesh_->instanceBuffer, instanceVBO_);
     mesh_->instanceCount = instanceCount_;
     mesh_->instanceVaryings = varyings_;
     drawMesh(*mesh_, 0);

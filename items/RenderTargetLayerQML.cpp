@@ -36,6 +36,7 @@ void RenderTargetLayerQML::setTextureRT(const QString& name)
     if (name == textureRT_)
         return;
     textureRT_ = name;
+    textureRTName_ = name.toStdString();
     Q_EMIT textureRTChanged();
 }
 

@@ -9,6 +9,8 @@
 #include <QQuickItem>
 #include <QString>
 
+#include <string>
+
 class RenderTargetLayerQML : public QQuickItem {
     Q_OBJECT
     Q_PROPERTY(QString textureRT READ textureRT WRITE setTextureRT NOTIFY textureRTChanged)
@@ -24,6 +26,8 @@ public:
 
     // The target's name; a layer without one is skipped.
     QString textureRT() const { return textureRT_; }
+    // textureRT as the 8-bit name the registry keys targets by.
+    const std::string& textureRTName() const { return textureRTName_; }
     void setTextureRT(const QString& name);
     // The colour attachment of the demo's framebuffer copied into the target
     // before its parent's children render; -1 copies nothing.
@@ -58,6 +62,7 @@ Q_SIGNALS:
 
 private:
     QString textureRT_;
+    std::string textureRTName_;
     int blitRT_ = -1;
     GLenum internalFormat_ = GL_RGBA16F;
     int width_ = -1;

@@ -42,7 +42,7 @@ RenderTarget* RenderTargetQML::prepareLayer(const RenderTargetLayerQML& layer)
     if (width < 1 || height < 1)
         return nullptr;
 
-    const std::string name = layer.textureRT().toStdString();
+    const std::string& name = layer.textureRTName();
     RenderTarget* target = findRenderTarget(name);
     if (!target) {
         qDebug() << "Creating new RT:" << name.c_str();
@@ -61,7 +61,9 @@ RenderTarget* RenderTargetQML::prepareLayer(const RenderTargetLayerQML& layer)
         makeTarget(*target, layer, width, height);
     }
 
-    for (QQuickItem* child : layer.childItems()) {
+    const QList<QQuickItem*> children = layer.childItems();
+
+    for (QQuickItem* child : children) {
         if (!qobject_cast<ClearQML*>(child) || !target->bind())
             continue;
         glm::mat4 mv(1.0f), m(1.0f);
@@ -72,7 +74,11 @@ RenderTarget* RenderTargetQML::prepareLayer(const RenderTargetLayerQML& layer)
     if (layer.blitRT() != -1) {
         glUseProgram(0);
         target->seedFrom(frameState().windowFramebuffer, layer.blitRT(), display.width, display.height);
-        effectText_ = "<br>Blit from:" + std::to_string(layer.blitRT()) + " to:" + name;
+        // The same text every frame: built in a kept buffer, stored when it changes.
+        thread_local std::string text;
+        text.assign("<br>Blit from:").append(std::to_string(layer.blitRT())).append(" to:").append(name);
+        if (text != effectText_)
+            effectText_ = text;
         if (Shader* shader = Shader::currentShader())
             shader->use();
     }
@@ -82,7 +88,8 @@ RenderTarget* RenderTargetQML::prepareLayer(const RenderTargetLayerQML& layer)
 void RenderTargetQML::render(RenderNameListItem* pRNLI)
 {
     target_ = nullptr;
-    for (QQuickItem* child : childItems()) {
+    const QList<QQuickItem*> children = childItems();
+    for (QQuickItem* child : children) {
         auto* layer = qobject_cast<RenderTargetLayerQML*>(child);
         if (!layer || layer->textureRT().isEmpty())
             continue;

@@ -1,5 +1,6 @@
 #include "items/SavePointQML.h"
 
+#include "items/IEffect.h"
 #include "items/ShadeQML.h"
 #include "state/DemoDisplay.h"
 #include "state/SavePoints.h"
@@ -8,7 +9,8 @@ void recordSavePoints(const QQuickItem& meshItem, const glm::mat4& mv, const glm
 {
     bool any = false;
     glm::mat4 projection(1.0f);
-    for (QQuickItem* child : meshItem.childItems()) {
+    const QList<QQuickItem*> children = meshItem.childItems();
+    for (QQuickItem* child : children) {
         const auto* point = qobject_cast<SavePointQML*>(child);
         if (!point)
             continue;
@@ -26,6 +28,9 @@ void recordSavePoints(const QQuickItem& meshItem, const glm::mat4& mv, const glm
             record.screen[i] = clip[i] / clip.w;
             record.eye[i] = eye[i];
         }
-        recordSavePoint(point->target.toStdString(), record);
+        // One name buffer for every save point and frame.
+        thread_local std::string name;
+        IEffect::assignText(name, point->target);
+        recordSavePoint(name, record);
     }
 }

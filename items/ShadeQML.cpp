@@ -141,7 +141,7 @@ void ShadeQML::render(RenderNameListItem* pRNLI)
     // otherwise draw with whatever program was bound before it.
     if (!shader_ || !shader_->linked())
         return;
-    effectText_ = file_.toStdString();
+    assignText(effectText_, file_);
     shader_->use();
 
     const Rocket& rocket = Rocket::instance();
@@ -163,7 +163,9 @@ void ShadeQML::render(RenderNameListItem* pRNLI)
     shader_->setUniformFloat("g_windowWidth", float(width));
     shader_->setUniformFloat("g_windowHeight", float(height));
 
-    for (QQuickItem* child : childItems()) {
+    const QList<QQuickItem*> children = childItems();
+
+    for (QQuickItem* child : children) {
         if (auto* param = qobject_cast<ShaderParamQML*>(child))
             param->applyToCurrentShader();
     }

@@ -16,6 +16,6 @@ QSGNode* ShaderBufferQML::updatePaintNode(QSGNode* node, UpdatePaintNodeData*)
 void ShaderBufferQML::render(RenderNameListItem* pRNLI)
 {
     polish();
-    effectText_ = bufferName_.toStdString();
+    assignText(effectText_, bufferName_);
     renderChildren(pRNLI);
 }

@@ -3,17 +3,28 @@
 #include "items/ShaderParamQML.h"
 
 #include "gpu/Shader.h"
+#include "items/IEffect.h"
 
 void ShaderParamQML::applyToCurrentShader() const
 {
     Shader* shader = Shader::currentShader();
     if (!shader)
         return;
-    const std::string name = paramName.toStdString();
+    if (paramName != nameSeen_) {
+        nameSeen_ = paramName;
+        IEffect::assignText(nameText_, paramName);
+    }
     if (paramValueVec4.isEmpty()) {
-        shader->setUniformFloat(name.c_str(), paramValue);
+        shader->setUniformFloat(nameText_.c_str(), paramValue);
         return;
     }
-    const std::array<float, 4> v = parseVec4Text(paramValueVec4.toStdString());
-    shader->setUniformVec4(name.c_str(), v.data());
+    if (paramValueVec4 != vec4Seen_) {
+        // A text bound to a track changes every frame: convert it into a
+        // kept buffer.
+        thread_local std::string text;
+        IEffect::assignText(text, paramValueVec4);
+        vec4Seen_ = paramValueVec4;
+        vec4_ = parseVec4Text(text);
+    }
+    shader->setUniformVec4(nameText_.c_str(), vec4_.data());
 }

@@ -118,7 +118,8 @@ void TextureQML::bindNamedTexture()
         glBindTexture(target, frameState().sceneDepthTexture);
         return;
     }
-    RenderTarget* found = findRenderTarget(textureRT_.toStdString());
+    assignText(textureRTName_, textureRT_);
+    RenderTarget* found = findRenderTarget(textureRTName_);
     if (!found)
         return;
     renderTarget_ = found;
@@ -146,9 +147,9 @@ void TextureQML::render(RenderNameListItem* pRNLI)
 {
     polish();
     if (textureItem_)
-        effectText_ = textureItem_->property("file").toString().toStdString();
+        assignText(effectText_, textureItem_->property("file").toString());
     if (!textureRT_.isEmpty())
-        effectText_ = textureRT_.toStdString();
+        assignText(effectText_, textureRT_);
 
     glActiveTexture(GL_TEXTURE0 + GLenum(textureUnit_));
     if (providerTexture_)

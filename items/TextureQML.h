@@ -14,6 +14,8 @@
 #include <QSGTexture>
 #include <QString>
 
+#include <string>
+
 class RenderTarget;
 
 class TextureQML : public IEffect {
@@ -80,6 +82,7 @@ private:
 
     QPointer<QQuickItem> textureItem_;
     QString textureRT_;
+    std::string textureRTName_; // textureRT_ as the registry's key, kept between frames
     QString textureFilter_ = QStringLiteral("linear");
     QString textureWrap_ = QStringLiteral("repeat");
     int textureUnit_ = 0;

@@ -38,7 +38,8 @@ void applyChild(QQuickItem* child, glm::mat4& mv, glm::mat4& m)
     if (!child)
         return;
     if (qobject_cast<ParamGroupQML*>(child)) {
-        for (QQuickItem* inner : child->childItems())
+        const QList<QQuickItem*> children = child->childItems();
+        for (QQuickItem* inner : children)
             applyChild(inner, mv, m);
         return;
     }

@@ -262,7 +262,7 @@ void Rocket::on_set_row(int row)
 void Rocket::update()
 {
     if (qml_context)
-        qml_context->setContextProperty("demoTimeNow", demo_seconds());
+        qml_context->setContextProperty(QStringLiteral("demoTimeNow"), demo_seconds());
 
     if (live) {
         // In single-rocket mode the one rocket sits in slot 0 and is polled
@@ -297,7 +297,7 @@ void Rocket::update()
     }
 
     if (qml_context && master_rocket_index != published_master_index)
-        qml_context->setContextProperty("masterRocketIndex", master_rocket_index);
+        qml_context->setContextProperty(QStringLiteral("masterRocketIndex"), master_rocket_index);
     published_master_index = master_rocket_index;
 
     if (step_age > 0)

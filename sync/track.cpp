@@ -58,6 +58,75 @@ inline int floor_index(const TrackKey* keys, int num, int row)
     return base->row <= row ? i : i - 1;
 }
 
+// floor_index() for a row far from the remembered key: keys are spread
+// roughly evenly along most tracks, so the row's place between the first and
+// the last key guesses its index, and a search that widens from the guess
+// finds it in a few steps (and in twice the plain search's steps at worst).
+inline int guessed_floor_index(const TrackKey* keys, int num, int row)
+{
+    if (num <= 2 || row < keys[0].row)
+        return floor_index(keys, num, row);
+    const int last = num - 1;
+    if (row >= keys[last].row)
+        return last;
+    // keys[0].row <= row < keys[last].row from here on.
+    const double span = double(keys[last].row) - double(keys[0].row);
+    int g = int((double(row) - double(keys[0].row)) / span * last);
+    g = g < 0 ? 0 : (g > last - 1 ? last - 1 : g);
+    int lo, hi; // keys[lo].row <= row < keys[hi].row
+    if (keys[g].row <= row) {
+        lo = g;
+        int step = 1;
+        for (;;) {
+            hi = lo + step;
+            if (hi >= last) {
+                hi = last;
+                break;
+            }
+            if (keys[hi].row > row)
+                break;
+            lo = hi;
+            step *= 2;
+        }
+    } else {
+        hi = g;
+        int step = 1;
+        for (;;) {
+            lo = hi - step;
+            if (lo <= 0) {
+                lo = 0;
+                break;
+            }
+            if (keys[lo].row <= row)
+                break;
+            hi = lo;
+            step *= 2;
+        }
+    }
+    // The last key at or before row within [lo, hi).
+    return lo + floor_index(keys + lo, hi - lo, row);
+}
+
+// floor_index() that starts from the key found last: the same segment or
+// the next one answers nearly every call of a playing demo without a search.
+// Keys are sorted, so a key at or before row whose successor lies after it is
+// the one the search would find.
+inline int remembered_floor_index(const SyncTrack* track, int row)
+{
+    const TrackKey* keys = track->keys;
+    const int num = track->num_keys;
+    const int h = track->last_key;
+    if (h >= 0 && h < num && keys[h].row <= row) {
+        if (h + 1 == num || row < keys[h + 1].row)
+            return h;
+        if (h + 2 == num || row < keys[h + 2].row)
+            return track->last_key = h + 1;
+    } else if (h == -1 && num > 0 && row < keys[0].row) {
+        return -1;
+    }
+    return track->last_key = guessed_floor_index(keys, num, row);
+}
+
 // Keys read from a damaged file need not be sorted, so t can leave 0..1 and
 // the result the float range; saturate instead of converting out of range.
 float to_float(double v)
@@ -179,7 +248,7 @@ float get_value(const SyncTrack* track, double row)
     if (num == 0)
         return 0.0f;
     const TrackKey* keys = track->keys;
-    const int i = floor_index(keys, num, row_floor(row));
+    const int i = remembered_floor_index(track, row_floor(row));
     if (i == -1)
         return keys[0].value;
     if (i > num - 2)
@@ -222,6 +291,7 @@ int set_key(SyncTrack* track, const TrackKey& key)
         track->keys[p] = key;
         ++track->num_keys;
     }
+    track->last_key = 0;
     track->data_received = 1;
     return 0;
 }
@@ -233,6 +303,7 @@ void delete_key(SyncTrack* track, int row)
         return;
     std::memmove(track->keys + i, track->keys + i + 1, size_t(track->num_keys - i - 1) * sizeof(TrackKey));
     --track->num_keys;
+    track->last_key = 0;
 }
 
 void clear_keys(SyncTrack* track)
@@ -241,6 +312,7 @@ void clear_keys(SyncTrack* track)
     track->keys = nullptr;
     track->num_keys = 0;
     track->capacity = 0;
+    track->last_key = 0;
 }
 
 int key_count_or_one(const SyncTrack* track)

@@ -39,6 +39,11 @@ struct SyncTrack {
     int32_t num_keys;
     int32_t data_received; // 1 once the content is known (a key, an empty report, a file)
     int32_t capacity;      // allocated key slots
+    // The key that get_value() found last, tried first next time: a playing
+    // demo asks each track for a row a fraction past the previous frame's.
+    // Only a hint (checked against the keys before use, reset when they
+    // change), so any value is safe and a zeroed track needs no set-up.
+    mutable int32_t last_key;
 };
 
 struct SyncTrackSet {
@@ -72,7 +77,8 @@ int key_index_floor(const SyncTrack* track, int row);
 
 // Value at a fractional row: 0.0 for an empty track, the first key's value
 // before it, the last key's value at or after it, and the segment's shape in
-// between. Never allocates.
+// between. Never allocates. Remembers the key it found in the track (see
+// last_key), so one track must not be read from two threads at once.
 float get_value(const SyncTrack* track, double row);
 
 // Inserts key, or overwrites the key already on key.row (value and type),

@@ -65,6 +65,24 @@ TEST(SceneQML, RenderAnnouncesTheSkeneNameAndRendersChildrenOnlyWhileEnabled)
     EXPECT_EQ(child->renders, 1);
 }
 
+TEST(SceneQML, NameSetAgainBetweenFramesIsTheOneAnnounced)
+{
+    ensureQtApp();
+    SceneQML scene;
+    QSignalSpy named(&scene, &SceneQML::setSceneName);
+    scene.setProperty("sceneName", "intro");
+    scene.render(nullptr);
+    scene.setProperty("sceneName", "outro");
+    scene.render(nullptr);
+    EXPECT_EQ(scene.effectText(), "outro");
+    scene.setProperty("sceneName", QVariant()); // removed
+    scene.render(nullptr);
+    ASSERT_EQ(named.count(), 3);
+    EXPECT_EQ(named[0][0].toString(), "intro");
+    EXPECT_EQ(named[1][0].toString(), "outro");
+    EXPECT_EQ(named[2][0].toString(), "");
+}
+
 TEST(SceneQML, ConstructionAndDestructionAreLogged)
 {
     ensureQtApp();

@@ -183,6 +183,37 @@ TEST_F(ShadeFixture, DirectShaderParamsApplyButNotThoseInAParamGroup)
     EXPECT_EQ(fb.pixel(1, 1), (std::array<unsigned char, 4>{255, 255, 0, 0}));
 }
 
+TEST_F(ShadeFixture, ShaderParamsFollowTextsThatChangeBetweenFrames)
+{
+    demo.write("fx/intro/check.frag",
+               "#version 430 compatibility\nuniform float first; uniform float second; uniform vec4 colour;\n"
+               "out vec4 c;\nvoid main() { c = vec4(first, second, colour.z, colour.w); }\n");
+    TestShade shade;
+    useCheck(shade);
+    ShaderParamQML value, colour;
+    value.paramName = "first";
+    value.paramValue = 1.0f;
+    colour.paramName = "colour";
+    colour.paramValueVec4 = "0,0,1,0";
+    value.setParentItem(&shade);
+    colour.setParentItem(&shade);
+    FullScreenTriangle triangle;
+    triangle.setParentItem(&shade);
+    GlFramebuffer fb(4, 4);
+    fb.bind();
+    shade.render(nullptr);
+    EXPECT_EQ(fb.pixel(1, 1), (std::array<unsigned char, 4>{255, 0, 255, 0}));
+
+    // A renamed parameter and a new vector, as bindings write them.
+    value.paramName = "second";
+    colour.paramValueVec4 = "0,0,0,1";
+    fb.bind();
+    shade.render(nullptr);
+    EXPECT_EQ(fb.pixel(1, 1)[1], 255);
+    EXPECT_EQ(fb.pixel(1, 1)[2], 0);
+    EXPECT_EQ(fb.pixel(1, 1)[3], 255);
+}
+
 TEST_F(ShadeFixture, CacheSharesWithinASkeneOnly)
 {
     demo.write("fx/intro/check.frag", "#version 430 compatibility\nout vec4 c;\nvoid main() { c = vec4(1); }\n");

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -143,6 +145,79 @@ TEST(TrackValues, HugeRisesAndDamagedKeyOrderGiveNoNaN)
     damaged->capacity = 3;
     for (double row : {-1.0, 3.0, 4.5, 5.0, 5.5, 6.0, 100.0})
         EXPECT_FALSE(std::isnan(get_value(damaged.get(), row))) << row;
+}
+
+// The value with the key found by find_key's plain binary search: the
+// segment's keys and their neighbours alone, with that key remembered, so
+// that get_value searches nothing.
+float plainValue(const SyncTrack* track, double row)
+{
+    const int num = track->num_keys;
+    if (num == 0)
+        return 0.0f;
+    int i = find_key(track, int(std::floor(row)));
+    if (i == -1)
+        return track->keys[0].value;
+    if (i < -1)
+        i = -i - 2;
+    if (i > num - 2)
+        return track->keys[num - 1].value;
+    const int lo = std::max(0, i - 1);
+    SyncTrack segment{};
+    segment.keys = track->keys + lo;
+    segment.num_keys = std::min(num, i + 3) - lo;
+    segment.last_key = i - lo;
+    return get_value(&segment, row);
+}
+
+TEST(TrackValues, RememberedKeyGivesWhatAPlainSearchGives)
+{
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<int> rows(-20, 420);
+    std::uniform_int_distribution<int> types(0, 5); // 5: an unknown type
+    std::uniform_real_distribution<float> values(-5.0f, 5.0f);
+    TestTrack track({});
+    for (int i = 0; i < 60; ++i)
+        set_key(track.get(), {rows(rng), values(rng), types(rng)});
+
+    auto expectSame = [&](double row) {
+        const float plain = plainValue(track.get(), row);
+        const float got = get_value(track.get(), row);
+        EXPECT_EQ(std::memcmp(&got, &plain, sizeof got), 0) << "row " << row << ": " << got << " vs " << plain;
+    };
+    auto sweep = [&] {
+        // Forward and backward as playback and scrubbing go, by steps below
+        // and above a segment's length, then scattered rows.
+        for (double step : {0.2, 3.7, 41.0})
+            for (double row = -30.0; row < 440.0; row += step)
+                expectSame(row);
+        for (double row = 440.0; row > -30.0; row -= 0.7)
+            expectSame(row);
+        std::uniform_real_distribution<double> any(-30.0, 440.0);
+        for (int i = 0; i < 500; ++i)
+            expectSame(any(rng));
+    };
+    sweep();
+
+    // An editor's edits while the track is read: inserts before and after
+    // the remembered key, overwrites, deletes down to one key and none.
+    for (int round = 0; round < 200; ++round) {
+        const double row = rows(rng) + 0.5;
+        expectSame(row);
+        if (round % 3 == 0 && track->num_keys > 0)
+            delete_key(track.get(), track->keys[std::uniform_int_distribution<int>(0, track->num_keys - 1)(rng)].row);
+        else
+            set_key(track.get(), {int(row) + std::uniform_int_distribution<int>(-2, 2)(rng), values(rng), types(rng)});
+        expectSame(row);
+        expectSame(row + 0.2);
+    }
+    sweep();
+    while (track->num_keys > 0) {
+        delete_key(track.get(), track->keys[0].row);
+        expectSame(track->num_keys > 0 ? track->keys[0].row - 1.0 : 0.0);
+        expectSame(500.0);
+    }
+    EXPECT_EQ(get_value(track.get(), 10.0), 0.0f);
 }
 
 TEST(TrackKeys, SetKeyInsertsInRowOrderAndOverwritesInPlace)
