@@ -137,7 +137,9 @@ TEST_F(Showcase, EverySkeneLoadsCompilesAndPlaysWithoutAMessage)
     char* argv[] = {name, nullptr};
     EXPECT_EQ(app::runStartup(1, argv), 0);
 
-    EXPECT_EQ(playingFrames, 5);
+    // A frame may still be shown after the exit was asked for.
+    EXPECT_GE(playingFrames, 5);
+    EXPECT_LT(frames, 600) << "the demo never started playing";
     EXPECT_TRUE(boxes.boxes.empty()) << boxes.boxes[0].caption << ": " << boxes.boxes[0].text;
     const std::regex qmlMessage(R"(\.qml:\d+)");
     std::set<std::string> compiled;
