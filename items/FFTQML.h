@@ -14,7 +14,7 @@
 //
 // Without a music player the item renders its children and nothing else.
 #include "items/IEffect.h"
-#include "time/SpectrumAnalysis.h"
+#include "time/FftBands.h"
 
 #include <QString>
 

@@ -18,7 +18,7 @@ float clampUnit(float x);
 // bin x lands on log bin ln(x) / ln(1024) * 1024, weighted by its place on
 // the axis and by ln(1024 - x) / 128, which lifts the highs, where linear
 // bins are dense, less than the lows; log bins that no linear bin lands on
-// hold the value of the bin before them. Bin 0 (the constant part of the
+// hold the value of the bin before them. Bin 0 (the constant component of the
 // signal) contributes nothing.
 void logRemapSpectrum(const float* raw, float* logSpectrum);
 
@@ -68,6 +68,6 @@ struct BandHistory {
 
     void push(float timeMs, float value);
     // The value of the slot whose time is nearest to targetMs; never-written
-    // slots (time 0, value 0) take part, and the first slot wins a tie.
+    // slots (time 0, value 0) count too, and the first slot wins a tie.
     float nearest(float targetMs) const;
 };

@@ -1,4 +1,4 @@
-#include "time/SpectrumAnalysis.h"
+#include "time/FftBands.h"
 
 #include <gtest/gtest.h>
 
