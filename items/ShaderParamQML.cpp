@@ -10,10 +10,7 @@ void ShaderParamQML::applyToCurrentShader() const
     Shader* shader = Shader::currentShader();
     if (!shader)
         return;
-    if (paramName != nameSeen_) {
-        nameSeen_ = paramName;
-        IEffect::assignText(nameText_, paramName);
-    }
+    IEffect::assignText(nameText_, paramName);
     if (paramValueVec4.isEmpty()) {
         shader->setUniformFloat(nameText_.c_str(), paramValue);
         return;

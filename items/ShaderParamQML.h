@@ -23,9 +23,9 @@ public:
     QString paramValueVec4; // when not empty, a vec4 uniform is set from it
 
 private:
-    // The 8-bit name and the parsed vector, made again only when QML has
-    // written a different text: the frame sets the uniform every time.
-    mutable QString nameSeen_;
+    // The 8-bit name (assignText keeps an unchanged one in place) and the
+    // parsed vector, made again only when QML has written a different text:
+    // the frame sets the uniform every time.
     mutable std::string nameText_;
     mutable QString vec4Seen_;
     mutable std::array<float, 4> vec4_{};
