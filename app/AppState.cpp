@@ -1,12 +1,19 @@
+#include <GL/glew.h>
+
 #include "app/AppState.h"
+
+#include "gpu/GpuResources.h"
+#include "platform/Installed.h"
+#include "platform/Process.h"
+
+AppState::AppState()
+    : launchProgram(platform::launchDetached)
+{
+}
+
+AppState::~AppState() = default;
 
 AppState& appState()
 {
-    static AppState state;
-    return state;
-}
-
-void resetAppState()
-{
-    appState() = AppState();
+    return Installed<AppState>::get();
 }

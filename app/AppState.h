@@ -4,13 +4,17 @@
 // this machine, and the shell views it creates, shows and destroys. Nothing
 // below app/ reads it; what the other floors need lives in state/.
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/CaptureOptions.h"
 
+#include <QPointer>
 #include <QtGui/qwindowdefs.h>
 
+class GpuResources;
+class QQmlContext;
 class QQuickView;
 
 // What the start dialog chooses through the controller's slots; read by
@@ -23,6 +27,11 @@ struct StartSettings {
 };
 
 struct AppState {
+    AppState();
+    ~AppState();
+    AppState(const AppState&) = delete;
+    AppState& operator=(const AppState&) = delete;
+
     std::vector<std::string> setupFiles; // fx/_ActiveSkeneSetups, in listing order
     std::string currentSetupName;        // content of the current-setup file
     std::string qtCreatorDir;            // prefix of the qtcreator executable
@@ -36,6 +45,22 @@ struct AppState {
     QQuickView* mainView = nullptr;
     WId mainWindowId = 0;
     WId editWindowId = 0;
+    // The GPU resources of the main view's context when its QML holds no
+    // Demo item to make them (the Demo item makes and keeps its own).
+    std::unique_ptr<GpuResources> mainViewResources;
+
+    // Where the controller publishes "demoTimeNow" and "masterRocketIndex"
+    // (the main view's root context; until start-up sets it, the rendering
+    // controller's own engine's), and the master index published there last.
+    QPointer<QQmlContext> demoContext;
+    int publishedMasterIndex = 0;
+
+    // The "-windowHeight:" of the sync editors' command lines; start-up sets
+    // it from the demo width before the editors are launched.
+    int editorWindowHeight = -720;
+    // Starts a program with arguments (never through a shell); tests record
+    // instead.
+    std::function<bool(const std::string&, const std::vector<std::string>&)> launchProgram;
 
     // Called right before the main event loop runs; tests use it to watch
     // the running views and end the loop.
@@ -51,9 +76,6 @@ struct AppState {
     app::CaptureReport captureReport;
 };
 
-// The one AppState of the process.
+// The one AppState of the running demo, made by its owner
+// (app/ProcessState.h).
 AppState& appState();
-
-// Back to a state without views or choices (for tests; the views must have
-// been torn down).
-void resetAppState();

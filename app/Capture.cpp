@@ -150,7 +150,7 @@ private:
     void setTime(int n)
     {
         const double seconds = double(n) / double(options_.fps);
-        Rocket::instance().fixed_seconds = seconds;
+        Rocket::instance().hold_at(seconds);
         if (Music* music = timeState().music.get())
             music->advance_to(seconds);
         if (Stopwatch* timer = timeState().frameTimer.get())
@@ -363,7 +363,7 @@ void holdClockAtStart(const CaptureOptions& o)
         music->set_paused(true);
         music->set_position(0.0);
     }
-    rocket.fixed_step_ms = 1000.0 / double(o.fps);
+    rocket.use_fixed_step(1000.0 / double(o.fps));
     // Shaders settle within the frame that compiles them, and the clock does
     // not move meanwhile: no waiting on the wall clock for them.
     frameState().shadersSettled = true;

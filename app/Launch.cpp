@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/Capture.h"
 #include "app/CommandLine.h"
+#include "app/ProcessState.h"
 #include "app/Startup.h"
 
 #include <QLoggingCategory>
@@ -147,6 +148,8 @@ int runProgram(int argc, char** argv)
     const std::string noDisplay = displayProblem(currentDisplayEnvironment());
     if (!noDisplay.empty())
         return cannotStart(noDisplay);
+    // The demo's state lives as long as the program runs the demo.
+    ProcessState state;
     appState().capture = capture;
     return runStartup(argc, argv);
 }

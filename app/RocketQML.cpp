@@ -3,8 +3,8 @@
 #include "app/AppState.h"
 #include "app/QtCreator.h"
 #include "app/Startup.h"
+#include "app/SyncEditors.h"
 #include "editor/DOActiveScenes.h"
-#include "platform/Clock.h"
 #include "platform/Process.h"
 #include "state/ActiveSkeneList.h"
 #include "state/DemoDisplay.h"
@@ -15,7 +15,6 @@
 #include "sync/Rocket.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include <QDebug>
 #include <QQmlContext>
@@ -101,7 +100,7 @@ void RocketQML::setActiveSkeneSetup(QString activeSkenesSetupFile)
 
 void RocketQML::igniteRockets()
 {
-    Rocket::instance().launch_editors();
+    app::launchSyncEditors();
     Q_EMIT rocketsIgnited();
 }
 
@@ -115,11 +114,20 @@ std::string RocketQML::getEffectName()
 void RocketQML::render(RenderNameListItem* pRNLI)
 {
     Rocket& rocket = Rocket::instance();
-    if (!rocket.qml_context) {
+    AppState& s = appState();
+    if (!s.demoContext) {
         if (QQmlEngine* engine = qmlEngine(this))
-            rocket.qml_context = engine->rootContext();
+            s.demoContext = engine->rootContext();
     }
+    if (s.demoContext)
+        s.demoContext->setContextProperty(QStringLiteral("demoTimeNow"), rocket.demo_seconds());
     rocket.update();
+    // The editors may have moved the clock: the items of this frame read
+    // it as it stands now.
+    rocket.publish_time(frameState().time);
+    if (s.demoContext && rocket.master_index() != s.publishedMasterIndex)
+        s.demoContext->setContextProperty(QStringLiteral("masterRocketIndex"), rocket.master_index());
+    s.publishedMasterIndex = rocket.master_index();
     followEditorStatus();
     Q_EMIT rocketUpdated();
     Q_EMIT timeUpdated();
@@ -140,7 +148,7 @@ void RocketQML::followEditorStatus()
         for (int slot = 0; slot < Rocket::kSlots; ++slot) {
             const SyncDevice* d = rocket.device(slot);
             if (d && d->socket < 0) {
-                status = QStringLiteral("waiting for sync editor on port %1").arg(rocket.base_port + slot);
+                status = QStringLiteral("waiting for sync editor on port %1").arg(rocket.base_port() + slot);
                 break;
             }
         }
@@ -201,51 +209,12 @@ std::string plainPath(std::string path)
 
 float RocketQML::sync(const QString& track)
 {
-    Rocket& rocket = Rocket::instance();
-    const std::string& key = trackKey(track);
-    if (!rocket.temp_values.empty()) {
-        const auto temp = rocket.temp_values.find(key);
-        if (temp != rocket.temp_values.end())
-            return temp->second;
-    }
-    if (!rocket.device(rocket.resolve_rocket(key)))
-        return 0.0f;
-    const SyncTrack* t = rocket.GetSyncTrack(key);
-    return t ? get_value(t, rocket.eval_row) : 0.0f;
+    return Rocket::instance().track_value(trackKey(track));
 }
 
 float RocketQML::syncTrigger(const QString& track)
 {
-    Rocket& rocket = Rocket::instance();
-    const std::string key = trackKey(track);
-    if (!rocket.device(rocket.resolve_rocket(key)))
-        return 0.0f;
-    const SyncTrack* t = rocket.GetSyncTrack(key);
-    float& next = rocket.trigger_rows[key]; // 0 when none is stored
-    const int d = int(std::floor(rocket.eval_row));
-    const int from = int(next);
-
-    // A row passes when a key lies exactly on it, so a run of rows passes
-    // when a key lies anywhere in it: one search, however long the run (the
-    // first call covers every row from 0).
-    auto keyWithin = [t](int lo, int hi) {
-        if (!t || t->num_keys <= 0)
-            return false;
-        int i = find_key(t, lo);
-        if (i >= 0)
-            return true;
-        i = -i - 1;
-        return i < t->num_keys && t->keys[i].row <= hi;
-    };
-    bool passed = false;
-    if (rocket.row_delta < 0 && rocket.is_paused()) {
-        if (next - 1.0f > float(d))
-            passed = keyWithin(d, from);
-    } else if (d >= from) {
-        passed = keyWithin(from, d);
-    }
-    next = float(d + 1);
-    return passed ? 1.0f : 0.0f;
+    return Rocket::instance().trigger(trackKey(track));
 }
 
 void RocketQML::openFile(QString, QString fileName)
@@ -300,12 +269,12 @@ void RocketQML::setTrackFirstValue(QString track, float trackValue)
 
 void RocketQML::setTrackTempValue(QString track, float trackValue)
 {
-    Rocket::instance().temp_values[track.toStdString()] = trackValue;
+    Rocket::instance().set_temp_value(track.toStdString(), trackValue);
 }
 
 void RocketQML::clearTrackTempValues()
 {
-    Rocket::instance().temp_values.clear();
+    Rocket::instance().clear_temp_values();
 }
 
 int RocketQML::getTrackNumKeys(QString track)
@@ -371,7 +340,7 @@ void RocketQML::reloadParticles()
 
 void RocketQML::markUpdateFrequent()
 {
-    Rocket::instance().last_change_time = platform::millisecondClock();
+    Rocket::instance().note_change();
 }
 
 void RocketQML::remoteExportAll()

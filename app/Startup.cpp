@@ -1,3 +1,5 @@
+#include <GL/glew.h>
+
 #include "app/Startup.h"
 
 #include "app/AppState.h"
@@ -10,7 +12,7 @@
 #include "editor/DOActiveScenes.h"
 #include "editor/DataObject.h"
 #include "editor/SkeneTree.h"
-#include "gpu/GlewSetup.h"
+#include "gpu/GpuResources.h"
 #include "platform/Files.h"
 #include "platform/Notifier.h"
 #include "platform/ProcessEnd.h"
@@ -135,6 +137,13 @@ void makeMainContextCurrent(QQuickView* view)
         context->makeCurrent(view);
 }
 
+void makeMainViewResources()
+{
+    AppState& s = appState();
+    if (!currentGpuResources() && QOpenGLContext::currentContext())
+        s.mainViewResources = std::make_unique<GpuResources>();
+}
+
 void tearDown()
 {
     restoreDisplayMode();
@@ -232,7 +241,7 @@ void applyResolution()
     applySelectedResolution(selected, display.width, display.height);
     qDebug() << "resoltuon received:" << selected.c_str();
     // The sync editor's window height follows the demo width at 16:9.
-    Rocket::instance().editor_window_height = int(float(-display.width) / 1.7777778f);
+    appState().editorWindowHeight = int(float(-display.width) / 1.7777778f);
 }
 
 // With live editing the rocket view runs while the editors start; then the
@@ -309,7 +318,7 @@ EndCode openMainView()
     s.mainView->engine()->addImportPath("./plugins");
     // The controller publishes the demo time here every frame; skenes may
     // bind to it before the first frame has run.
-    Rocket::instance().qml_context = s.mainView->rootContext();
+    s.demoContext = s.mainView->rootContext();
     s.mainView->rootContext()->setContextProperty("demoTimeNow", 0.0);
     if (!loadShellView(s.mainView, "fx/main.qml"))
         return kExitShellViewFailed;
@@ -326,20 +335,14 @@ EndCode openMainView()
     // continuously.
     QObject::connect(s.mainView, &QQuickWindow::afterRendering, s.mainView, &QQuickWindow::update,
                      Qt::DirectConnection);
-    // The frame that creates the context goes on to sync the skene items,
-    // whose GL work (shaders compiled in updatePaintNode) needs GLEW's entry
-    // points: load them the moment the context exists.
-    QObject::connect(
-        s.mainView, &QQuickWindow::sceneGraphInitialized, s.mainView,
-        [] {
-            if (!glewReady())
-                initGlew();
-        },
-        Qt::DirectConnection);
+    // The Demo item makes its GPU resources (and loads GLEW) the moment the
+    // view's context exists; a main view without one still gets GLEW for
+    // its context, so its items' GL work can run.
+    QObject::connect(s.mainView, &QQuickWindow::sceneGraphInitialized, s.mainView, makeMainViewResources,
+                     Qt::DirectConnection);
     s.mainView->show();
     makeMainContextCurrent(s.mainView);
-    if (!glewReady())
-        initGlew();
+    makeMainViewResources();
 
     s.mainWindowId = s.mainView->winId();
     if (s.start.editView) {

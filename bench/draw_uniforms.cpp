@@ -4,6 +4,7 @@
 // follows them. Run under an X server (xvfb-run).
 #include <GL/glew.h>
 
+#include "BenchState.h"
 #include "gpu/Shader.h"
 #include "items/IDrawEffect.h"
 

@@ -8,10 +8,13 @@
 // case needs an X server (xvfb-run).
 #include <GL/glew.h>
 
+#include "BenchState.h"
+#include "gpu/GpuResources.h"
 #include "gpu/RenderTarget.h"
 #include "gpu/RenderTargetRegistry.h"
 #include "items/FFTQML.h"
 #include "items/NoiseQML.h"
+#include "state/FrameState.h"
 #include "sync/Rocket.h"
 #include "time/Music.h"
 #include "time/TimeState.h"
@@ -46,9 +49,11 @@ bool loadMusic(TempDemo& demo)
     std::vector<float> out(44100 * 2);
     timeState().music->mix(out.data(), 44100);
     Rocket& rocket = Rocket::instance();
-    rocket.paused = false;
+    rocket.on_pause(false);
+    timeState().music->set_paused(true); // the benchmark feeds the output itself
     for (int i = 0; i < Rocket::kFrameRing; ++i)
         rocket.push_frame_time(16.67f);
+    rocket.publish_time(frameState().time); // as the frame does
     return true;
 }
 
@@ -85,7 +90,7 @@ void BM_FFTStepWithBothUploads(benchmark::State& state)
         return;
     }
     for (const char* name : {"bench.log", "bench.smooth"}) {
-        RenderTarget* t = addRenderTarget(name);
+        RenderTarget* t = gpu().targets.add(name);
         if (!t->colorTexture())
             t->create(GL_RGBA32F, 256, 1, nullptr, false, 1);
     }

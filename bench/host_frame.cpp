@@ -2,6 +2,7 @@
 // framebuffer, clears, modification pass, render pass, frame time, copy to
 // the window) over a skene of 1,000 nested effects that do no GL work, in a
 // 64 x 36 window. Run under an X server (xvfb-run).
+#include "BenchState.h"
 #include "host/DemoQML.h"
 #include "host/SceneQML.h"
 #include "items/IEffect.h"
@@ -43,7 +44,7 @@ struct Host {
         demoDisplay().height = kHeight;
         // Playing and settled: every frame walks the whole skene and copies
         // the offscreen image to the window.
-        Rocket::instance().paused = false;
+        Rocket::instance().on_pause(false);
         setLastShaderCompileTime(platform::millisecondClock() - 1000);
 
         window = std::make_unique<QQuickWindow>();

@@ -6,6 +6,7 @@
 // 100 ms).
 #include <GL/glew.h>
 
+#include "BenchState.h"
 #include "gpu/Mesh.h"
 #include "gpu/VertexBuffers.h"
 

@@ -13,6 +13,7 @@
 // Run under an X server (xvfb-run).
 #include <GL/glew.h>
 
+#include "BenchState.h"
 #include "gpu/Shader.h"
 #include "items/DrawVBQML.h"
 #include "state/DemoDisplay.h"

@@ -7,6 +7,7 @@
 // an X server (xvfb-run).
 #include <GL/glew.h>
 
+#include "BenchState.h"
 #include "gpu/RenderTarget.h"
 #include "items/ClearQML.h"
 #include "items/DrawVBQML.h"

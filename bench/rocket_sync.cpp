@@ -2,6 +2,7 @@
 // 1,000 tracks cached, one frame's re-evaluation of 500 bindings to sync(),
 // one sync() of a track whose data has not arrived (an editor away) with the
 // debug log filtered off, and a trigger's first call at row 50,000.
+#include "BenchState.h"
 #include "app/RocketQML.h"
 #include "state/ActiveSkeneList.h"
 #include "state/rocket_flags.h"
@@ -35,7 +36,7 @@ void prepareRocket()
         for (int row = 0; row < 64; row += 8)
             set_key(t, TrackKey{row, float(row + i), int32_t(KeyType::Linear)});
     }
-    rocket.eval_row = 13.5;
+    rocket.evaluate_tracks_at(13.5);
 }
 
 void BM_SyncCachedTrack(benchmark::State& state)
@@ -93,14 +94,14 @@ void BM_SyncTriggerFirstCall(benchmark::State& state)
     SyncTrack* t = rocket.GetSyncTrack("intro.trigger");
     for (int row = 60000; row < 61000; row += 100)
         set_key(t, TrackKey{row, 1.0f, int32_t(KeyType::Step)});
-    const double evalRow = rocket.eval_row;
-    rocket.eval_row = 50000.0;
+    const double evalRow = rocket.eval_row();
+    rocket.evaluate_tracks_at(50000.0);
     const QString name = "intro.trigger";
     for (auto _ : state) {
-        rocket.trigger_rows.clear(); // each call is the first for its track
+        rocket.forget_triggers(); // each call is the first for its track
         benchmark::DoNotOptimize(controller.syncTrigger(name));
     }
-    rocket.eval_row = evalRow;
+    rocket.evaluate_tracks_at(evalRow);
 }
 BENCHMARK(BM_SyncTriggerFirstCall)->Unit(benchmark::kMicrosecond);
 

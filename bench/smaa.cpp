@@ -5,6 +5,7 @@
 // with Mesa's llvmpipe the passes run on the CPU.
 #include <GL/glew.h>
 
+#include "BenchState.h"
 #include "gpu/ShaderPreprocess.h"
 #include "gpu/Smaa.h"
 #include "items/SMAAQML.h"

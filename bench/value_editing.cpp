@@ -3,6 +3,7 @@
 // questions of a frame. The skene: 10 groups of 100 Pos items below one
 // skene root. Debug lines are dropped, so the figures are the work itself.
 // Run under an X server (xvfb-run).
+#include "BenchState.h"
 #include "editor/SkeneTree.h"
 #include "host/DemoQML.h"
 #include "host/SceneQML.h"

@@ -1,5 +1,6 @@
 #include "editor/DOActiveScenes.h"
 
+#include "editor/EditorState.h"
 #include "state/ActiveSkeneList.h"
 #include "state/DemoFolders.h"
 
@@ -14,29 +15,6 @@ const char* const kSkeneDirectoryListProperty = "skeneDirectoryList";
 
 namespace {
 
-// Where the edit view reads the lists, and the rows it shows now (replaced as
-// a whole on every change).
-struct PublishedSkeneRows {
-    QPointer<QQmlContext> context;
-    QList<QObject*> activeRows;
-    QList<QObject*> directoryRows;
-};
-
-PublishedSkeneRows& publishedSkeneRows()
-{
-    static PublishedSkeneRows rows;
-    return rows;
-}
-
-// QML may still read the old rows until its bindings have moved on to the
-// new list, so they go once control is back in the event loop.
-void retire(QList<QObject*>& rows)
-{
-    for (QObject* row : rows)
-        row->deleteLater();
-    rows.clear();
-}
-
 void republish()
 {
     publishActiveSkeneLists(editContext());
@@ -46,20 +24,12 @@ void republish()
 
 void setEditContext(QQmlContext* context)
 {
-    publishedSkeneRows().context = context;
+    editorState().editContext = context;
 }
 
 QQmlContext* editContext()
 {
-    return publishedSkeneRows().context;
-}
-
-void resetPublishedSkeneRows()
-{
-    PublishedSkeneRows& rows = publishedSkeneRows();
-    retire(rows.activeRows);
-    retire(rows.directoryRows);
-    rows.context = nullptr;
+    return editorState().editContext;
 }
 
 DOActiveScenes::DOActiveScenes(const QString& name, QObject* parent)
@@ -143,12 +113,12 @@ namespace {
 
 void publish(QQmlContext* context, const QList<QObject*>& active)
 {
-    PublishedSkeneRows& rows = publishedSkeneRows();
+    EditorState& rows = editorState();
     QList<QObject*> directories = makeSkeneDirectoryRows(demoFolders().skeneDirectories);
     context->setContextProperty(kSkeneActivationListProperty, QVariant::fromValue(active));
     context->setContextProperty(kSkeneDirectoryListProperty, QVariant::fromValue(directories));
-    retire(rows.activeRows);
-    retire(rows.directoryRows);
+    retireRows(rows.activeRows);
+    retireRows(rows.directoryRows);
     rows.activeRows = active;
     rows.directoryRows = directories;
 }

@@ -56,9 +56,6 @@ private:
 void setEditContext(QQmlContext* context);
 QQmlContext* editContext();
 
-// Forgets the context and lets go of the rows published so far (for tests).
-void resetPublishedSkeneRows();
-
 // Context property names under which the edit view finds the lists.
 extern const char* const kSkeneActivationListProperty; // "skeneActivationList"
 extern const char* const kSkeneDirectoryListProperty;  // "skeneDirectoryList"

@@ -1,7 +1,9 @@
 #include "editor/SkeneTree.h"
 
 #include "editor/DataObject.h"
+#include "editor/EditorState.h"
 #include "items/IEffect.h"
+#include "platform/Installed.h"
 #include "state/ActiveSkeneList.h"
 
 #include <QMetaProperty>
@@ -141,29 +143,6 @@ void addChildren(const TreeBuild& build, QQuickItem* item, DataObject* node, con
     }
 }
 
-// The nodes of the tree the edit view shows now, all owned by one object,
-// and where the Demo item was published.
-struct PublishedTree {
-    QObject* owner = nullptr;
-    QPointer<QQmlContext> context;
-    QQuickItem* demo = nullptr;
-};
-
-PublishedTree& publishedTree()
-{
-    static PublishedTree tree;
-    return tree;
-}
-
-void retire(PublishedTree& tree)
-{
-    // QML may still read the old nodes until its bindings have moved on to
-    // the new tree.
-    if (tree.owner)
-        tree.owner->deleteLater();
-    tree.owner = nullptr;
-}
-
 } // namespace
 
 QList<QObject*> buildSkeneTree(QQuickItem* demo, QObject* owner)
@@ -192,31 +171,24 @@ void publishSkeneTree(QQmlContext* context, QQuickItem* demo)
 {
     if (!context)
         return;
-    PublishedTree& tree = publishedTree();
+    EditorState& tree = editorState();
     auto* owner = new QObject;
     const QList<QObject*> roots = buildSkeneTree(demo, owner);
     context->setContextProperty(kDemoItemProperty, demo);
     context->setContextProperty(kSkeneTreeProperty, QVariant::fromValue(roots));
-    retire(tree);
-    tree.owner = owner;
-    tree.context = context;
-    tree.demo = demo;
-}
-
-void resetPublishedSkeneTree()
-{
-    PublishedTree& tree = publishedTree();
-    retire(tree);
-    tree.context = nullptr;
-    tree.demo = nullptr;
+    retireTree(tree);
+    tree.treeOwner = owner;
+    tree.treeContext = context;
+    tree.treeDemo = demo;
 }
 
 void withdrawDemoItem(QQuickItem* demo)
 {
-    PublishedTree& tree = publishedTree();
-    if (!demo || tree.demo != demo)
+    // The Demo item may outlive the demo's state (a view torn down after).
+    EditorState* tree = Installed<EditorState>::find();
+    if (!tree || !demo || tree->treeDemo != demo)
         return;
-    if (tree.context)
-        tree.context->setContextProperty(kDemoItemProperty, QVariant::fromValue<QObject*>(nullptr));
-    tree.demo = nullptr;
+    if (tree->treeContext)
+        tree->treeContext->setContextProperty(kDemoItemProperty, QVariant::fromValue<QObject*>(nullptr));
+    tree->treeDemo = nullptr;
 }

@@ -37,7 +37,3 @@ void publishSkeneTree(QQmlContext* context, QQuickItem* demo);
 
 // The edit view's "demo" becomes null when it is demo, which is going away.
 void withdrawDemoItem(QQuickItem* demo);
-
-// Lets go of the published tree, deleted later, and forgets where it went
-// (for tests).
-void resetPublishedSkeneTree();

@@ -8,6 +8,7 @@
 // that the reader drops by design).
 #include "fuzz_target.h"
 
+#include "platform/Installed.h"
 #include "state/ActiveSkeneList.h"
 #include "state/SkeneSetups.h"
 
@@ -52,7 +53,8 @@ int run(const uint8_t* data, size_t size)
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out << bytes;
     }
-    resetActiveSkeneList();
+    // A list of its own, as start-up makes one.
+    Owned<ActiveSkeneList> list;
     activeSkeneList().setupPath = path;
     fuzz_check(readActiveSkenes() && same(activeSkeneList().entries, entries), "the file reads otherwise");
     fuzz_check(writeActiveSkenes() && readTextFile(path) == written, "the list was written otherwise");

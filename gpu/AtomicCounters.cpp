@@ -5,20 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
-AtomicCounterRegistry& atomicCounterRegistry()
+AtomicCounterBuffer& AtomicCounterRegistry::get(const std::string& name)
 {
-    static AtomicCounterRegistry registry;
-    return registry;
-}
-
-void resetAtomicCounters()
-{
-    atomicCounterRegistry() = AtomicCounterRegistry();
-}
-
-AtomicCounterBuffer& atomicCounter(const std::string& name)
-{
-    auto& counters = atomicCounterRegistry().counters;
     auto found = counters.find(name);
     if (found != counters.end())
         return found->second;
@@ -32,6 +20,13 @@ AtomicCounterBuffer& atomicCounter(const std::string& name)
     glBufferData(GL_ATOMIC_COUNTER_BUFFER, sizeof(uint32_t), &zero, GL_DYNAMIC_COPY);
     glBindBuffer(GL_ATOMIC_COUNTER_BUFFER, 0);
     return counter;
+}
+
+void AtomicCounterRegistry::releaseAll()
+{
+    for (auto& entry : counters)
+        glDeleteBuffers(1, &entry.second.buffer);
+    counters.clear();
 }
 
 bool clearAtomicCounter(const AtomicCounterBuffer& counter)

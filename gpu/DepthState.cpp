@@ -19,43 +19,30 @@ void applyDepthWrite(bool on)
 
 } // namespace
 
-DepthStacks& depthStacks()
+void DepthStacks::pushTest(bool on)
 {
-    static DepthStacks stacks;
-    return stacks;
-}
-
-void resetDepthStacks()
-{
-    depthStacks() = DepthStacks();
-}
-
-void pushDepthTest(bool on)
-{
-    depthStacks().test.push_back(on);
+    test.push_back(on);
     applyDepthTest(on);
 }
 
-void popDepthTest()
+void DepthStacks::popTest()
 {
-    std::vector<bool>& stack = depthStacks().test;
     // An unbalanced pop from a broken item must not take the stack below
     // empty; it leaves the test off like any pop that empties it.
-    if (!stack.empty())
-        stack.pop_back();
-    applyDepthTest(!stack.empty() && stack.back());
+    if (!test.empty())
+        test.pop_back();
+    applyDepthTest(!test.empty() && test.back());
 }
 
-void pushDepthWrite(bool on)
+void DepthStacks::pushWrite(bool on)
 {
-    depthStacks().write.push_back(on);
+    write.push_back(on);
     applyDepthWrite(on);
 }
 
-void popDepthWrite()
+void DepthStacks::popWrite()
 {
-    std::vector<bool>& stack = depthStacks().write;
-    if (!stack.empty())
-        stack.pop_back();
-    applyDepthWrite(!stack.empty() && stack.back());
+    if (!write.empty())
+        write.pop_back();
+    applyDepthWrite(!write.empty() && write.back());
 }

@@ -4,38 +4,23 @@
 #include "platform/Files.h"
 
 #include <algorithm>
-#include <list>
-
-namespace {
-
-struct LoaderRegistry {
-    std::list<IFileAutoLoader*> loaders; // creation order
-    uint32_t lastPollMs = 0;
-    bool polling = false;
-};
-
-// Never destroyed, so loaders that outlive it at exit can still leave it.
-LoaderRegistry& registry()
-{
-    static auto* r = new LoaderRegistry();
-    return *r;
-}
-
-} // namespace
 
 uint64_t fileWriteTime(const std::string& path)
 {
     return platform::fileWriteTime(path);
 }
 
-IFileAutoLoader::IFileAutoLoader()
+IFileAutoLoader::IFileAutoLoader(FileWatch* watch)
+    : watch_(watch)
 {
-    registry().loaders.push_back(this);
+    if (watch_)
+        watch_->loaders_.push_back(this);
 }
 
 IFileAutoLoader::~IFileAutoLoader()
 {
-    registry().loaders.remove(this);
+    if (watch_)
+        watch_->loaders_.remove(this);
 }
 
 void IFileAutoLoader::addFile(const std::string& path)
@@ -59,30 +44,24 @@ void IFileAutoLoader::refreshFileTimes()
         fileTimes_[i] = fileWriteTime(files_[i]);
 }
 
-void IFileAutoLoader::resetPollClock()
+bool FileWatch::pollAll()
 {
-    registry().lastPollMs = 0;
-}
-
-bool IFileAutoLoader::pollAll()
-{
-    LoaderRegistry& r = registry();
     // A reload's error box runs an event loop, in which the author's next
     // save would start a poll inside this one.
-    if (r.polling)
+    if (polling_)
         return false;
     const uint32_t now = platform::millisecondClock();
-    if (uint32_t(now - r.lastPollMs) <= 1000u)
+    if (uint32_t(now - lastPollMs_) <= 1000u)
         return false;
-    r.lastPollMs = now;
-    r.polling = true;
+    lastPollMs_ = now;
+    polling_ = true;
 
     bool reloaded = false;
     // A reload may create or destroy loaders; walk a snapshot and skip those
     // that went away meanwhile.
-    const std::vector<IFileAutoLoader*> snapshot(r.loaders.begin(), r.loaders.end());
+    const std::vector<IFileAutoLoader*> snapshot(loaders_.begin(), loaders_.end());
     for (IFileAutoLoader* loader : snapshot) {
-        if (std::find(r.loaders.begin(), r.loaders.end(), loader) == r.loaders.end())
+        if (std::find(loaders_.begin(), loaders_.end(), loader) == loaders_.end())
             continue;
         for (size_t i = 0; i < loader->files_.size(); ++i) {
             if (uint32_t(fileWriteTime(loader->files_[i])) != uint32_t(loader->fileTimes_[i])) {
@@ -93,6 +72,6 @@ bool IFileAutoLoader::pollAll()
             }
         }
     }
-    r.polling = false;
+    polling_ = false;
     return reloaded;
 }

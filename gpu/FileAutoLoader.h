@@ -1,14 +1,43 @@
 #pragma once
 // Base of every file-backed resource that rebuilds itself when one of its
-// files changes on disk. Every live loader is in one registry, in creation
-// order; pollAll() checks them all at most once a second.
+// files changes on disk, and the watch that polls a set of them. Every
+// loader made with a watch is in that watch's list, in creation order;
+// FileWatch::pollAll() checks them all at most once a second.
 #include <cstdint>
+#include <list>
 #include <string>
 #include <vector>
 
+class IFileAutoLoader;
+
+// The loaders of one set of GPU resources (gpu/GpuResources.h) and when
+// they were last polled. It must outlive its loaders.
+class FileWatch {
+public:
+    FileWatch() = default;
+    FileWatch(const FileWatch&) = delete;
+    FileWatch& operator=(const FileWatch&) = delete;
+
+    // The change poll: does nothing (false) within 1000 ms of the previous
+    // poll; otherwise reloads each loader whose files changed (first change
+    // per loader) and returns true when any was reloaded. A poll started
+    // while one runs (from an error box's event loop) does nothing.
+    bool pollAll();
+    // Forgets the previous poll, so the next one looks at once.
+    void resetPollClock() { lastPollMs_ = 0; }
+
+private:
+    friend class IFileAutoLoader;
+    std::list<IFileAutoLoader*> loaders_; // creation order
+    uint32_t lastPollMs_ = 0;
+    bool polling_ = false;
+};
+
 class IFileAutoLoader {
 public:
-    IFileAutoLoader();
+    // Watched by watch when one is given (it must outlive the loader); a
+    // loader without one rebuilds only when asked.
+    explicit IFileAutoLoader(FileWatch* watch);
     virtual ~IFileAutoLoader();
     IFileAutoLoader(const IFileAutoLoader&) = delete;
     IFileAutoLoader& operator=(const IFileAutoLoader&) = delete;
@@ -25,19 +54,12 @@ public:
     // Stores the current write time of every watched file.
     void refreshFileTimes();
 
-    // The change poll: does nothing (false) within 1000 ms of the previous
-    // poll; otherwise reloads each loader whose files changed (first change
-    // per loader) and returns true when any was reloaded. A poll started
-    // while one runs (from an error box's event loop) does nothing.
-    static bool pollAll();
-    // Forgets the previous poll, so the next one looks at once (for tests;
-    // the loaders themselves stay registered while they live).
-    static void resetPollClock();
-
 protected:
     std::string name_;
 
 private:
+    friend class FileWatch;
+    FileWatch* watch_;
     std::vector<std::string> files_;
     std::vector<uint64_t> fileTimes_;
 };

@@ -1,19 +1,22 @@
 #pragma once
 // The draw framebuffer that the items of a frame draw into. Whoever binds a
-// framebuffer for the frame (the frame itself, render targets) binds it here,
-// so the draw items can ask which one is bound without a GL query per draw.
+// framebuffer for the frame (the frame itself, render targets, the
+// anti-aliasing passes) binds it here, so the draw items can ask which one
+// is bound without a GL query per draw.
 //
 // Used only on the thread that renders the frame, with its GL context current.
 #include <GL/glew.h>
 
-// glBindFramebuffer(target, framebuffer). GL_FRAMEBUFFER and
-// GL_DRAW_FRAMEBUFFER also make it the draw framebuffer that
-// boundDrawFramebuffer() answers; GL_READ_FRAMEBUFFER leaves that alone.
-void bindFramebuffer(GLenum target, GLuint framebuffer);
+struct FramebufferBinding {
+    // glBindFramebuffer(target, framebuffer). GL_FRAMEBUFFER and
+    // GL_DRAW_FRAMEBUFFER also make it the draw framebuffer that draw()
+    // answers; GL_READ_FRAMEBUFFER leaves that alone.
+    void bind(GLenum target, GLuint framebuffer);
 
-// The draw framebuffer bound last through bindFramebuffer; 0 (the window's
-// own) before any.
-GLuint boundDrawFramebuffer();
+    // The draw framebuffer bound last through bind; 0 (the window's own)
+    // before any.
+    GLuint draw() const { return draw_; }
 
-// Forgets the binding, without touching GL (for tests).
-void resetFramebufferBinding();
+private:
+    GLuint draw_ = 0;
+};

@@ -4,16 +4,6 @@
 
 #include <QDebug>
 
-namespace {
-
-bool& loaded()
-{
-    static bool ready = false;
-    return ready;
-}
-
-} // namespace
-
 bool initGlew()
 {
     glewExperimental = GL_TRUE;
@@ -23,21 +13,5 @@ bool initGlew()
     if (result != GLEW_OK)
         return false;
     qDebug("OpenGL version: %s", reinterpret_cast<const char*>(glGetString(GL_VERSION)));
-    loaded() = true;
     return true;
-}
-
-bool glewReady()
-{
-    return loaded();
-}
-
-bool ensureGlew()
-{
-    return glewReady() || initGlew();
-}
-
-void forgetGlew()
-{
-    loaded() = false;
 }

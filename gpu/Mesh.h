@@ -2,9 +2,10 @@
 // A mesh: an imported mesh file, or a procedural vertex buffer (the unit quad
 // or a point grid), together with the GPU buffers drawn from it.
 //
-// Meshes are shared through the registries of gpu/MeshRegistry.h and live as
-// long as the process. A Mesh owns its imported scene; its GL names are never
-// deleted except when a point grid is rebuilt (gpu/VertexBuffers.h).
+// Meshes are shared through the tables of gpu/MeshRegistry.h and live as
+// long as their GPU resources (gpu/GpuResources.h), which release their GL
+// names with the context. A Mesh owns its imported scene; its GL names are
+// otherwise deleted only when a point grid is rebuilt (gpu/VertexBuffers.h).
 #include <GL/glew.h>
 
 #include "gpu/Varyings.h"
@@ -25,8 +26,8 @@ enum MeshKind {
 };
 
 // The GPU buffers of one draw: a submesh of an imported mesh, the quad, or a
-// point grid. The attribute layout is not kept in the vertex array: it is set
-// anew at every draw for the program that is current then.
+// point grid. The vertex array holds the attribute layout, set once when the
+// record is built (gpu/VertexLayout.h).
 struct MeshRecord {
     GLuint vertexArray = 0;
     GLuint vertexBuffer = 0;
@@ -85,7 +86,9 @@ struct Mesh {
 
     // --- Instancing, given by the mesh item before each draw ---
     bool instanced = false;
-    std::string instanceBuffer; // the point grid "pointGrid" + this name feeds the instances
+    // The point grid whose newest particles feed the instances; null when
+    // the grid is not there (yet).
+    const Mesh* instanceGrid = nullptr;
     int instanceCount = 0;
     std::vector<Varying> instanceVaryings;
 

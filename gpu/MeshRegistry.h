@@ -1,35 +1,26 @@
 #pragma once
-// The process-wide tables of shared meshes. Entries are added by the draw
-// items and never removed, so a reloaded skene finds its meshes again and
-// a Mesh* stays valid for the life of the process.
+// The tables of shared meshes, two per set of GPU resources
+// (gpu/GpuResources.h): imported meshes by file name and import options
+// (the mesh item's key), and quads and point grids by kind and size or
+// shared name (the vertex-buffer item's key, e.g. "pointGrid64x64" or
+// "pointGrid" + vboId). Entries are added by the draw items and never
+// removed, so a reloaded skene finds its meshes again and a Mesh* stays
+// valid as long as its table.
 #include "gpu/Mesh.h"
 
 #include <map>
 #include <memory>
 #include <string>
 
-struct MeshRegistries {
-    // Imported meshes by file name and import options (the mesh item's key).
-    std::map<std::string, std::unique_ptr<Mesh>> meshes;
-    // Quads and point grids by kind and size or shared name (the
-    // vertex-buffer item's key, e.g. "pointGrid64x64" or "pointGrid" + vboId).
-    std::map<std::string, std::unique_ptr<Mesh>> vertexBuffers;
+class MeshTable {
+public:
+    // The entry under key, or null.
+    Mesh* find(const std::string& key) const;
+    // Adds an empty Mesh under key (or returns the one there).
+    Mesh* add(const std::string& key);
+
+    const std::map<std::string, std::unique_ptr<Mesh>>& entries() const { return entries_; }
+
+private:
+    std::map<std::string, std::unique_ptr<Mesh>> entries_;
 };
-
-MeshRegistries& meshRegistries();
-
-// Empties both tables (for tests: no item may hold a Mesh* across it).
-void resetMeshRegistries();
-
-// The entry under key, or null.
-Mesh* findCachedMesh(const std::string& key);
-Mesh* findVertexBuffer(const std::string& key);
-
-// Adds an empty Mesh under key (or returns the one there).
-Mesh* addCachedMesh(const std::string& key);
-Mesh* addVertexBuffer(const std::string& key);
-
-// Builds the GPU buffers of every cached mesh that has none yet, so that the
-// uploads happen before the music starts rather than at each mesh's first
-// draw. The frame runs it when file playback starts.
-void uploadPendingMeshes();

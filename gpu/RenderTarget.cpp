@@ -2,7 +2,6 @@
 
 #include "gpu/RenderTarget.h"
 
-#include "gpu/FramebufferBinding.h"
 #include "gpu/FramebufferStatus.h"
 
 #include <QDebug>
@@ -74,34 +73,25 @@ std::size_t componentBytes(GLenum type)
 }
 
 struct FramebufferBindings {
+    FramebufferBinding& binding;
     GLint draw = 0;
     GLint read = 0;
-    FramebufferBindings()
+    explicit FramebufferBindings(FramebufferBinding& b)
+        : binding(b)
     {
         glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &draw);
         glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
     }
     void restore() const
     {
-        bindFramebuffer(GL_DRAW_FRAMEBUFFER, GLuint(draw));
-        bindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(read));
+        binding.bind(GL_DRAW_FRAMEBUFFER, GLuint(draw));
+        binding.bind(GL_READ_FRAMEBUFFER, GLuint(read));
     }
 };
 
 const GLenum kThreeAttachments[3] = {GL_COLOR_ATTACHMENT0, GL_COLOR_ATTACHMENT1, GL_COLOR_ATTACHMENT2};
 
 } // namespace
-
-RenderTargetStack& renderTargetStack()
-{
-    static RenderTargetStack stack;
-    return stack;
-}
-
-void resetRenderTargetStack()
-{
-    renderTargetStack() = RenderTargetStack();
-}
 
 bool RenderTarget::create(GLenum internalFormat, int width, int height, const void* pixels, bool multisample,
                           int samples)
@@ -166,18 +156,18 @@ void RenderTarget::createFramebuffer(bool withDepth)
 {
     if (framebuffer_ || !colorTexture_)
         return;
-    const FramebufferBindings previous;
+    const FramebufferBindings previous(stack_->binding);
     GLint previousRenderbuffer = 0;
     glGetIntegerv(GL_RENDERBUFFER_BINDING, &previousRenderbuffer);
 
     glGenFramebuffers(1, &framebuffer_);
-    bindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffer_);
+    stack_->binding.bind(GL_DRAW_FRAMEBUFFER, framebuffer_);
     glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colorTexture_, 0);
 
     GLsizei renderSamples = 0;
     if (multisample_) {
         glGenFramebuffers(1, &multisampleFramebuffer_);
-        bindFramebuffer(GL_DRAW_FRAMEBUFFER, multisampleFramebuffer_);
+        stack_->binding.bind(GL_DRAW_FRAMEBUFFER, multisampleFramebuffer_);
         glGenRenderbuffers(1, &multisampleRenderbuffer_);
         glBindRenderbuffer(GL_RENDERBUFFER, multisampleRenderbuffer_);
         // The count the layer asks for, as far as the driver offers it.
@@ -204,7 +194,7 @@ void RenderTarget::createFramebuffer(bool withDepth)
     // the texture is resolved into.
     GLenum status = glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER);
     if (status == GL_FRAMEBUFFER_COMPLETE && multisample_) {
-        bindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffer_);
+        stack_->binding.bind(GL_DRAW_FRAMEBUFFER, framebuffer_);
         status = glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER);
     }
     complete_ = status == GL_FRAMEBUFFER_COMPLETE;
@@ -234,17 +224,17 @@ bool RenderTarget::bind()
 {
     if (!framebuffer_ || !complete_)
         return false;
-    RenderTargetStack& stack = renderTargetStack();
+    RenderTargetStack& stack = *stack_;
     if (stack.entries.empty()) {
         glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &stack.outerFramebuffer);
         glGetIntegerv(GL_VIEWPORT, stack.outerViewport);
     }
     if (multisample_) {
-        bindFramebuffer(GL_FRAMEBUFFER, multisampleFramebuffer_);
+        stack_->binding.bind(GL_FRAMEBUFFER, multisampleFramebuffer_);
         glBindRenderbuffer(GL_RENDERBUFFER, multisampleRenderbuffer_);
         qDebug() << "bind ms";
     } else {
-        bindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+        stack_->binding.bind(GL_FRAMEBUFFER, framebuffer_);
     }
     glViewport(0, 0, width_, height_);
     stack.entries.push_back({framebuffer_, multisampleFramebuffer_, multisample_, width_, height_});
@@ -253,19 +243,19 @@ bool RenderTarget::bind()
 
 bool RenderTarget::unbind()
 {
-    RenderTargetStack& stack = renderTargetStack();
+    RenderTargetStack& stack = *stack_;
     if (stack.entries.empty())
         return false;
     stack.entries.pop_back();
     resolve();
     if (!stack.entries.empty()) {
         const RenderTargetStackEntry& top = stack.entries.back();
-        bindFramebuffer(GL_FRAMEBUFFER, top.multisample ? top.multisampleFramebuffer : top.framebuffer);
+        stack_->binding.bind(GL_FRAMEBUFFER, top.multisample ? top.multisampleFramebuffer : top.framebuffer);
         glViewport(0, 0, top.width, top.height);
         return true;
     }
     glBindRenderbuffer(GL_RENDERBUFFER, 0);
-    bindFramebuffer(GL_FRAMEBUFFER, GLuint(stack.outerFramebuffer));
+    stack_->binding.bind(GL_FRAMEBUFFER, GLuint(stack.outerFramebuffer));
     glViewport(stack.outerViewport[0], stack.outerViewport[1], stack.outerViewport[2], stack.outerViewport[3]);
     // The default framebuffer has no colour attachments to name.
     if (stack.outerFramebuffer != 0)
@@ -277,10 +267,10 @@ void RenderTarget::resolve()
 {
     if (!multisample_ || !framebuffer_ || !multisampleFramebuffer_)
         return;
-    bindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffer_);
-    bindFramebuffer(GL_READ_FRAMEBUFFER, multisampleFramebuffer_);
+    stack_->binding.bind(GL_DRAW_FRAMEBUFFER, framebuffer_);
+    stack_->binding.bind(GL_READ_FRAMEBUFFER, multisampleFramebuffer_);
     glBlitFramebuffer(0, 0, width_, height_, 0, 0, width_, height_, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-    bindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    stack_->binding.bind(GL_FRAMEBUFFER, framebuffer_);
 }
 
 const std::vector<float>& RenderTarget::readPixels()
@@ -349,9 +339,9 @@ bool RenderTarget::seedFrom(GLuint sourceFramebuffer, int attachment, int source
 {
     if (!framebuffer_ || !complete_ || attachment < 0 || attachment > 2)
         return false;
-    const FramebufferBindings previous;
-    bindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffer_);
-    bindFramebuffer(GL_READ_FRAMEBUFFER, sourceFramebuffer);
+    const FramebufferBindings previous(stack_->binding);
+    stack_->binding.bind(GL_DRAW_FRAMEBUFFER, framebuffer_);
+    stack_->binding.bind(GL_READ_FRAMEBUFFER, sourceFramebuffer);
     glReadBuffer(GL_COLOR_ATTACHMENT0 + GLenum(attachment));
     glDrawBuffer(GL_COLOR_ATTACHMENT0);
     glBlitFramebuffer(0, 0, sourceWidth, sourceHeight, 0, 0, width_, height_, GL_COLOR_BUFFER_BIT, GL_NEAREST);

@@ -5,20 +5,54 @@
 // nest through one process-wide stack: unbinding the innermost returns to the
 // one around it, and unbinding the last returns to the framebuffer and
 // viewport that were in force when the first was bound (in a frame, the
-// demo's offscreen framebuffer at the render size).
+// demo's offscreen framebuffer at the render size). Every framebuffer a
+// target binds goes through the stack's FramebufferBinding, so the draw
+// items know what is bound.
 //
 // Everything here needs the GL context current. The object owns its GL names
 // but does not delete them when it dies: registry entries live as long as
-// the process, and a context going away releases what it owns. release()
-// deletes them explicitly before a re-creation.
+// the context, and the GPU resources that own the registry release them
+// (gpu/GpuResources.h). release() deletes them explicitly before a
+// re-creation.
 #include <GL/glew.h>
+
+#include "gpu/FramebufferBinding.h"
 
 #include <cstddef>
 #include <vector>
 
+// What unbind() goes back to: per bound target its framebuffers, whether it
+// is multisample, and its size.
+struct RenderTargetStackEntry {
+    GLuint framebuffer = 0;
+    GLuint multisampleFramebuffer = 0;
+    bool multisample = false;
+    int width = 0;
+    int height = 0;
+};
+
+struct RenderTargetStack {
+    explicit RenderTargetStack(FramebufferBinding& framebufferBinding)
+        : binding(framebufferBinding)
+    {
+    }
+    RenderTargetStack(const RenderTargetStack&) = delete;
+    RenderTargetStack& operator=(const RenderTargetStack&) = delete;
+
+    FramebufferBinding& binding;
+    std::vector<RenderTargetStackEntry> entries; // last one on top
+    // Taken when the first target is bound onto an empty stack.
+    GLint outerFramebuffer = 0;
+    GLint outerViewport[4] = {0, 0, 0, 0};
+};
+
 class RenderTarget {
 public:
-    RenderTarget() = default;
+    // A target that nests through stack (it must outlive the target).
+    explicit RenderTarget(RenderTargetStack& stack)
+        : stack_(&stack)
+    {
+    }
     RenderTarget(const RenderTarget&) = delete;
     RenderTarget& operator=(const RenderTarget&) = delete;
 
@@ -98,6 +132,7 @@ public:
     bool complete() const { return complete_; }
 
 private:
+    RenderTargetStack* stack_;
     GLuint colorTexture_ = 0;
     GLuint multisampleTexture_ = 0;
     GLuint multisampleRenderbuffer_ = 0;
@@ -116,25 +151,3 @@ private:
     int readBackHeight_ = 0;
 };
 
-// What unbind() goes back to: per bound target its framebuffers, whether it
-// is multisample, and its size.
-struct RenderTargetStackEntry {
-    GLuint framebuffer = 0;
-    GLuint multisampleFramebuffer = 0;
-    bool multisample = false;
-    int width = 0;
-    int height = 0;
-};
-
-struct RenderTargetStack {
-    std::vector<RenderTargetStackEntry> entries; // last one on top
-    // Taken when the first target is bound onto an empty stack.
-    GLint outerFramebuffer = 0;
-    GLint outerViewport[4] = {0, 0, 0, 0};
-};
-
-// The one render-target stack of the process.
-RenderTargetStack& renderTargetStack();
-
-// An empty stack, without touching GL (for tests).
-void resetRenderTargetStack();

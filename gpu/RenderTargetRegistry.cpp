@@ -1,28 +1,21 @@
 #include "gpu/RenderTargetRegistry.h"
 
-RenderTargetRegistry& renderTargetRegistry()
+RenderTarget* RenderTargetRegistry::find(const std::string& name) const
 {
-    static RenderTargetRegistry registry;
-    return registry;
+    const auto it = targets_.find(name);
+    return it == targets_.end() ? nullptr : it->second.get();
 }
 
-void resetRenderTargets()
+RenderTarget* RenderTargetRegistry::add(const std::string& name)
 {
-    renderTargetRegistry().targets.clear();
-    resetRenderTargetStack();
-}
-
-RenderTarget* findRenderTarget(const std::string& name)
-{
-    const auto& targets = renderTargetRegistry().targets;
-    const auto it = targets.find(name);
-    return it == targets.end() ? nullptr : it->second.get();
-}
-
-RenderTarget* addRenderTarget(const std::string& name)
-{
-    std::unique_ptr<RenderTarget>& slot = renderTargetRegistry().targets[name];
+    std::unique_ptr<RenderTarget>& slot = targets_[name];
     if (!slot)
-        slot = std::make_unique<RenderTarget>();
+        slot = std::make_unique<RenderTarget>(stack_);
     return slot.get();
+}
+
+void RenderTargetRegistry::releaseAll()
+{
+    for (auto& entry : targets_)
+        entry.second->release();
 }

@@ -5,21 +5,34 @@
 #include "platform/Notifier.h"
 #include "platform/Window.h"
 #include "state/DemoDisplay.h"
+#include "state/FrameState.h"
 
 #include <QDebug>
 #include <algorithm>
 
 namespace {
 
-struct ShaderState {
-    Shader* current = nullptr;
-    uint32_t lastCompileMs = 0;
-};
-
-ShaderState& state()
+// True when the program has shader storage blocks, atomic counters or
+// image uniforms: the ways a draw writes memory that GL does not keep in
+// step with later reads by itself.
+bool storesToMemory(GLuint program)
 {
-    static ShaderState s;
-    return s;
+    GLint counters = 0;
+    glGetProgramiv(program, GL_ACTIVE_ATOMIC_COUNTER_BUFFERS, &counters);
+    GLint blocks = 0;
+    glGetProgramInterfaceiv(program, GL_SHADER_STORAGE_BLOCK, GL_ACTIVE_RESOURCES, &blocks);
+    if (counters > 0 || blocks > 0)
+        return true;
+    GLint uniforms = 0;
+    glGetProgramiv(program, GL_ACTIVE_UNIFORMS, &uniforms);
+    for (GLint i = 0; i < uniforms; ++i) {
+        const GLuint index = GLuint(i);
+        GLint type = 0;
+        glGetActiveUniformsiv(program, 1, &index, GL_UNIFORM_TYPE, &type);
+        if (type >= GL_IMAGE_1D && type <= GL_UNSIGNED_INT_IMAGE_2D_MULTISAMPLE_ARRAY)
+            return true;
+    }
+    return false;
 }
 
 // Shows a compile or link failure. The main window comes to the front first,
@@ -35,16 +48,6 @@ void reportShaderError(const std::string& name, const std::string& log)
 }
 
 } // namespace
-
-uint32_t lastShaderCompileTime()
-{
-    return state().lastCompileMs;
-}
-
-void resetShaderState()
-{
-    state() = ShaderState();
-}
 
 ShaderFile findShaderFile(const std::string& baseName, const std::string& sceneDir,
                           const std::string& extension)
@@ -141,6 +144,7 @@ bool Shader::loadNow(const std::string& baseName, const std::string& sceneDir)
 
     glLinkProgram(program_);
     linked_ = checkLink();
+    writesStorage_ = linked_ && storesToMemory(program_);
     return linked_;
 }
 
@@ -159,7 +163,7 @@ bool Shader::compileStage(GLenum type, GLuint& stage, const std::string& source)
     glShaderSource(stage, 1, &text, nullptr);
     glCompileShader(stage);
     const bool ok = checkCompile(stage);
-    state().lastCompileMs = platform::millisecondClock();
+    frameState().latestShaderCompileMs = platform::millisecondClock();
     return ok;
 }
 
@@ -209,19 +213,21 @@ bool Shader::checkLink()
 
 void Shader::use()
 {
-    state().current = this;
     glUseProgram(program_);
 }
 
-void Shader::unbindShader()
+void Shader::release()
 {
-    state().current = nullptr;
-    glUseProgram(0);
-}
-
-Shader* Shader::currentShader()
-{
-    return state().current;
+    for (GLuint* stage : {&vertexShader_, &geometryShader_, &fragmentShader_, &computeShader_}) {
+        if (*stage)
+            glDeleteShader(*stage);
+        *stage = 0;
+    }
+    if (program_)
+        glDeleteProgram(program_);
+    program_ = 0;
+    linked_ = false;
+    uniformLocations_.clear();
 }
 
 GLint Shader::uniformLocation(const char* name)

@@ -2,7 +2,9 @@
 // One GLSL program built from up to four stage files that share a base name
 // (.vert, .geom, .frag, .cs), found in the skene's directory, the working
 // directory, fx/_SharedQML/ or the data pack. It rebuilds itself when one of
-// its files changes. Everything here needs the GL context current.
+// its files changes (gpu/FileAutoLoader.h). Every stage compile is recorded
+// in the frame state, whose settling waits for compiles to be quiet.
+// Everything here needs the GL context current.
 #include <GL/glew.h>
 
 #include "gpu/FileAutoLoader.h"
@@ -14,7 +16,11 @@
 
 class Shader : public IFileAutoLoader {
 public:
-    Shader() = default;
+    // Watched by watch when one is given (it must outlive the shader).
+    explicit Shader(FileWatch* watch = nullptr)
+        : IFileAutoLoader(watch)
+    {
+    }
 
     // Declares transform feedback varyings; takes effect at the next load.
     void setTransformFeedbackVaryings(const std::string& text) { varyingsText_ = text; }
@@ -27,18 +33,21 @@ public:
     bool load(const std::string& baseName, const std::string& sceneDir);
     bool reload() override;
 
-    // Makes this shader current and binds its program.
+    // Binds the program (the shader cache keeps which shader is current:
+    // gpu/ShaderCache.h).
     void use();
-    // Makes no shader current and binds program 0.
-    static void unbindShader();
-    // The shader made current last, or null.
-    static Shader* currentShader();
+    // Deletes the program and its stages (with the context current).
+    void release();
 
     GLuint program() const { return program_; }
     // True when the last load linked. A program that failed to link draws
     // nothing useful and raises a GL error at every uniform call, so it is
     // never made current.
     bool linked() const { return linked_; }
+    // True when the linked program stores to shader storage blocks, images
+    // or atomic counters: what it wrote is read by a later pass only after a
+    // memory barrier.
+    bool writesStorage() const { return writesStorage_; }
     const std::string& baseName() const { return baseName_; }
     const std::string& sceneDir() const { return sceneDir_; }
     const std::vector<Varying>& varyings() const { return varyings_; }
@@ -68,6 +77,7 @@ private:
     GLuint computeShader_ = 0;
     GLuint program_ = 0;
     bool linked_ = false;
+    bool writesStorage_ = false;
     bool loading_ = false;
     std::unordered_map<std::string, GLint> uniformLocations_;
     std::string lookupName_; // reused, so a lookup allocates only for a new name
@@ -90,10 +100,3 @@ struct ShaderFile {
 // loose file or a data pack entry.
 ShaderFile findShaderFile(const std::string& baseName, const std::string& sceneDir,
                           const std::string& extension);
-
-// Milliseconds of the millisecond clock at the end of the latest stage
-// compile; 0 before the first. The frame waits for shaders to settle on it.
-uint32_t lastShaderCompileTime();
-
-// No current shader and no compile yet (for tests).
-void resetShaderState();

@@ -1,7 +1,6 @@
 #include "gpu/Smaa.h"
 
 #include "gpu/FramebufferBinding.h"
-#include "gpu/GlewSetup.h"
 #include "gpu/ShaderPreprocess.h"
 #include "platform/GlContext.h"
 #include "platform/ProcessEnd.h"
@@ -108,9 +107,12 @@ void finishProgram(GLuint program, bool isLinked, std::initializer_list<std::pai
 
 // GL state that the passes change and hand back: the framebuffer bindings,
 // the window framebuffer's draw and read buffers, viewport, clear colour,
-// depth, blending and the fixed-function matrices.
+// depth, blending, sRGB writes, the program, the texture units the passes
+// bind (with the active one) and the fixed-function matrices.
 struct BorrowedState {
     static const int kDrawBuffers = 8;
+    static const int kUnits = 3;
+    FramebufferBinding& binding;
     GLint drawFramebuffer = 0;
     GLint readFramebuffer = 0;
     GLint windowDrawBuffers[kDrawBuffers] = {};
@@ -120,12 +122,22 @@ struct BorrowedState {
     GLboolean depthTest = GL_FALSE;
     GLboolean depthWrite = GL_FALSE;
     GLboolean blend = GL_FALSE;
+    GLboolean srgb = GL_FALSE;
+    GLint program = 0;
+    GLint activeTexture = GL_TEXTURE0;
+    GLint textures[kUnits] = {};
+    GLint matrixMode = GL_MODELVIEW;
+
+    explicit BorrowedState(FramebufferBinding& b)
+        : binding(b)
+    {
+    }
 
     void capture(GLuint window)
     {
         glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawFramebuffer);
         glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFramebuffer);
-        bindFramebuffer(GL_FRAMEBUFFER, window);
+        binding.bind(GL_FRAMEBUFFER, window);
         for (int i = 0; i < kDrawBuffers; ++i)
             glGetIntegerv(GLenum(GL_DRAW_BUFFER0 + i), &windowDrawBuffers[i]);
         glGetIntegerv(GL_READ_BUFFER, &windowReadBuffer);
@@ -134,6 +146,14 @@ struct BorrowedState {
         depthTest = glIsEnabled(GL_DEPTH_TEST);
         glGetBooleanv(GL_DEPTH_WRITEMASK, &depthWrite);
         blend = glIsEnabled(GL_BLEND);
+        srgb = glIsEnabled(GL_FRAMEBUFFER_SRGB);
+        glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+        glGetIntegerv(GL_ACTIVE_TEXTURE, &activeTexture);
+        for (int unit = 0; unit < kUnits; ++unit) {
+            glActiveTexture(GLenum(GL_TEXTURE0 + unit));
+            glGetIntegerv(GL_TEXTURE_BINDING_2D, &textures[unit]);
+        }
+        glGetIntegerv(GL_MATRIX_MODE, &matrixMode);
         glMatrixMode(GL_PROJECTION);
         glPushMatrix();
         glMatrixMode(GL_MODELVIEW);
@@ -146,12 +166,20 @@ struct BorrowedState {
         glPopMatrix();
         glMatrixMode(GL_MODELVIEW);
         glPopMatrix();
+        glMatrixMode(GLenum(matrixMode));
+        for (int unit = kUnits; unit-- > 0;) {
+            glActiveTexture(GLenum(GL_TEXTURE0 + unit));
+            glBindTexture(GL_TEXTURE_2D, GLuint(textures[unit]));
+        }
+        glActiveTexture(GLenum(activeTexture));
+        glUseProgram(GLuint(program));
+        srgb ? glEnable(GL_FRAMEBUFFER_SRGB) : glDisable(GL_FRAMEBUFFER_SRGB);
         depthTest ? glEnable(GL_DEPTH_TEST) : glDisable(GL_DEPTH_TEST);
         glDepthMask(depthWrite);
         blend ? glEnable(GL_BLEND) : glDisable(GL_BLEND);
         glClearColor(clearColour[0], clearColour[1], clearColour[2], clearColour[3]);
         glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
-        bindFramebuffer(GL_FRAMEBUFFER, window);
+        binding.bind(GL_FRAMEBUFFER, window);
         // The default framebuffer takes no list of colour attachments.
         if (window != 0) {
             GLenum buffers[kDrawBuffers];
@@ -160,8 +188,8 @@ struct BorrowedState {
             glDrawBuffers(kDrawBuffers, buffers);
         }
         glReadBuffer(GLenum(windowReadBuffer));
-        bindFramebuffer(GL_DRAW_FRAMEBUFFER, GLuint(drawFramebuffer));
-        bindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(readFramebuffer));
+        binding.bind(GL_DRAW_FRAMEBUFFER, GLuint(drawFramebuffer));
+        binding.bind(GL_READ_FRAMEBUFFER, GLuint(readFramebuffer));
     }
 };
 
@@ -339,9 +367,9 @@ SmaaPasses::~SmaaPasses()
     glDeleteProgram(neighborhoodProgram_);
 }
 
-void SmaaPasses::init()
+void SmaaPasses::init(FramebufferBinding& binding)
 {
-    if (initialized_ || !glewReady() || !platform::currentGlContext())
+    if (initialized_ || !platform::currentGlContext())
         return;
     qDebug() << "SMAAQML::init() initializing";
     if (QCoreApplication::instance())
@@ -350,15 +378,17 @@ void SmaaPasses::init()
         std::cerr << "Couldn't get the app path.\n";
     context_ = platform::currentGlContext();
 
+    GLint previousUnit = GL_TEXTURE0;
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &previousUnit);
     GLint previousTexture = 0;
     glActiveTexture(GL_TEXTURE0);
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &previousTexture);
-    glEnable(GL_TEXTURE_2D);
     createTargets();
     loadTables();
     checkGLError(0);
-    createFramebuffers();
+    createFramebuffers(binding);
     glBindTexture(GL_TEXTURE_2D, GLuint(previousTexture));
+    glActiveTexture(GLenum(previousUnit));
     checkGLError(10);
     buildPrograms();
     initialized_ = true;
@@ -397,7 +427,7 @@ void SmaaPasses::loadTables()
     glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
 }
 
-void SmaaPasses::createFramebuffers()
+void SmaaPasses::createFramebuffers(FramebufferBinding& binding)
 {
     GLint previous = 0;
     glGetIntegerv(GL_FRAMEBUFFER_BINDING, &previous);
@@ -405,7 +435,7 @@ void SmaaPasses::createFramebuffers()
         {&albedoFramebuffer_, albedoTexture_}, {&edgeFramebuffer_, edgeTexture_}, {&blendFramebuffer_, blendTexture_}};
     for (const auto& [framebuffer, texture] : targets) {
         glGenFramebuffers(1, framebuffer);
-        bindFramebuffer(GL_FRAMEBUFFER, *framebuffer);
+        binding.bind(GL_FRAMEBUFFER, *framebuffer);
         glDrawBuffer(GL_COLOR_ATTACHMENT0);
         glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
         if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
@@ -413,7 +443,7 @@ void SmaaPasses::createFramebuffers()
             platform::endProcess(1);
         }
     }
-    bindFramebuffer(GL_FRAMEBUFFER, GLuint(previous));
+    binding.bind(GL_FRAMEBUFFER, GLuint(previous));
 }
 
 void SmaaPasses::buildPrograms()
@@ -439,24 +469,24 @@ void SmaaPasses::buildPrograms()
     checkGLError(40);
 }
 
-void SmaaPasses::copyWindowColour(GLuint window)
+void SmaaPasses::copyWindowColour(FramebufferBinding& binding, GLuint window)
 {
     // The window framebuffer may be multisampled, which allows no scaling;
     // after a change of the render size the overlap is copied.
     const int width = std::min(width_, demoDisplay().width);
     const int height = std::min(height_, demoDisplay().height);
-    bindFramebuffer(GL_READ_FRAMEBUFFER, window);
+    binding.bind(GL_READ_FRAMEBUFFER, window);
     glReadBuffer(window != 0 ? GL_COLOR_ATTACHMENT0 : GL_BACK);
-    bindFramebuffer(GL_DRAW_FRAMEBUFFER, albedoFramebuffer_);
+    binding.bind(GL_DRAW_FRAMEBUFFER, albedoFramebuffer_);
     glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
 }
 
-void SmaaPasses::run()
+void SmaaPasses::run(FramebufferBinding& binding)
 {
     if (!initialized_ || !programsLinked())
         return;
     const GLuint window = frameState().windowFramebuffer;
-    BorrowedState borrowed;
+    BorrowedState borrowed(binding);
     borrowed.capture(window);
 
     glViewport(0, 0, demoDisplay().width, demoDisplay().height);
@@ -473,21 +503,21 @@ void SmaaPasses::run()
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
 
     // The image to smooth is what the frame has drawn so far.
-    bindFramebuffer(GL_FRAMEBUFFER, albedoFramebuffer_);
+    binding.bind(GL_FRAMEBUFFER, albedoFramebuffer_);
     glClear(GL_COLOR_BUFFER_BIT);
     glDrawBuffer(GL_COLOR_ATTACHMENT0);
-    copyWindowColour(window);
-    bindFramebuffer(GL_FRAMEBUFFER, window);
+    copyWindowColour(binding, window);
+    binding.bind(GL_FRAMEBUFFER, window);
     checkGLError(60);
 
-    bindFramebuffer(GL_FRAMEBUFFER, edgeFramebuffer_);
+    binding.bind(GL_FRAMEBUFFER, edgeFramebuffer_);
     glClear(GL_COLOR_BUFFER_BIT);
     glUseProgram(edgeProgram_);
     bindUnit(0, albedoTexture_, GL_LINEAR);
     drawUnitQuad();
     glUseProgram(0);
 
-    bindFramebuffer(GL_FRAMEBUFFER, blendFramebuffer_);
+    binding.bind(GL_FRAMEBUFFER, blendFramebuffer_);
     glClear(GL_COLOR_BUFFER_BIT);
     glUseProgram(blendWeightProgram_);
     bindUnit(0, edgeTexture_, GL_LINEAR);
@@ -496,7 +526,7 @@ void SmaaPasses::run()
     drawUnitQuad();
     glUseProgram(0);
 
-    bindFramebuffer(GL_FRAMEBUFFER, window);
+    binding.bind(GL_FRAMEBUFFER, window);
     // Only the colour target: the frame's other targets keep what the
     // skenes wrote there.
     if (window != 0)
@@ -506,9 +536,5 @@ void SmaaPasses::run()
     bindUnit(1, blendTexture_, GL_LINEAR);
     glEnable(GL_FRAMEBUFFER_SRGB);
     drawUnitQuad();
-    glDisable(GL_FRAMEBUFFER_SRGB);
-    glUseProgram(0);
-    glActiveTexture(GL_TEXTURE0);
-
     borrowed.restore(window);
 }

@@ -10,6 +10,8 @@
 // here needs the demo's GL context current.
 #include <GL/glew.h>
 
+#include "gpu/FramebufferBinding.h"
+
 #include <string>
 
 class QOpenGLContext;
@@ -28,16 +30,18 @@ public:
     // calls do nothing. Without a current GL context (a call from QML
     // outside the frame) it waits for a later call. A missing table or an
     // incomplete framebuffer ends the process with exit code 1, after a
-    // line on the standard error stream.
-    void init();
+    // line on the standard error stream. Framebuffers are bound through
+    // binding.
+    void init(FramebufferBinding& binding);
     bool initialized() const { return initialized_; }
 
     // Copies the window framebuffer's colour into the albedo target, runs
     // the three passes and writes the result back to the window's
-    // framebuffer. GL state it borrows (matrices, depth, blending, draw
-    // buffers) is handed back. Does nothing to the image unless all three
-    // programs linked.
-    void run();
+    // framebuffer. Everything it changes is handed back as it found it
+    // (framebuffers, draw buffers, viewport, matrices, depth, blending, sRGB
+    // writes, the program, texture units 0 to 2 and the active unit). Does
+    // nothing to the image unless all three programs linked.
+    void run(FramebufferBinding& binding);
 
     bool programsLinked() const { return edgeLinked_ && blendWeightLinked_ && neighborhoodLinked_; }
     GLuint albedoTexture() const { return albedoTexture_; }
@@ -53,9 +57,9 @@ public:
 private:
     void createTargets();
     void loadTables();
-    void createFramebuffers();
+    void createFramebuffers(FramebufferBinding& binding);
     void buildPrograms();
-    void copyWindowColour(GLuint windowFramebuffer);
+    void copyWindowColour(FramebufferBinding& binding, GLuint windowFramebuffer);
 
     bool initialized_ = false;
     QOpenGLContext* context_ = nullptr;

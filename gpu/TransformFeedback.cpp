@@ -4,7 +4,6 @@
 
 #include "gpu/Mesh.h"
 #include "gpu/Shader.h"
-#include "gpu/VertexBuffers.h"
 #include "state/FrameState.h"
 
 #include <QDebug>
@@ -14,17 +13,6 @@
 #include <vector>
 
 namespace {
-
-// The ring whose capture is running, if any: GL allows one at a time.
-struct FeedbackState {
-    TransformFeedback* running = nullptr;
-};
-
-FeedbackState& state()
-{
-    static FeedbackState s;
-    return s;
-}
 
 // Bytes one captured value of a GLSL type takes in an interleaved buffer.
 int typeBytes(GLenum type)
@@ -86,9 +74,9 @@ void refuse(TransformFeedback& tf, const QString& why)
     tf.refusing = true;
 }
 
-bool mayCapture(TransformFeedback& tf, const Mesh& mesh)
+bool mayCapture(TransformFeedback& tf, const Mesh& mesh, const FeedbackState& state)
 {
-    if (state().running) {
+    if (state.running) {
         refuse(tf, "TransformFeedback: another capture is running; the particles are not updated");
         return false;
     }
@@ -153,11 +141,27 @@ bool TransformFeedback::create(int floats, int items, bool halfFloats)
     }
     glBindTransformFeedback(GL_TRANSFORM_FEEDBACK, 0);
     glGenQueries(kFeedbackSlots, queries);
+    glGenVertexArrays(kFeedbackSlots, arrays);
     created = true;
     return true;
 }
 
-void TransformFeedback::beginCapture(GLenum primitiveMode, int slot, int pass)
+void TransformFeedback::setLayout(const VertexLayout& layout)
+{
+    if (!created)
+        return;
+    stride = layout.stride;
+    for (int slot = 0; slot < kFeedbackSlots; ++slot) {
+        glBindVertexArray(arrays[slot]);
+        glBindBuffer(GL_ARRAY_BUFFER, buffers[slot]);
+        resetVertexLayout();
+        applyVertexLayout(layout);
+    }
+    glBindVertexArray(0);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+}
+
+void TransformFeedback::beginCapture(GLenum primitiveMode, int slot, int pass, FeedbackState& state)
 {
     if (pass == 0)
         totalWritten = 0;
@@ -166,7 +170,8 @@ void TransformFeedback::beginCapture(GLenum primitiveMode, int slot, int pass)
     glBindBufferBase(GL_TRANSFORM_FEEDBACK_BUFFER, 0, buffers[slot]);
     glBeginQuery(GL_TRANSFORM_FEEDBACK_PRIMITIVES_WRITTEN, queries[slot]);
     glBeginTransformFeedback(primitiveMode);
-    state().running = this;
+    state.running = this;
+    capturingIn = &state;
     captureSlot = slot;
     mode = primitiveMode;
 }
@@ -174,7 +179,12 @@ void TransformFeedback::beginCapture(GLenum primitiveMode, int slot, int pass)
 void TransformFeedback::endCapture()
 {
     glEndTransformFeedback();
-    state().running = nullptr;
+    if (capturingIn) {
+        capturingIn->writesPending = true;
+        if (capturingIn->running == this)
+            capturingIn->running = nullptr;
+    }
+    capturingIn = nullptr;
     glEndQuery(GL_TRANSFORM_FEEDBACK_PRIMITIVES_WRITTEN);
     glDisable(GL_RASTERIZER_DISCARD);
     // The capture's object stays bound until another is: binding 0 here
@@ -189,42 +199,38 @@ void TransformFeedback::endCapture()
     }
 }
 
-void TransformFeedback::drawCaptured(int slot, const Mesh* mesh, bool fromSeed, int seedCount)
+void TransformFeedback::drawCaptured(int slot, bool fromSeed, int seedCount)
 {
     const int source = fromSeed ? kFeedbackSeedSlot : slot;
     if (!fromSeed && !captured[source])
         return; // nothing written yet: GL refuses to draw such an object
-    glBindBuffer(GL_ARRAY_BUFFER, buffers[source]);
-    if (mesh)
-        applyVertexLayout(*mesh);
+    glBindVertexArray(arrays[source]);
     if (fromSeed) {
         // The seed is read with the grid's layout; never past its end.
-        const int stride = mesh ? layoutStride(*mesh) : 4 * floatsPerItem;
-        const int64_t fits = stride > 0 ? byteSize / stride : 0;
+        const int itemStride = stride > 0 ? stride : 4 * floatsPerItem;
+        const int64_t fits = itemStride > 0 ? byteSize / itemStride : 0;
         const int64_t count = std::min<int64_t>(seedCount, fits);
         if (count > 0)
             glDrawArrays(mode, 0, GLsizei(count));
     } else {
         glDrawTransformFeedback(mode, feedbacks[source]);
     }
-    if (mesh)
-        resetVertexLayout();
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
 }
 
 void TransformFeedback::release()
 {
-    if (state().running == this)
+    if (capturingIn && capturingIn->running == this)
         endCapture();
     if (created) {
         glDeleteBuffers(kFeedbackSlots, buffers);
         glDeleteTransformFeedbacks(kFeedbackSlots, feedbacks);
         glDeleteQueries(kFeedbackSlots, queries);
+        glDeleteVertexArrays(kFeedbackSlots, arrays);
     }
     *this = TransformFeedback();
 }
 
-void runFeedbackPass(MeshRecord& record, Mesh& mesh, int pass)
+void runFeedbackPass(MeshRecord& record, Mesh& mesh, int pass, FeedbackState& state, Shader* shader)
 {
     TransformFeedback& tf = *record.transformFeedback;
     if (!tf.created)
@@ -233,14 +239,14 @@ void runFeedbackPass(MeshRecord& record, Mesh& mesh, int pass)
     if (pass == 1) {
         // Unbinding the feedback object while a capture runs is an error;
         // drawing the ring that is being written is meaningless anyway.
-        if (state().running)
+        if (state.running)
             return;
         glBindTransformFeedback(GL_TRANSFORM_FEEDBACK, 0);
-        tf.drawCaptured(record.currentSlot, &mesh, false, 0);
+        tf.drawCaptured(record.currentSlot, false, 0);
         return;
     }
     if (pass == 3) {
-        if (state().running != &tf)
+        if (state.running != &tf)
             return; // no pass 2 of this ring to finish
         tf.endCapture();
         mesh.particleCount = tf.lastWritten;
@@ -249,30 +255,30 @@ void runFeedbackPass(MeshRecord& record, Mesh& mesh, int pass)
     }
     if (pass != 0 && pass != 2)
         return;
-    if (!mayCapture(tf, mesh))
+    if (!mayCapture(tf, mesh, state))
         return;
 
-    if (Shader* shader = Shader::currentShader()) {
+    if (shader) {
         // The total keeps growing while only passes 2 and 3 run; the shader
         // sees the largest count an int holds rather than a negative one.
         const uint64_t old = uint64_t(tf.totalWritten) * 3;
         shader->setUniformInt("g_numOld", int(std::min<uint64_t>(old, INT_MAX)));
     }
     const GLenum mode = record.primitiveMode;
-    tf.beginCapture(mode, record.currentSlot, pass);
+    tf.beginCapture(mode, record.currentSlot, pass, state);
     const bool reset = frameState().particleResetRequest || mesh.resetRequested;
     if (mode != GL_TRIANGLES && reset)
         record.seeded = false;
     const int next = nextFeedbackSlot(record.currentSlot);
     if (record.seeded) {
         if (!reset)
-            tf.drawCaptured(next, &mesh, false, 0);
+            tf.drawCaptured(next, false, 0);
         if (mode != GL_TRIANGLES)
             record.currentSlot = next;
     } else {
         record.seeded = true;
         // A grid that names no seed count seeds every item.
-        tf.drawCaptured(next, &mesh, true, mesh.seedCount > 0 ? mesh.seedCount : tf.itemCount);
+        tf.drawCaptured(next, true, mesh.seedCount > 0 ? mesh.seedCount : tf.itemCount);
         record.currentSlot = next;
     }
     if (pass == 0) {
@@ -288,20 +294,11 @@ GLuint feedbackInstanceBuffer(const MeshRecord& record)
     return record.transformFeedback->buffers[nextFeedbackSlot(record.currentSlot)];
 }
 
-bool feedbackCaptureRunning()
+void FeedbackState::finishOpenCapture()
 {
-    return state().running != nullptr;
-}
-
-void finishOpenFeedbackCapture()
-{
-    if (TransformFeedback* open = state().running) {
+    if (TransformFeedback* open = running) {
         qDebug("TransformFeedback: a capture was left running at the end of the frame; ended it");
         open->endCapture();
+        running = nullptr;
     }
-}
-
-void resetTransformFeedbackState()
-{
-    state() = FeedbackState();
 }

@@ -1,33 +1,22 @@
 #pragma once
 // Turns meshes into GL buffers and draws them: imported meshes (one record
-// per submesh), the unit quad and point grids. Vertex data is interleaved,
-// and the attribute layout follows the mesh's kind and storage form, or the
-// varyings declaration of a grid that transform feedback writes.
+// per submesh), the unit quad and point grids. Vertex data is interleaved as
+// the tables of gpu/VertexLayout.h lay it out; each record's vertex array
+// gets its layout once, when it is built.
 //
 // Every function that touches GL needs the demo's context current.
 #include <GL/glew.h>
 
 #include "gpu/Mesh.h"
+#include "gpu/MeshRegistry.h"
+#include "gpu/TransformFeedback.h"
+#include "gpu/VertexLayout.h"
 
 #include <cstdint>
 #include <vector>
 
+class Shader;
 struct aiMesh;
-
-// How the vertices of an imported mesh are stored.
-//   Float  (44 bytes): position xyz, normal xyz, uv, tangent xyz as floats.
-//   Half   (22 bytes): the same eleven values as IEEE half floats.
-//   Packed (28 bytes): seven 32-bit words of two halves each, the first in
-//          the low bits: (x, y) (z, 0) (nx, ny) (nz, 0) (u, v) (tx, ty) (tz, 0).
-enum class VertexStorage { Float, Half, Packed };
-
-// halfFloats selects Half, halfFloats with intPack Packed; intPack alone
-// keeps Float.
-VertexStorage meshStorage(const Mesh& mesh);
-int vertexStride(VertexStorage storage);
-
-// Values per vertex of the float form.
-constexpr int kMeshFloatsPerVertex = 11;
 
 // --- CPU side of the mesh build (also used by tests and the benchmark) ---
 
@@ -53,9 +42,10 @@ void buildSubmeshData(const Mesh& mesh, const aiMesh& part, SubmeshData& out);
 std::vector<uint8_t> encodeVertices(const std::vector<float>& floats, VertexStorage storage);
 
 // Grid points row by row: u = column / (width - 1), v = row / (height - 1),
-// 0, column, row; a width or height of 1 gives 0 for u or v. Five floats
-// (20 bytes) per point, five halves (10 bytes) with halfFloats, or with
-// intPack three words (12 bytes): (u, v) (0, 0) (column, row) as halves.
+// 0, column, row; a width or height of 1 gives 0 for u or v. Stored as the
+// grid layout of the flags lays them out: five floats (20 bytes) per point,
+// five halves (10 bytes) with halfFloats, or with intPack three words
+// (12 bytes): (u, v) (0, 0) (column, row) as halves.
 std::vector<uint8_t> pointGridData(int width, int height, bool halfFloats, bool intPack);
 
 // --- GL ---
@@ -64,6 +54,11 @@ std::vector<uint8_t> pointGridData(int width, int height, bool halfFloats, bool 
 // root depth first, one record per mesh index of a node. Does nothing for a
 // mesh without a scene or one already built.
 void buildMeshBuffers(Mesh& mesh);
+
+// Builds the GPU buffers of every mesh of the table that has none yet, so
+// that the uploads happen before the music starts rather than at each
+// mesh's first draw. The frame runs it when file playback starts.
+void uploadPendingMeshes(const MeshTable& meshes);
 
 // Replaces the mesh's records by a grid of width x height points. With
 // transform feedback and varyings, the records are laid out by the varyings
@@ -77,18 +72,12 @@ void createCustomPointGridVBO(Mesh& mesh, int width, int height, int seedCount, 
 // Makes the unit quad (0,0,0) (1,0,0) (1,1,0) (0,1,0), two triangles.
 void createCustomQuadVBO(Mesh& mesh);
 
-// Stride in bytes of one vertex (or grid item) of the mesh as laid out.
-int layoutStride(const Mesh& mesh);
-
-// Sets the attribute pointers for the buffer bound as GL_ARRAY_BUFFER.
-void applyVertexLayout(const Mesh& mesh);
-
-// Disables attributes 0 to 15 and sets their divisors back to 0.
-void resetVertexLayout();
+// Deletes the mesh's GL objects (its particle ring's too) and its records.
+void releaseMeshBuffers(Mesh& mesh);
 
 // Draws every record. pass is the particle pass (0 capture, 1 display,
 // 2 capture left running, 3 end of that capture), used only by records with
-// a transform feedback ring (runFeedbackPass). An instanced mesh reads its
-// instances from the ring of the grid "pointGrid" + its instance buffer
-// name. Builds the buffers first when needed.
-void drawMesh(Mesh& mesh, int pass);
+// a transform feedback ring (runFeedbackPass, with the frame's capture state
+// and the current shader). An instanced mesh reads its instances from the
+// ring of its instance grid. Builds the buffers first when needed.
+void drawMesh(Mesh& mesh, int pass, FeedbackState& feedback, Shader* shader);

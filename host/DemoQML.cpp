@@ -4,14 +4,9 @@
 
 #include "editor/DOActiveScenes.h"
 #include "editor/SkeneTree.h"
-#include "gpu/DepthState.h"
-#include "gpu/FileAutoLoader.h"
-#include "gpu/FramebufferBinding.h"
 #include "gpu/FramebufferStatus.h"
-#include "gpu/GlewSetup.h"
-#include "gpu/MeshRegistry.h"
-#include "gpu/Shader.h"
-#include "gpu/TransformFeedback.h"
+#include "gpu/GpuResources.h"
+#include "gpu/VertexBuffers.h"
 #include "items/IEffect.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
@@ -28,6 +23,7 @@
 #include "time/TimeState.h"
 
 #include <QDebug>
+#include <QOpenGLContext>
 #include <QQmlComponent>
 #include <QQmlContext>
 #include <QQmlEngine>
@@ -45,12 +41,6 @@ const char* const kLoadErrorCaption = "ERROR LOADING QML fx/*";
 // 400 ms or the demo plays; a paused, untouched demo keeps its last image.
 const uint32_t kIdleAfterMs = 400;
 const int kIdleSleepMs = 10;
-
-int& reloadCounter()
-{
-    static int count = 0;
-    return count;
-}
 
 void logFramebufferStatus(const char* label)
 {
@@ -110,18 +100,70 @@ DemoQML::DemoQML(QQuickItem* parent)
     , samples_(demoDisplay().sampleCount)
 {
     setFlag(QQuickItem::ItemHasContents);
+    connect(this, &QQuickItem::windowChanged, this, &DemoQML::followWindowContext);
 }
 
 DemoQML::~DemoQML()
 {
     withdrawDemoItem(this);
-    // The GL objects are left to the context: the item may die after it
-    // (view teardown), and a context going away releases what it owns.
+    QObject::disconnect(this, &QQuickItem::windowChanged, this, &DemoQML::followWindowContext);
+    QObject::disconnect(contextMade_);
+    QObject::disconnect(contextGone_);
+    // The view is torn down with its items first: its context still exists,
+    // and the GL objects are deleted with it current. (The skene items that
+    // die after this refer to nothing of them any more.)
+    QQuickWindow* win = boundWindow();
+    if ((gpu_ || framebufferReady_) && win && win->openglContext())
+        win->openglContext()->makeCurrent(win);
+    releaseGpuResources();
 }
 
 int DemoQML::reloadCount()
 {
-    return reloadCounter();
+    return frameState().reloadCount;
+}
+
+void DemoQML::followWindowContext(QQuickWindow* win)
+{
+    QObject::disconnect(contextMade_);
+    QObject::disconnect(contextGone_);
+    if (!win)
+        return;
+    // The items synchronise in the frame that makes the context, and their
+    // GL work needs the resources: they are made the moment it exists, with
+    // it current. The window takes its context away with it current too.
+    contextMade_ = connect(win, &QQuickWindow::sceneGraphInitialized, this, &DemoQML::makeGpuResources,
+                           Qt::DirectConnection);
+    contextGone_ = connect(win, &QQuickWindow::sceneGraphInvalidated, this, &DemoQML::releaseGpuResources,
+                           Qt::DirectConnection);
+}
+
+bool DemoQML::makeGpuResources()
+{
+    // One set serves everything drawn in the context; a frame host that made
+    // one already (a test's context) keeps it.
+    if (currentGpuResources())
+        return true;
+    if (!QOpenGLContext::currentContext())
+        return false;
+    gpu_ = std::make_unique<GpuResources>();
+    return true;
+}
+
+void DemoQML::releaseGpuResources()
+{
+    // Without the context current the objects are only forgotten: they go
+    // with their context.
+    QQuickWindow* win = boundWindow();
+    const bool current = win && win->openglContext() && QOpenGLContext::currentContext() == win->openglContext();
+    if (framebufferReady_ && current && glewReady())
+        deleteFramebuffer();
+    gpu_.reset();
+    framebufferReady_ = false;
+    framebuffer_ = 0;
+    depthTexture_ = 0;
+    for (unsigned& t : colourTextures_)
+        t = 0;
 }
 
 bool DemoQML::fileExists(QString fileName)
@@ -191,7 +233,7 @@ void DemoQML::reloadDemo()
     const std::string fxDir = folders.rootDir + "/fx/";
     qDebug() << "DemoQML::reloadDemo() called!";
     qDebug() << "DemoQML::reloadDemo() Really do it now!";
-    ++reloadCounter();
+    ++frameState().reloadCount;
 
     for (const std::string& name : folders.skeneDirectories) {
         // Shared folders such as _SharedQML and _ActiveSkeneSetups.
@@ -255,8 +297,6 @@ QSGNode* DemoQML::updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData*)
     QSGNode* node = oldNode ? oldNode : new QSGNode;
     node->markDirty(QSGNode::DirtyMatrix | QSGNode::DirtyNodeAdded | QSGNode::DirtyOpacity |
                     QSGNode::DirtyForceUpdate);
-    if (QQuickWindow* win = boundWindow())
-        win->resetOpenGLState();
     return node;
 }
 
@@ -302,7 +342,7 @@ void DemoQML::createFramebuffer(bool multisample)
     const GLenum target = multisample ? GL_TEXTURE_2D_MULTISAMPLE : GL_TEXTURE_2D;
     glGenFramebuffers(1, &framebuffer_);
     fs.windowFramebuffer = framebuffer_;
-    bindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    gpu().framebuffer.bind(GL_FRAMEBUFFER, framebuffer_);
     for (int i = 0; i < 3; ++i)
         glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + i, target, colourTextures_[i], 0);
     logFramebufferStatus("glFramebufferTexture2D");
@@ -351,7 +391,7 @@ bool idleNow(bool liveEditing)
 {
     const Rocket& rocket = Rocket::instance();
     // The clock wraps: subtract, never compare.
-    const uint32_t unchangedMs = platform::millisecondClock() - rocket.last_change_time;
+    const uint32_t unchangedMs = platform::millisecondClock() - rocket.last_change_ms();
     return liveEditing && rocket.is_paused() && unchangedMs > kIdleAfterMs;
 }
 
@@ -359,7 +399,7 @@ bool idleNow(bool liveEditing)
 // skenes again for a while.
 void noteChange()
 {
-    Rocket::instance().last_change_time = platform::millisecondClock();
+    Rocket::instance().note_change();
 }
 
 } // namespace
@@ -371,8 +411,9 @@ void DemoQML::doBeforeRender()
         return;
     }
     // Without the entry points every GL call would jump through a null
-    // pointer; wait for a context that GLEW accepts.
-    if (!ensureGlew())
+    // pointer; wait for a context that GLEW accepts. A window whose context
+    // existed before this item came to it gets the resources now.
+    if (!makeGpuResources() || !gpuReady())
         return;
     // A box opened during the frame (a shader error) runs an event loop that
     // may render this window again; that frame would start inside this one.
@@ -408,6 +449,9 @@ bool DemoQML::beginFrame(const FrameMode& mode, bool holdClear)
     }
     fs.frameStarted = true;
     ++fs.frameCounter;
+    // Every item of the frame reads the same clock (the controller publishes
+    // it again once it has polled the editors).
+    Rocket::instance().publish_time(fs.time);
 
     const bool offscreen = bindOffscreenTargets();
     startFilePlaybackWhenReady(mode);
@@ -419,8 +463,8 @@ bool DemoQML::beginFrame(const FrameMode& mode, bool holdClear)
         clearTargets(mode);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    pushDepthTest(true);
-    pushDepthWrite(true);
+    gpu().depth.pushTest(true);
+    gpu().depth.pushWrite(true);
     glDepthFunc(GL_LEQUAL);
     return offscreen;
 }
@@ -440,11 +484,12 @@ void DemoQML::clearTargets(const FrameMode& mode)
 
 bool DemoQML::bindOffscreenTargets()
 {
-    // Qt Quick has just drawn into the window's framebuffer and left it
-    // bound: 0 on most platforms, an object of the platform's own on some.
+    // The border with Qt Quick: what the frame takes from it, once. Qt
+    // Quick has just drawn into the window's framebuffer and left it bound:
+    // 0 on most platforms, an object of the platform's own on some.
     GLint window = 0;
     glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &window);
-    windowFramebuffer_ = GLuint(window);
+    qtFramebuffer_ = GLuint(window);
 
     // Until shaders settle, frames draw straight into the window's
     // framebuffer, uncleared and without the copy.
@@ -457,10 +502,10 @@ bool DemoQML::bindOffscreenTargets()
     }
     if (!settled) {
         // The items must know that they draw into the window's.
-        bindFramebuffer(GL_FRAMEBUFFER, windowFramebuffer_);
+        gpu().framebuffer.bind(GL_FRAMEBUFFER, qtFramebuffer_);
         return false;
     }
-    bindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    gpu().framebuffer.bind(GL_FRAMEBUFFER, framebuffer_);
     const GLenum buffers[3] = {GL_COLOR_ATTACHMENT0, GL_COLOR_ATTACHMENT1, GL_COLOR_ATTACHMENT2};
     glDrawBuffers(3, buffers);
     return true;
@@ -472,11 +517,11 @@ void DemoQML::startFilePlaybackWhenReady(const FrameMode& mode)
     // so the first seconds of music are not lost to compile stalls; the
     // meshes go to the GPU before the music starts, not at their first draw.
     Rocket& rocket = Rocket::instance();
-    if (mode.liveEditing || !rocket.demo_loaded || !frameState().shadersSettled || !rocket.is_paused())
+    if (mode.liveEditing || !rocket.demo_loaded() || !frameState().shadersSettled || !rocket.is_paused())
         return;
     rocket.on_pause(false);
     rocket.set_demo_loaded(false);
-    uploadPendingMeshes();
+    uploadPendingMeshes(gpu().meshes);
 }
 
 void DemoQML::followWindowSize()
@@ -545,18 +590,19 @@ void DemoQML::renderSkenes(const FrameMode& mode)
 void DemoQML::endFrame(const FrameMode& mode, bool offscreen)
 {
     FrameState& fs = frameState();
+    GpuResources& resources = gpu();
     // A skene that starts a particle capture without finishing it would
     // leave rasterisation off for everything drawn after it.
-    finishOpenFeedbackCapture();
-    Shader::unbindShader();
+    resources.feedback.finishOpenCapture();
+    resources.shaders.unbind();
     // Shader files are watched only while the demo is paused: a reload
     // stalls the frame, which must not happen during playback.
     if (Rocket::instance().is_paused())
-        IFileAutoLoader::pollAll();
-    // The shader module keeps the time of its latest compile. A program
+        resources.shaders.files().pollAll();
+    // The shader module notes the time of its latest compile. A program
     // built or rebuilt (a saved shader file) is a change like an editor's:
     // without it a paused demo would keep showing the old picture.
-    const uint32_t compiled = lastShaderCompileTime();
+    const uint32_t compiled = fs.latestShaderCompileMs;
     if (compiled != 0 && (!fs.shaderCompiled || compiled != fs.lastShaderCompileMs)) {
         setLastShaderCompileTime(compiled);
         noteChange();
@@ -575,14 +621,14 @@ void DemoQML::endFrame(const FrameMode& mode, bool offscreen)
     if (offscreen) {
         const int width = demoDisplay().width;
         const int height = demoDisplay().height;
-        bindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
-        bindFramebuffer(GL_DRAW_FRAMEBUFFER, windowFramebuffer_);
+        resources.framebuffer.bind(GL_READ_FRAMEBUFFER, framebuffer_);
+        resources.framebuffer.bind(GL_DRAW_FRAMEBUFFER, qtFramebuffer_);
         glReadBuffer(GL_COLOR_ATTACHMENT0);
         glDrawBuffer(GL_BACK);
         glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
         // Qt Quick reads the window back (grabs, screenshots) from whatever
         // is bound for reading; hand it its own framebuffer.
-        bindFramebuffer(GL_READ_FRAMEBUFFER, windowFramebuffer_);
+        resources.framebuffer.bind(GL_READ_FRAMEBUFFER, qtFramebuffer_);
     }
 
     if (!firstFrameDone_) {
@@ -602,12 +648,13 @@ void DemoQML::endFrame(const FrameMode& mode, bool offscreen)
     }
 
     destroyDeferred();
-    popDepthWrite();
-    popDepthTest();
+    resources.depth.popWrite();
+    resources.depth.popTest();
 
-    // Qt Quick's next frame starts from the GL defaults it relies on (depth
-    // writes on for its opaque pass, no program, no buffers bound); without
-    // this the view's own items vanish while the skenes draw into it.
+    // The border with Qt Quick, once at the frame's end: its next frame
+    // starts from the GL defaults it relies on (depth writes on for its
+    // opaque pass, no program, no buffers bound); without this the view's
+    // own items vanish while the skenes draw into it.
     if (QQuickWindow* win = boundWindow())
         win->resetOpenGLState();
 }

@@ -5,13 +5,21 @@
 // three colour targets and a depth texture, which is then copied to the
 // window. It also measures the frame time and emits the progress signals that
 // the QML views wait for.
+//
+// It is the frame host of its window's GL context: it makes the GPU
+// resources (gpu/GpuResources.h) when the context exists, unless a set is
+// there already, and destroys them with the context current when the
+// context goes or the item does.
 #include "host/IRenderItem.h"
 
 #include <QPointer>
 #include <QString>
 
+#include <memory>
 #include <string>
 #include <vector>
+
+class GpuResources;
 
 class DemoQML : public IRenderItem {
     Q_OBJECT
@@ -36,7 +44,7 @@ public:
     unsigned depthTexture() const { return depthTexture_; }
     int samples() const { return samples_; }
 
-    // How many times reloadDemo has run in this process.
+    // How many times reloadDemo has run in this demo.
     static int reloadCount();
 
 Q_SIGNALS:
@@ -94,6 +102,12 @@ public Q_SLOTS:
 protected:
     QSGNode* updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData* data) override;
 
+private Q_SLOTS:
+    void followWindowContext(QQuickWindow* win);
+    // True when GPU resources exist (made now when a context is current).
+    bool makeGpuResources();
+    void releaseGpuResources();
+
 private:
     struct FrameMode;
     // The frame, step by step: bind the targets, start file playback when
@@ -126,9 +140,14 @@ private:
     unsigned colourTextures_[3] = {0, 0, 0};
     unsigned framebuffer_ = 0;
     unsigned depthTexture_ = 0;
-    unsigned windowFramebuffer_ = 0; // as Qt Quick left it bound this frame
+    unsigned qtFramebuffer_ = 0; // Qt Quick's, as it left it bound this frame
     int samples_;
     bool targetsMadeThisFrame_ = false;
     // What reloadDemo created, for unloadSkenes.
     std::vector<QPointer<QObject>> loaded_;
+    // The GPU resources this item made (null when it uses a set made by
+    // another frame host).
+    std::unique_ptr<GpuResources> gpu_;
+    QMetaObject::Connection contextMade_;
+    QMetaObject::Connection contextGone_;
 };

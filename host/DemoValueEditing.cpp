@@ -3,7 +3,6 @@
 #include "host/DemoQML.h"
 
 #include "host/SkeneValuePath.h"
-#include "platform/Clock.h"
 #include "state/DemoFolders.h"
 #include "state/PendingEdit.h"
 #include "sync/Rocket.h"
@@ -56,7 +55,7 @@ void DemoQML::modifySkeneValue(QString skeneName, QString pathToItem, QString pr
     edit.skeneName = skeneName.toStdString();
     // A paused demo that nothing has changed for a while keeps its last
     // image; the edit is a change, so the next frames draw it.
-    Rocket::instance().last_change_time = platform::millisecondClock();
+    Rocket::instance().note_change();
 }
 
 QString DemoQML::path(QString fileName, QString skeneName)

@@ -94,6 +94,9 @@ void IRenderItem::handleWindowChanged(QQuickWindow* win)
 
     if (!boundWindow_) {
         boundWindow_ = win;
+        // The name is the design's: the frame runs after Qt Quick has drawn
+        // its own items (afterRendering), so the demo draws over them into
+        // the same framebuffer, on the render thread (a direct connection).
         hook_ = connect(win, &QQuickWindow::afterRendering, this, &IRenderItem::doBeforeRender,
                         Qt::DirectConnection);
     } else {

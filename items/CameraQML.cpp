@@ -1,31 +1,6 @@
 #include "items/CameraQML.h"
 
-namespace {
-
-// The current camera is a copy taken at render time plus the item it came
-// from, so that destroying that item clears it.
-struct CurrentCamera {
-    const CameraQML* owner = nullptr;
-    CameraData data;
-};
-
-CurrentCamera& current()
-{
-    static CurrentCamera camera;
-    return camera;
-}
-
-} // namespace
-
-const CameraData* currentCamera()
-{
-    return current().owner ? &current().data : nullptr;
-}
-
-void resetCurrentCamera()
-{
-    current() = CurrentCamera();
-}
+#include "gpu/GpuResources.h"
 
 CameraQML::CameraQML(QQuickItem* parent)
     : IEffect(parent)
@@ -35,8 +10,9 @@ CameraQML::CameraQML(QQuickItem* parent)
 
 CameraQML::~CameraQML()
 {
-    if (current().owner == this)
-        current().owner = nullptr;
+    // A skene may outlive the frame host's resources (a view torn down).
+    if (GpuResources* resources = currentGpuResources())
+        resources->camera.forget(this);
 }
 
 void CameraQML::setEffectName(const QString& v)
@@ -73,7 +49,6 @@ std::string CameraQML::getEffectName()
 void CameraQML::render(RenderNameListItem* pRNLI)
 {
     evaluateRocketName();
-    current().owner = this;
-    current().data = data();
+    gpu().camera.set(this, data());
     renderChildren(pRNLI);
 }

@@ -1,26 +1,10 @@
 #pragma once
-// "Camera" / "DemoCamera": becomes the current camera for everything
-// rendered after it, until another camera renders.
+// "Camera" / "DemoCamera": becomes the current camera (gpu/Camera.h) for
+// everything rendered after it, until another camera renders.
+#include "gpu/Camera.h"
 #include "items/IEffect.h"
 
 #include <QString>
-
-// The twelve values of a camera, in property order.
-struct CameraData {
-    float x = 0.0f, y = 0.0f, z = -10.0f;
-    float lookAtX = 0.0f, lookAtY = 0.0f, lookAtZ = 0.0f;
-    float upX = 0.0f, upY = 1.0f, upZ = 0.0f;
-    float pitchLA = 0.0f;
-    float yawLA = 0.0f;
-    float viewAngle = 45.0f;
-};
-
-// The camera rendered last, or null when none has rendered (or it was
-// destroyed).
-const CameraData* currentCamera();
-
-// No current camera (for tests).
-void resetCurrentCamera();
 
 class CameraQML : public IEffect {
     Q_OBJECT

@@ -2,13 +2,8 @@
 
 #include "items/DrawVBQML.h"
 
-#include "gpu/Mesh.h"
-#include "gpu/MeshRegistry.h"
-#include "gpu/GlewSetup.h"
-#include "gpu/Shader.h"
+#include "gpu/GpuResources.h"
 #include "gpu/VertexBuffers.h"
-#include "items/CameraQML.h"
-#include "items/ShadeQML.h"
 #include "items/Transform.h"
 #include "state/DemoDisplay.h"
 
@@ -30,12 +25,14 @@ void DrawVBQML::setType(const QString& type)
         return;
     type_ = type;
     Q_EMIT typeChanged(type_);
+    polishWanted_ = true;
     update();
 }
 
 void DrawVBQML::setBlendMode(const QString& mode)
 {
     blendMode_ = mode;
+    polishWanted_ = true;
     update();
 }
 
@@ -46,6 +43,7 @@ void DrawVBQML::setPrimType(const QString& type)
     primType_ = type;
     Q_EMIT primTypeChanged(primType_);
     qDebug() << "DrawVBQML:setPrimType update()";
+    polishWanted_ = true;
     update();
 }
 
@@ -56,6 +54,7 @@ void DrawVBQML::setGridWidth(int width)
     gridWidth_ = width;
     Q_EMIT gridWidthChanged(width);
     qDebug() << "DrawVBQML:setGridWidth update()";
+    polishWanted_ = true;
     update();
 }
 
@@ -66,6 +65,7 @@ void DrawVBQML::setGridHeight(int height)
     gridHeight_ = height;
     Q_EMIT gridHeightChanged(height);
     qDebug() << "DrawVBQML:setGridHeight update()";
+    polishWanted_ = true;
     update();
 }
 
@@ -76,6 +76,7 @@ void DrawVBQML::setDrawNumPoints(int count)
     drawNumPoints_ = count;
     Q_EMIT drawNumPointsChanged(count);
     qDebug() << "DrawVBQML:setDrawNumPoints update()";
+    polishWanted_ = true;
     update();
 }
 
@@ -86,6 +87,7 @@ void DrawVBQML::setVboId(const QString& id)
     vboId_ = id;
     Q_EMIT vboIdChanged(vboId_);
     qDebug() << "DrawVBQML:setVboId update()";
+    polishWanted_ = true;
     update();
 }
 
@@ -95,6 +97,7 @@ void DrawVBQML::setReset(float value)
         return;
     reset_ = value;
     Q_EMIT resetChanged(value);
+    polishWanted_ = true;
     update();
 }
 
@@ -145,7 +148,7 @@ QSGNode* DrawVBQML::updatePaintNode(QSGNode* node, UpdatePaintNodeData*)
     // Qt Quick may synchronise before the frame has loaded GLEW. Its
     // context is current here, so GLEW loads now; without any context every
     // call below would jump through a null pointer.
-    if (ensureGlew())
+    if (gpuReady())
         resolveBuffer();
     return node ? node : new QSGNode();
 }
@@ -188,12 +191,13 @@ void DrawVBQML::resolveBuffer()
     }
 
     if (lookUp) {
-        if (Mesh* cached = findVertexBuffer(key)) {
+        MeshTable& buffers = gpu().vertexBuffers;
+        if (Mesh* cached = buffers.find(key)) {
             vb_ = cached;
             bufferKey_ = key;
         } else if (!isGrid || (gridWidth_ > 0 && gridHeight_ > 0)) {
             bufferKey_ = key;
-            Mesh* buffer = addVertexBuffer(key);
+            Mesh* buffer = buffers.add(key);
             buffer->halfFloats = halfFloats_;
             buffer->intPack = intPack_;
             if (halfFloats_)
@@ -216,16 +220,26 @@ void DrawVBQML::render(RenderNameListItem* pRNLI)
 {
     if (!vb_)
         return;
+    GpuResources& resources = gpu();
     pushDepthState();
-    glEnable(GL_BLEND);
     applyBlendMode(blendMode_);
     assignText(effectText_, type_);
-    polish();
-    glMemoryBarrier(GL_ALL_BARRIER_BITS);
+    if (polishWanted_) {
+        polish();
+        polishWanted_ = false;
+    }
+    // What a capture or a storage-writing draw wrote is read by this pass
+    // only after a barrier (transform feedback into vertex input needs
+    // none, but its shaders count and store too).
+    if (resources.feedback.writesPending) {
+        glMemoryBarrier(GL_ALL_BARRIER_BITS);
+        resources.feedback.writesPending = false;
+    }
 
     const glm::mat4 view = viewMatrix();
     glm::mat4 mv = view;
-    if (const CameraData* camera = currentCamera())
+    const CameraData* camera = resources.camera.get();
+    if (camera)
         mv = withCameraPitchYaw(mv, *camera);
     glm::mat4 m(1.0f);
     const QList<QQuickItem*> children = childItems();
@@ -235,8 +249,8 @@ void DrawVBQML::render(RenderNameListItem* pRNLI)
     if (clearDepth_)
         glClear(GL_DEPTH_BUFFER_BIT);
 
-    if (Shader* shader = Shader::currentShader()) {
-        const glm::mat4 projection = ShadeQML::projectionMatrix(demoDisplay().width, demoDisplay().height);
+    if (Shader* shader = resources.shaders.current()) {
+        const glm::mat4 projection = projectionMatrix(camera, demoDisplay().width, demoDisplay().height);
         const glm::mat4 mvInv = glm::inverse(mv);
         const glm::mat4 viewInv = glm::inverse(view);
         const glm::mat4 projectionInv = glm::inverse(projection);
@@ -253,13 +267,14 @@ void DrawVBQML::render(RenderNameListItem* pRNLI)
             for (MeshRecord& record : vb_->records)
                 record.primitiveMode = GL_TRIANGLES;
         }
-        drawMesh(*vb_, drawPass(type_));
+        drawMesh(*vb_, drawPass(type_), resources.feedback, shader);
         if (int(vb_->particleCount) != particleCount_) {
             particleCount_ = int(vb_->particleCount);
             Q_EMIT particleCountChanged(particleCount_);
         }
     }
 
+    // The children draw with the frame's blending, whatever this pass used.
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     Q_EMIT rendered();

@@ -104,7 +104,9 @@ private:
     int particleCount_ = 0;
     int drawBuffers_ = 3;
 
-    Mesh* vb_ = nullptr; // owned by the vertex-buffer cache
+    Mesh* vb_ = nullptr; // owned by the vertex-buffer table
     std::string bufferKey_;
     bool resetRequested_ = false;
+    // A property changed since the last render asked for a polish pass.
+    bool polishWanted_ = true;
 };

@@ -2,9 +2,8 @@
 
 #include "items/FFTQML.h"
 
-#include "gpu/RenderTarget.h"
-#include "gpu/RenderTargetRegistry.h"
-#include "sync/Rocket.h"
+#include "gpu/GpuResources.h"
+#include "state/FrameState.h"
 #include "time/Music.h"
 #include "time/Stopwatch.h"
 #include "time/TimeState.h"
@@ -96,7 +95,7 @@ std::string FFTQML::getEffectName()
 
 void FFTQML::upload(const std::string& targetName, const float* spectrum, float scale)
 {
-    RenderTarget* target = findRenderTarget(targetName);
+    RenderTarget* target = gpu().targets.find(targetName);
     if (!target)
         return;
     for (int j = 0; j < kSpectrumBins; ++j)
@@ -122,12 +121,12 @@ void FFTQML::render(RenderNameListItem* pRNLI)
         upload(targetTexName_, logSpectrum_.data(), kLogScale);
 
     const float halfWidth = clampUnit(areaWidth_);
-    const BandSmoothing weights = bandSmoothing(smooth_, smoothAttack_, Rocket::instance().time_step());
+    const BandSmoothing weights = bandSmoothing(smooth_, smoothAttack_, frameState().time.timeStepMs);
     value_ = smoothBand(value_, sums_->rawValue(bandBins(freq_, halfWidth)), weights);
     Q_EMIT smoothedValueChanged();
 
     // The smoothed spectrum advances only while it has somewhere to go.
-    if (!targetSmoothTexName_.empty() && findRenderTarget(targetSmoothTexName_)) {
+    if (!targetSmoothTexName_.empty() && gpu().targets.find(targetSmoothTexName_)) {
         for (int j = 0; j < kSpectrumBins; ++j) {
             const BandBins bins = bandBins(float(j) / float(kSpectrumBins), halfWidth);
             smoothSpectrum_[size_t(j)] = smoothBand(smoothSpectrum_[size_t(j)], sums_->rawValue(bins), weights);

@@ -2,11 +2,7 @@
 
 #include "items/IDrawEffect.h"
 
-#include "gpu/DepthState.h"
-#include "gpu/FramebufferBinding.h"
-#include "items/CameraQML.h"
-
-#include <glm/gtc/matrix_transform.hpp>
+#include "gpu/GpuResources.h"
 
 #include <algorithm>
 
@@ -58,31 +54,12 @@ void IDrawEffect::applyBlendMode(const QString& mode)
 
 glm::mat4 IDrawEffect::viewMatrix()
 {
-    glm::vec3 eye(0.0f, 0.0f, -1.0f);
-    glm::vec3 centre(0.0f);
-    glm::vec3 up(0.0f, 1.0f, 0.0f);
-    if (const CameraData* camera = currentCamera()) {
-        eye = glm::vec3(camera->x, camera->y, camera->z);
-        centre = glm::vec3(camera->lookAtX, camera->lookAtY, camera->lookAtZ);
-        up = glm::vec3(camera->upX, camera->upY, camera->upZ);
-    }
-    return glm::lookAt(eye, centre, up);
-}
-
-glm::mat4 IDrawEffect::withCameraPitchYaw(const glm::mat4& mv, const CameraData& camera)
-{
-    const glm::vec3 c(camera.lookAtX, camera.lookAtY, camera.lookAtZ);
-    const glm::mat4 identity(1.0f);
-    const glm::mat4 toCentre = glm::translate(identity, -c);
-    const glm::mat4 back = glm::translate(identity, c);
-    const glm::mat4 pitch = glm::rotate(identity, glm::radians(camera.pitchLA), glm::vec3(1.0f, 0.0f, 0.0f));
-    const glm::mat4 yaw = glm::rotate(identity, glm::radians(camera.yawLA), glm::vec3(0.0f, 1.0f, 0.0f));
-    return mv * toCentre * pitch * back * toCentre * yaw * back;
+    return cameraViewMatrix(gpu().camera.get());
 }
 
 void IDrawEffect::selectDrawBuffers(int count)
 {
-    if (boundDrawFramebuffer() == 0)
+    if (gpu().framebuffer.draw() == 0)
         return;
     static const GLenum attachments[3] = {GL_COLOR_ATTACHMENT0, GL_COLOR_ATTACHMENT1, GL_COLOR_ATTACHMENT2};
     glDrawBuffers(std::clamp(count, 0, 3), attachments);
@@ -90,12 +67,14 @@ void IDrawEffect::selectDrawBuffers(int count)
 
 void IDrawEffect::pushDepthState()
 {
-    pushDepthTest(depthTest_);
-    pushDepthWrite(depthWrite_);
+    DepthStacks& depth = gpu().depth;
+    depth.pushTest(depthTest_);
+    depth.pushWrite(depthWrite_);
 }
 
 void IDrawEffect::popDepthState()
 {
-    popDepthWrite();
-    popDepthTest();
+    DepthStacks& depth = gpu().depth;
+    depth.popWrite();
+    depth.popTest();
 }

@@ -2,9 +2,10 @@
 // Base of the draw items (DrawMesh, DrawVB): the depth state they draw with,
 // and the blend modes, view and draw buffers they share.
 //
-// A draw item pushes its depth test and depth write onto the process-wide
-// depth stacks while it and its children draw, and pops them afterwards, so
-// nested draw items hand their parent's state back.
+// A draw item pushes its depth test and depth write onto the depth stacks of
+// the GPU resources while it and its children draw, and pops them
+// afterwards, so nested draw items hand their parent's state back. Every
+// draw item sets the blending it draws with; none restores it afterwards.
 #include <GL/glew.h>
 
 #include "items/IEffect.h"
@@ -12,8 +13,6 @@
 #include <glm/mat4x4.hpp>
 
 #include <QString>
-
-struct CameraData;
 
 class IDrawEffect : public IEffect {
     Q_OBJECT
@@ -39,10 +38,6 @@ public:
     // The right-handed look-at view of the current camera; without one, the
     // eye at (0, 0, -1) looking at the origin with y up.
     static glm::mat4 viewMatrix();
-
-    // mv turned by the camera's pitchLA about x and yawLA about y, both
-    // around its look-at point.
-    static glm::mat4 withCameraPitchYaw(const glm::mat4& mv, const CameraData& camera);
 
     // glDrawBuffers with the first count of colour attachments 0..2; count
     // is clamped to 0..3. Nothing while the window's own framebuffer is bound

@@ -2,12 +2,8 @@
 
 #include "items/MeshQML.h"
 
-#include "gpu/DepthState.h"
-#include "gpu/Mesh.h"
-#include "gpu/MeshRegistry.h"
-#include "gpu/Shader.h"
+#include "gpu/GpuResources.h"
 #include "gpu/VertexBuffers.h"
-#include "items/CameraQML.h"
 #include "items/SavePointQML.h"
 #include "items/Transform.h"
 #include "state/FrameState.h"
@@ -91,6 +87,11 @@ QSGNode* MeshQML::updatePaintNode(QSGNode* node, UpdatePaintNodeData*)
 
 void MeshQML::resolveMesh()
 {
+    // The import needs no GL, but its table belongs to the frame host's
+    // resources; before they exist the next synchronisation tries again.
+    GpuResources* resources = currentGpuResources();
+    if (!resources)
+        return;
     const std::string file = file_.toStdString();
     // Particle emitter meshes must keep the normals they were written with.
     if (file.find("partemit") != std::string::npos)
@@ -106,11 +107,11 @@ void MeshQML::resolveMesh()
     if (mesh_ && key == meshKey_)
         return;
     meshKey_ = key;
-    if (Mesh* cached = findCachedMesh(key)) {
+    if (Mesh* cached = resources->meshes.find(key)) {
         mesh_ = cached;
         return;
     }
-    Mesh* mesh = addCachedMesh(key);
+    Mesh* mesh = resources->meshes.add(key);
     mesh->halfFloats = halfFloats_;
     mesh->intPack = intPack_;
     mesh->autoScale = autoScale_;
@@ -129,7 +130,6 @@ void MeshQML::render(RenderNameListItem* pRNLI)
         renderOncePending_ = false;
     }
 
-    glEnable(GL_BLEND);
     applyBlendMode(blendMode_);
 
     FrameState& frame = frameState();
@@ -141,7 +141,7 @@ void MeshQML::render(RenderNameListItem* pRNLI)
 
     const glm::mat4 view = viewMatrix();
     glm::mat4 mv = view;
-    const CameraData* camera = currentCamera();
+    const CameraData* camera = gpu().camera.get();
     if (camera && useYaw_)
         mv = withCameraPitchYaw(mv, *camera);
     glm::mat4 m(1.0f);
@@ -165,6 +165,7 @@ void MeshQML::render(RenderNameListItem* pRNLI)
         glCullFace(GL_FRONT);
         glDisable(GL_CULL_FACE);
     }
+    // The children draw blended, whatever the mesh's own mode was.
     glEnable(GL_BLEND);
 
     Q_EMIT rendered();
@@ -176,7 +177,8 @@ void MeshQML::render(RenderNameListItem* pRNLI)
 
 void MeshQML::drawWithMatrices(const glm::mat4& view, const glm::mat4& mv, const glm::mat4& m)
 {
-    Shader* shader = Shader::currentShader();
+    GpuResources& resources = gpu();
+    Shader* shader = resources.shaders.current();
     if (!mesh_ || !shader)
         return;
     const glm::mat4 viewInv = glm::inverse(view);
@@ -189,8 +191,23 @@ void MeshQML::drawWithMatrices(const glm::mat4& view, const glm::mat4& mv, const
     shader->setUniformMat4("modelViewInvMatrix", glm::value_ptr(mvInv));
 
     mesh_->instanced = !instanceVBO_.isEmpty();
-    assignText(mesh_->instanceBuffer, instanceVBO_);
+    mesh_->instanceGrid = mesh_->instanced ? instanceGrid(resources.vertexBuffers) : nullptr;
     mesh_->instanceCount = instanceCount_;
     mesh_->instanceVaryings = varyings_;
-    drawMesh(*mesh_, 0);
+    drawMesh(*mesh_, 0, resources.feedback, shader);
+}
+
+const Mesh* MeshQML::instanceGrid(const MeshTable& buffers)
+{
+    // The grid may be made after this item first draws (its update item
+    // synchronises later): look again until it is there. Entries stay as
+    // long as their table, so a found grid is kept.
+    assignText(instanceName_, instanceVBO_);
+    if (instanceGrid_ && instanceName_ == instanceGridName_)
+        return instanceGrid_;
+    instanceKey_.assign("pointGrid");
+    instanceKey_.append(instanceName_);
+    instanceGrid_ = buffers.find(instanceKey_);
+    instanceGridName_ = instanceName_;
+    return instanceGrid_;
 }

@@ -18,6 +18,7 @@
 #include <vector>
 
 struct Mesh;
+class MeshTable;
 
 class MeshQML : public IDrawEffect {
     Q_OBJECT
@@ -76,6 +77,9 @@ protected:
 private:
     void resolveMesh();
     void drawWithMatrices(const glm::mat4& view, const glm::mat4& mv, const glm::mat4& m);
+    // The point grid "pointGrid" + instanceVBO among the vertex buffers, or
+    // null while it is not there.
+    const Mesh* instanceGrid(const MeshTable& buffers);
 
     QString file_;
     QString blendMode_;
@@ -96,8 +100,15 @@ private:
     bool useYaw_ = true;
     bool triggeredRender_ = false;
 
-    Mesh* mesh_ = nullptr; // owned by the mesh cache
+    Mesh* mesh_ = nullptr; // owned by the mesh table
     std::string meshKey_;
+    // The instance grid found last and the name it was found under; the
+    // name and the key are converted into kept buffers, never allocated
+    // per frame.
+    const Mesh* instanceGrid_ = nullptr;
+    std::string instanceGridName_;
+    std::string instanceName_;
+    std::string instanceKey_;
     glm::mat4 prevModelMatrix_{1.0f};
     bool prevModelValid_ = false;
     bool renderOncePending_ = false;

@@ -1,6 +1,6 @@
 #include "items/NoiseQML.h"
 
-#include "sync/Rocket.h"
+#include "state/FrameState.h"
 
 NoiseQML::NoiseQML(QQuickItem* parent)
     : IEffect(parent)
@@ -49,7 +49,7 @@ std::string NoiseQML::getEffectName()
 void NoiseQML::render(RenderNameListItem* pRNLI)
 {
     evaluateRocketName();
-    const double demoMs = Rocket::instance().demo_seconds() * 1000.0;
+    const double demoMs = frameState().time.demoSeconds * 1000.0;
     value_ = signal_.step(demoMs, freq_, interpolation_, value_);
     Q_EMIT valueChanged();
     renderChildren(pRNLI);

@@ -2,8 +2,7 @@
 
 #include "items/RenderTargetQML.h"
 
-#include "gpu/RenderTargetRegistry.h"
-#include "gpu/Shader.h"
+#include "gpu/GpuResources.h"
 #include "items/ClearQML.h"
 #include "items/RenderTargetLayerQML.h"
 #include "items/Transform.h"
@@ -43,10 +42,11 @@ RenderTarget* RenderTargetQML::prepareLayer(const RenderTargetLayerQML& layer)
         return nullptr;
 
     const std::string& name = layer.textureRTName();
-    RenderTarget* target = findRenderTarget(name);
+    GpuResources& resources = gpu();
+    RenderTarget* target = resources.targets.find(name);
     if (!target) {
         qDebug() << "Creating new RT:" << name.c_str();
-        target = addRenderTarget(name);
+        target = resources.targets.add(name);
         makeTarget(*target, layer, width, height);
     }
     // A re-made target has the layer's settings all at once, so at most one
@@ -79,7 +79,7 @@ RenderTarget* RenderTargetQML::prepareLayer(const RenderTargetLayerQML& layer)
         text.assign("<br>Blit from:").append(std::to_string(layer.blitRT())).append(" to:").append(name);
         if (text != effectText_)
             effectText_ = text;
-        if (Shader* shader = Shader::currentShader())
+        if (Shader* shader = resources.shaders.current())
             shader->use();
     }
     return target;

@@ -1,6 +1,6 @@
 #include "items/SMAAQML.h"
 
-#include "gpu/Shader.h"
+#include "gpu/GpuResources.h"
 
 SMAAQML::SMAAQML(QQuickItem* parent)
     : IEffect(parent)
@@ -14,7 +14,9 @@ std::string SMAAQML::getEffectName()
 
 void SMAAQML::init()
 {
-    passes_.init();
+    // Called from QML too, outside the frame: it waits for GL.
+    if (gpuReady())
+        passes_.init(gpu().framebuffer);
 }
 
 void SMAAQML::checkGLError(int position)
@@ -26,9 +28,8 @@ void SMAAQML::render(RenderNameListItem* pRNLI)
 {
     init();
     checkGLError(45);
-    passes_.run();
-    // The passes leave program 0 bound; the shader around this item goes on.
-    if (Shader* shader = Shader::currentShader())
-        shader->use();
+    // The passes hand back what they change: the shader around this item
+    // goes on with its children.
+    passes_.run(gpu().framebuffer);
     renderChildren(pRNLI);
 }

@@ -1,7 +1,7 @@
 #include "items/SavePointQML.h"
 
+#include "gpu/GpuResources.h"
 #include "items/IEffect.h"
-#include "items/ShadeQML.h"
 #include "state/DemoDisplay.h"
 #include "state/SavePoints.h"
 
@@ -15,7 +15,7 @@ void recordSavePoints(const QQuickItem& meshItem, const glm::mat4& mv, const glm
         if (!point)
             continue;
         if (!any) {
-            projection = ShadeQML::projectionMatrix(demoDisplay().width, demoDisplay().height);
+            projection = projectionMatrix(gpu().camera.get(), demoDisplay().width, demoDisplay().height);
             any = true;
         }
         const glm::vec4 p(point->savePointX(), point->savePointY(), point->savePointZ(), 1.0f);

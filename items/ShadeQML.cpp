@@ -1,33 +1,19 @@
 #include "items/ShadeQML.h"
 
-#include "gpu/GlewSetup.h"
-#include "gpu/Shader.h"
-#include "items/CameraQML.h"
+#include "gpu/GpuResources.h"
 #include "items/ShaderParamQML.h"
 #include "state/DemoDisplay.h"
-#include "sync/Rocket.h"
+#include "state/FrameState.h"
 
 #include <QDebug>
 #include <QSGNode>
 
 #include <glm/gtc/matrix_inverse.hpp>
-#include <glm/gtc/matrix_transform.hpp>
 #include <glm/gtc/type_ptr.hpp>
 
 #include <algorithm>
-#include <map>
-#include <memory>
 
 namespace {
-
-// Lives as long as the process and is never torn down: shaders hold GL
-// names that die with the context anyway, and exit-time destruction would
-// race the other process-wide registries.
-std::map<std::string, std::unique_ptr<Shader>>& shaderCache()
-{
-    static auto* cache = new std::map<std::string, std::unique_ptr<Shader>>();
-    return *cache;
-}
 
 std::string textProperty(const QObject* object, const char* name)
 {
@@ -35,25 +21,6 @@ std::string textProperty(const QObject* object, const char* name)
 }
 
 } // namespace
-
-Shader* findCachedShader(const std::string& key)
-{
-    const auto it = shaderCache().find(key);
-    return it == shaderCache().end() ? nullptr : it->second.get();
-}
-
-Shader* addCachedShader(const std::string& key)
-{
-    auto& slot = shaderCache()[key];
-    if (!slot)
-        slot = std::make_unique<Shader>();
-    return slot.get();
-}
-
-void resetShaderCache()
-{
-    shaderCache().clear();
-}
 
 ShadeQML::ShadeQML(QQuickItem* parent)
     : IEffect(parent)
@@ -92,7 +59,7 @@ QSGNode* ShadeQML::updatePaintNode(QSGNode* node, UpdatePaintNodeData*)
     // Qt Quick may synchronise before the frame has loaded GLEW. Its
     // context is current here, so GLEW loads now; without any context every
     // call below would jump through a null pointer.
-    if (ensureGlew())
+    if (gpuReady())
         resolveShader();
     return node ? node : new QSGNode();
 }
@@ -111,10 +78,11 @@ void ShadeQML::resolveShader()
     if (!lookUp)
         return;
     const std::string key = file + skeneKey + sceneDir;
-    shader_ = findCachedShader(key);
+    ShaderCache& cache = gpu().shaders;
+    shader_ = cache.find(key);
     if (shader_)
         return;
-    Shader* shader = addCachedShader(key);
+    Shader* shader = cache.add(key);
     if (varyingsGiven_) {
         qDebug() << "YES TF VARYINGS ARE HERE";
         shader->setTransformFeedbackVaryings(tfVaryings_.toStdString());
@@ -125,15 +93,6 @@ void ShadeQML::resolveShader()
     shader_ = shader;
 }
 
-glm::mat4 ShadeQML::projectionMatrix(int windowWidth, int windowHeight)
-{
-    const CameraData* camera = currentCamera();
-    if (!camera || windowHeight <= 0)
-        return glm::mat4(1.0f);
-    const float aspect = float(windowWidth) / float(windowHeight);
-    return glm::perspective(glm::radians(camera->viewAngle), aspect, 0.1f, 1000.0f);
-}
-
 void ShadeQML::render(RenderNameListItem* pRNLI)
 {
     polish();
@@ -142,19 +101,19 @@ void ShadeQML::render(RenderNameListItem* pRNLI)
     if (!shader_ || !shader_->linked())
         return;
     assignText(effectText_, file_);
-    shader_->use();
+    GpuResources& resources = gpu();
+    resources.shaders.use(shader_);
 
-    const Rocket& rocket = Rocket::instance();
+    const FrameTime& time = frameState().time;
     const int width = demoDisplay().width;
     const int height = demoDisplay().height;
-    const float stepMs = rocket.is_paused()
-                             ? float(std::clamp(rocket.pause_time_step * 1000.0, -1500.0, 1500.0))
-                             : rocket.average_frame_time();
-    const glm::mat4 projection = projectionMatrix(width, height);
+    const float stepMs = time.paused ? float(std::clamp(time.pauseStepSeconds * 1000.0, -1500.0, 1500.0))
+                                     : time.averageFrameMs;
+    const glm::mat4 projection = projectionMatrix(resources.camera.get(), width, height);
     const glm::mat4 projectionInv = glm::inverse(projection);
 
     shader_->setUniformInt("tex", 0);
-    shader_->setUniformFloat("g_time", float(rocket.demo_seconds()));
+    shader_->setUniformFloat("g_time", float(time.demoSeconds));
     shader_->setUniformFloat("g_timeStep", stepMs * 0.001f);
     shader_->setUniformMat4("projectionMatrix", glm::value_ptr(projection));
     shader_->setUniformMat4("projectionInvMatrix", glm::value_ptr(projectionInv));

@@ -2,12 +2,11 @@
 // "Shader": selects the GLSL program that the effects below it draw with and
 // feeds it the standard uniforms (time, time step, projection, window size)
 // and the uniforms of its direct ShaderParam children. Programs are shared
-// through a cache keyed by file, skene name and skene directory.
+// through the shader cache of the GPU resources (gpu/ShaderCache.h), keyed
+// by file, skene name and skene directory.
 #include <GL/glew.h>
 
 #include "items/IEffect.h"
-
-#include <glm/mat4x4.hpp>
 
 #include <QString>
 
@@ -29,11 +28,6 @@ public:
 
     Shader* shader() const { return shader_; }
 
-    // The projection the standard uniforms use: identity without a camera,
-    // else the camera's vertical field of view at the window's aspect,
-    // near 0.1, far 1000.
-    static glm::mat4 projectionMatrix(int windowWidth, int windowHeight);
-
 Q_SIGNALS:
     void shaderChanged(QString shader);
     void tfVaryingsChanged(QString tfVaryings);
@@ -54,10 +48,3 @@ private:
     bool varyingsGiven_ = false;
     Shader* shader_ = nullptr; // owned by the shader cache
 };
-
-// Shaders by cache key; entries live as long as the process.
-Shader* findCachedShader(const std::string& key);
-Shader* addCachedShader(const std::string& key);
-
-// Destroys every cached shader (for tests: no shader item may outlive it).
-void resetShaderCache();

@@ -2,7 +2,7 @@
 
 #include "items/ShaderAtomicCounterQML.h"
 
-#include "gpu/AtomicCounters.h"
+#include "gpu/GpuResources.h"
 
 #include <QDebug>
 #include <QSGNode>
@@ -30,7 +30,7 @@ void ShaderAtomicCounterQML::render(RenderNameListItem* pRNLI)
 {
     polish();
     evaluateRocketName();
-    const AtomicCounterBuffer& counter = atomicCounter(name_);
+    const AtomicCounterBuffer& counter = gpu().counters.get(name_);
     if (clear_)
         clearAtomicCounter(counter);
 

@@ -2,12 +2,12 @@
 
 #include "items/ShaderParamQML.h"
 
-#include "gpu/Shader.h"
+#include "gpu/GpuResources.h"
 #include "items/IEffect.h"
 
 void ShaderParamQML::applyToCurrentShader() const
 {
-    Shader* shader = Shader::currentShader();
+    Shader* shader = gpu().shaders.current();
     if (!shader)
         return;
     IEffect::assignText(nameText_, paramName);

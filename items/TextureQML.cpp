@@ -2,8 +2,7 @@
 
 #include "items/TextureQML.h"
 
-#include "gpu/RenderTarget.h"
-#include "gpu/RenderTargetRegistry.h"
+#include "gpu/GpuResources.h"
 #include "state/DemoDisplay.h"
 #include "state/FrameState.h"
 
@@ -119,7 +118,7 @@ void TextureQML::bindNamedTexture()
         return;
     }
     assignText(textureRTName_, textureRT_);
-    RenderTarget* found = findRenderTarget(textureRTName_);
+    RenderTarget* found = gpu().targets.find(textureRTName_);
     if (!found)
         return;
     renderTarget_ = found;

@@ -1,5 +1,7 @@
 #include "state/ActiveSkeneList.h"
 
+#include "platform/Installed.h"
+
 #include "platform/Files.h"
 #include "state/SkeneSetups.h"
 #include "state/rocket_flags.h"
@@ -11,13 +13,7 @@
 
 ActiveSkeneList& activeSkeneList()
 {
-    static ActiveSkeneList list;
-    return list;
-}
-
-void resetActiveSkeneList()
-{
-    activeSkeneList() = ActiveSkeneList();
+    return Installed<ActiveSkeneList>::get();
 }
 
 namespace {

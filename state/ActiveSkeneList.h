@@ -27,11 +27,9 @@ struct ActiveSkeneList {
     std::string setupPath;
 };
 
-// The one active skene list of the process.
+// The one active skene list of the running demo, made by its owner (app/ProcessState.h).
 ActiveSkeneList& activeSkeneList();
 
-// No entries and no setup file (for tests).
-void resetActiveSkeneList();
 
 // Longest field (its "skene:" or "port:" prefix included) that the reader
 // takes; a record with a longer field is dropped as a whole.

@@ -1,12 +1,9 @@
 #include "state/DemoDisplay.h"
 
+#include "platform/Installed.h"
+
 DemoDisplay& demoDisplay()
 {
-    static DemoDisplay display;
-    return display;
+    return Installed<DemoDisplay>::get();
 }
 
-void resetDemoDisplay()
-{
-    demoDisplay() = DemoDisplay();
-}

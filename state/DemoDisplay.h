@@ -26,8 +26,6 @@ struct DemoDisplay {
     QPointer<QWindow> editWindow;
 };
 
-// The one DemoDisplay of the process.
+// The one DemoDisplay of the running demo, made by its owner (app/ProcessState.h).
 DemoDisplay& demoDisplay();
 
-// Back to the defaults above, no windows (for tests).
-void resetDemoDisplay();

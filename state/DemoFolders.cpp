@@ -1,5 +1,7 @@
 #include "state/DemoFolders.h"
 
+#include "platform/Installed.h"
+
 #include "platform/Files.h"
 
 #include <QDebug>
@@ -9,13 +11,7 @@
 
 DemoFolders& demoFolders()
 {
-    static DemoFolders folders;
-    return folders;
-}
-
-void resetDemoFolders()
-{
-    demoFolders() = DemoFolders();
+    return Installed<DemoFolders>::get();
 }
 
 bool demoFileReadable(const std::string& name)

@@ -13,11 +13,9 @@ struct DemoFolders {
     std::vector<std::string> skeneDirectories;
 };
 
-// The one DemoFolders of the process.
+// The one DemoFolders of the running demo, made by its owner (app/ProcessState.h).
 DemoFolders& demoFolders();
 
-// Empties it again, as a new process finds it (for tests).
-void resetDemoFolders();
 
 // True when name can be read below the root directory or as it stands
 // (callers pass both demo-relative and full paths).

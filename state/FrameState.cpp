@@ -1,15 +1,15 @@
 #include "state/FrameState.h"
 
+#include "platform/Installed.h"
+
 FrameState& frameState()
 {
-    static FrameState state;
-    return state;
+    return Installed<FrameState>::get();
 }
 
-void resetFrameState()
+FrameState::~FrameState()
 {
-    destroyDeferred();
-    frameState() = FrameState();
+    delete deferredDestruction.data();
 }
 
 void setLastShaderCompileTime(uint32_t ms)

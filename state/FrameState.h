@@ -26,7 +26,24 @@ struct SavePointQuery {
     void clear() { answers.clear(); }
 };
 
+// The demo time as the frame publishes it: at its start and again once
+// the controller has polled the editors, so that every item of the frame
+// reads the same values.
+struct FrameTime {
+    double demoSeconds = 0.0;   // the demo clock, as the controller shows it
+    float timeStepMs = 0.0f;    // the controller's time step
+    float averageFrameMs = 0.0f;
+    bool paused = true;
+    double pauseStepSeconds = 0.0; // the last editor jump while paused
+};
+
 struct FrameState {
+    FrameState() = default;
+    // Destroys the object still waiting for destruction.
+    ~FrameState();
+    FrameState(const FrameState&) = delete;
+    FrameState& operator=(const FrameState&) = delete;
+
     // Published by the frame when it makes its offscreen targets. Render
     // target layers copy from windowFramebuffer (blitRT); texture items bind
     // the scene depth texture as "mainDepth".
@@ -42,6 +59,9 @@ struct FrameState {
     bool shadersSettled = false;
     bool shaderCompiled = false;      // at least one stage has been compiled
     uint32_t lastShaderCompileMs = 0; // millisecond clock at the last compile
+    // Written by the shader module at the end of every stage compile (0
+    // before the first); the frame takes it into the two above.
+    uint32_t latestShaderCompileMs = 0;
 
     // Cleared by ackFirstDemoRender, by a failed skene load and after
     // firstDemoRender has been emitted.
@@ -55,6 +75,9 @@ struct FrameState {
     bool particleResetRequest = false;
 
     SavePointQuery savePointQuery;
+    FrameTime time;
+    // How many times the Demo item's reloadDemo has run.
+    int reloadCount = 0;
 
     // One object waiting to be destroyed after the frame, when nothing of the
     // traversal refers to it any more.
@@ -65,12 +88,9 @@ struct FrameState {
     double (*clockMs)() = nullptr;
 };
 
-// The one frame state of the process.
+// The one frame state of the running demo, made by its owner (app/ProcessState.h).
 FrameState& frameState();
 
-// Destroys the queued object and puts every value back as a new process has
-// it (for tests).
-void resetFrameState();
 
 // Records a shader stage compile at the given millisecond-clock time. The
 // frame takes the shader module's latest compile time over every frame;

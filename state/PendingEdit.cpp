@@ -1,12 +1,9 @@
 #include "state/PendingEdit.h"
 
+#include "platform/Installed.h"
+
 PendingEdit& pendingEdit()
 {
-    static PendingEdit edit;
-    return edit;
+    return Installed<PendingEdit>::get();
 }
 
-void resetPendingEdit()
-{
-    pendingEdit() = PendingEdit();
-}

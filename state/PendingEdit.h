@@ -14,8 +14,6 @@ struct PendingEdit {
     std::string skeneName;
 };
 
-// The one pending edit of the process.
+// The one pending edit of the running demo, made by its owner (app/ProcessState.h).
 PendingEdit& pendingEdit();
 
-// Nothing pending (for tests).
-void resetPendingEdit();

@@ -1,14 +1,10 @@
 #include "state/SavePoints.h"
 
+#include "platform/Installed.h"
+
 SavePointTable& savePointTable()
 {
-    static SavePointTable table;
-    return table;
-}
-
-void resetSavePointTable()
-{
-    savePointTable() = SavePointTable();
+    return Installed<SavePointTable>::get();
 }
 
 const SavePointRecord* findSavePoint(const std::string& target)

@@ -21,11 +21,9 @@ struct SavePointTable {
     long lookups = 0;
 };
 
-// The one save-point table of the process.
+// The one save-point table of the running demo, made by its owner (app/ProcessState.h).
 SavePointTable& savePointTable();
 
-// An empty table (for tests).
-void resetSavePointTable();
 
 // The record under target, or null when nothing was recorded under it.
 const SavePointRecord* findSavePoint(const std::string& target);

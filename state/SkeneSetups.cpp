@@ -3,7 +3,6 @@
 #include "platform/DirectoryListing.h"
 #include "platform/Files.h"
 
-
 std::vector<std::string> listSetupFiles(const std::string& dir)
 {
     std::vector<std::string> out;

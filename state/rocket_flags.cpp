@@ -1,12 +1,9 @@
 #include "state/rocket_flags.h"
 
+#include "platform/Installed.h"
+
 RocketFlags& rocket_flags()
 {
-    static RocketFlags flags;
-    return flags;
+    return Installed<RocketFlags>::get();
 }
 
-void reset_rocket_flags()
-{
-    rocket_flags() = RocketFlags();
-}

@@ -7,8 +7,6 @@ struct RocketFlags {
     bool multi_rocket = true;   // one rocket per skene instead of one for all
 };
 
-// The one set of rocket flags of the process.
+// The one set of rocket flags of the running demo, made by its owner (app/ProcessState.h).
 RocketFlags& rocket_flags();
 
-// Both flags back on (for tests).
-void reset_rocket_flags();

@@ -1,19 +1,18 @@
 #include "sync/Rocket.h"
 
 #include "platform/Clock.h"
-#include "platform/Process.h"
+#include "platform/Installed.h"
 #include "state/ActiveSkeneList.h"
+#include "state/FrameState.h"
 #include "state/rocket_flags.h"
 #include "time/Music.h"
 #include "time/TimeState.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QLoggingCategory>
-#include <QQmlContext>
 
 #include <algorithm>
-#include <memory>
+#include <cmath>
 #include <string_view>
 
 namespace {
@@ -28,9 +27,9 @@ void onEditorSetRow(void*, int32_t row)
 {
     Rocket& r = Rocket::instance();
     r.on_set_row(row);
-    r.last_change_time = platform::millisecondClock();
+    r.note_change();
     if (Music* m = music())
-        m->set_position(row / r.row_rate);
+        m->set_position(row / r.row_rate());
 }
 
 void onEditorPause(void* param, int flag, int32_t row)
@@ -45,7 +44,7 @@ void onEditorPause(void* param, int flag, int32_t row)
     if (flag) {
         qDebug("setting position on pause from the music to %f", seconds);
         onEditorSetRow(param, row);
-        r.pause_time_step = 0.0;
+        r.set_pause_step(0.0);
     }
 }
 
@@ -59,33 +58,14 @@ const SyncCallbacks kCallbacks = {onEditorPause, onEditorSetRow, onEditorIsPlayi
 
 } // namespace
 
-namespace {
-
-std::unique_ptr<Rocket>& rocketSlot()
-{
-    static std::unique_ptr<Rocket> rocket;
-    return rocket;
-}
-
-} // namespace
-
 Rocket& Rocket::instance()
 {
-    std::unique_ptr<Rocket>& slot = rocketSlot();
-    if (!slot)
-        slot.reset(new Rocket());
-    return *slot;
-}
-
-void Rocket::reset_instance()
-{
-    rocketSlot().reset();
+    return Installed<Rocket>::get();
 }
 
 Rocket::Rocket()
-    : row_rate(sync_row_rate(sync_default_bpm, sync_default_rows_per_beat))
-    , launcher(platform::launchDetached)
-    , clock_ms(platform::millisecondClock)
+    : row_rate_(sync_row_rate(sync_default_bpm, sync_default_rows_per_beat))
+    , clock_ms_(platform::millisecondClock)
 {
 }
 
@@ -104,10 +84,10 @@ SyncDevice* Rocket::device(int slot) const
 
 bool Rocket::create_rocket(bool isLive, int port)
 {
-    live = isLive;
-    if (port < base_port || port >= base_port + kSlots)
+    live_ = isLive;
+    if (port < base_port_ || port >= base_port_ + kSlots)
         return false;
-    const int slot = port - base_port;
+    const int slot = port - base_port_;
     if (devices_[size_t(slot)]) {
         // Cached tracks point into the old device: forget them so the next
         // lookup asks the new one instead of reading freed memory.
@@ -135,47 +115,25 @@ void Rocket::connect_rockets()
 {
     const RocketFlags& flags = rocket_flags();
     if (!flags.multi_rocket) {
-        create_rocket(flags.rocket_enabled, base_port);
+        create_rocket(flags.rocket_enabled, base_port_);
         return;
     }
     for (const ActiveSkene& skene : activeSkeneList().entries)
-        create_rocket(flags.rocket_enabled, base_port + skene.rocketIndex);
-}
-
-void Rocket::launch_editors()
-{
-    const int height = editor_window_height;
-    // Our editor is built beside the demo's executable, so a fresh checkout
-    // edits live without installing anything; otherwise PATH decides.
-    const std::string beside = QCoreApplication::applicationDirPath().toStdString() + "/sync_editor";
-    const std::string program = platform::isExecutableFile(beside) ? beside : "sync_editor";
-    auto launch = [&](int port, const std::string& file) {
-        const std::vector<std::string> args = {"-port:" + std::to_string(port), "-file:" + file,
-                                               "-windowHeight:" + std::to_string(height)};
-        qDebug("sync_editor %s %s %s", args[0].c_str(), args[1].c_str(), args[2].c_str());
-        if (launcher)
-            launcher(program, args);
-    };
-    if (!rocket_flags().multi_rocket) {
-        launch(base_port, "lumenfall.rocket");
-        return;
-    }
-    for (const ActiveSkene& skene : activeSkeneList().entries)
-        launch(base_port + skene.rocketIndex, "fx/" + skene.name + "/Skene.rocket");
+        create_rocket(flags.rocket_enabled, base_port_ + skene.rocketIndex);
 }
 
 int Rocket::resolve_rocket(const std::string& track_name)
 {
     // Called for every sync() of every bound property: compare in place.
     const std::string_view skene = std::string_view(track_name).substr(0, track_name.find('.'));
-    current_rocket_index = 0;
+    current_rocket_index_ = 0;
     for (const ActiveSkene& entry : activeSkeneList().entries) {
         if (entry.name == skene) {
-            current_rocket_index = effectiveRocketIndex(entry);
+            current_rocket_index_ = effectiveRocketIndex(entry);
             break;
         }
     }
-    return current_rocket_index;
+    return current_rocket_index_;
 }
 
 SyncTrack* Rocket::GetSyncTrack(const std::string& track_name)
@@ -189,7 +147,7 @@ SyncTrack* Rocket::GetSyncTrack(const std::string& track_name)
         SyncDevice* d = device(slot);
         if (!d)
             return nullptr;
-        track = sync_get_track(d, track_name.c_str(), live ? 1 : 0);
+        track = sync_get_track(d, track_name.c_str(), live_ ? 1 : 0);
         if (!track)
             return nullptr;
         track_cache_.emplace(track_name, CachedTrack{track, slot});
@@ -201,16 +159,61 @@ SyncTrack* Rocket::GetSyncTrack(const std::string& track_name)
     return track;
 }
 
+float Rocket::track_value(const std::string& track_name)
+{
+    if (!temp_values_.empty()) {
+        const auto temp = temp_values_.find(track_name);
+        if (temp != temp_values_.end())
+            return temp->second;
+    }
+    if (!device(resolve_rocket(track_name)))
+        return 0.0f;
+    const SyncTrack* t = GetSyncTrack(track_name);
+    return t ? get_value(t, eval_row_) : 0.0f;
+}
+
+float Rocket::trigger(const std::string& track_name)
+{
+    if (!device(resolve_rocket(track_name)))
+        return 0.0f;
+    const SyncTrack* t = GetSyncTrack(track_name);
+    float& next = trigger_rows_[track_name]; // 0 when none is stored
+    const int d = int(std::floor(eval_row_));
+    const int from = int(next);
+
+    // A row passes when a key lies exactly on it, so a run of rows passes
+    // when a key lies anywhere in it: one search, however long the run (the
+    // first call covers every row from 0).
+    auto keyWithin = [t](int lo, int hi) {
+        if (!t || t->num_keys <= 0)
+            return false;
+        int i = find_key(t, lo);
+        if (i >= 0)
+            return true;
+        i = -i - 1;
+        return i < t->num_keys && t->keys[i].row <= hi;
+    };
+    bool passed = false;
+    if (row_delta_ < 0 && paused_) {
+        if (next - 1.0f > float(d))
+            passed = keyWithin(d, from);
+    } else if (d >= from) {
+        passed = keyWithin(from, d);
+    }
+    next = float(d + 1);
+    return passed ? 1.0f : 0.0f;
+}
+
 double Rocket::current_seconds() const
 {
     Music* m = music();
     if (!m)
         return 0.0;
-    if (paused)
+    if (paused_)
         return m->position();
-    if (fixed_step_ms > 0.0)
-        return fixed_seconds;
-    return anchor_seconds + double(uint32_t(clock_ms() - anchor_ms)) * 0.001;
+    if (fixed_step_ms_ > 0.0)
+        return fixed_seconds_;
+    return anchor_seconds_ + double(uint32_t(clock_ms_() - anchor_ms_)) * 0.001;
 }
 
 double Rocket::current_row() const
@@ -218,53 +221,55 @@ double Rocket::current_row() const
     Music* m = music();
     if (!m)
         return 0.0;
-    if (paused)
-        return scrubbing ? double(prev_row) : m->position() * row_rate;
-    return current_seconds() * row_rate;
+    if (paused_)
+        return scrubbing_ ? double(prev_row_) : m->position() * row_rate_;
+    return current_seconds() * row_rate_;
 }
 
 double Rocket::demo_seconds() const
 {
-    return sync_row_to_seconds(current_row(), bpm, rows_per_beat);
+    return sync_row_to_seconds(current_row(), bpm_, rows_per_beat_);
 }
 
 void Rocket::on_pause(bool flag)
 {
     qDebug() << "rocket paused called";
     if (flag) {
-        pause_time_step = 0.0;
-    } else if (paused) {
-        scrubbing = false;
+        pause_time_step_ = 0.0;
+    } else if (paused_) {
+        scrubbing_ = false;
         Music* m = music();
-        anchor_ms = clock_ms();
-        anchor_seconds = m ? m->position() : 0.0;
+        anchor_ms_ = clock_ms_();
+        anchor_seconds_ = m ? m->position() : 0.0;
         if (m)
             m->set_paused(false);
     }
-    paused = flag;
+    paused_ = flag;
 }
 
 void Rocket::on_set_row(int row)
 {
-    if (paused && prev_row != -1) {
-        row_delta = row - prev_row;
-        step_age = 0;
-        pause_time_step = sync_row_to_seconds(double(row - prev_row), bpm, rows_per_beat);
-        scrubbing = true;
-    } else if (!paused) {
+    if (paused_ && prev_row_ != -1) {
+        row_delta_ = row - prev_row_;
+        step_age_ = 0;
+        pause_time_step_ = sync_row_to_seconds(double(row - prev_row_), bpm_, rows_per_beat_);
+        scrubbing_ = true;
+    } else if (!paused_) {
         // The editor seeks the music to this row; the clock follows it.
-        anchor_ms = clock_ms();
-        anchor_seconds = sync_row_to_seconds(double(row), bpm, rows_per_beat);
+        anchor_ms_ = clock_ms_();
+        anchor_seconds_ = sync_row_to_seconds(double(row), bpm_, rows_per_beat_);
     }
-    prev_row = row;
+    prev_row_ = row;
+}
+
+void Rocket::note_change()
+{
+    last_change_ms_ = platform::millisecondClock();
 }
 
 void Rocket::update()
 {
-    if (qml_context)
-        qml_context->setContextProperty(QStringLiteral("demoTimeNow"), demo_seconds());
-
-    if (live) {
+    if (live_) {
         // In single-rocket mode the one rocket sits in slot 0 and is polled
         // there; with one rocket per skene, each active skene's slot is, all
         // the way up to the last index a skene can get.
@@ -279,31 +284,36 @@ void Rocket::update()
             SyncDevice* d = devices_[size_t(i)];
             if (!d || !used[size_t(i)])
                 continue;
-            eval_row = current_row();
-            const int32_t row = int32_t(eval_row);
+            eval_row_ = current_row();
+            const int32_t row = int32_t(eval_row_);
             int changed = 0;
             int activity = 0;
             // A missing or hung editor is retried without waiting, about once
             // a second, so it never holds a frame up.
-            if (sync_update(d, row, base_port + master_rocket_index, &changed, &activity) == 1)
-                sync_tcp_connect_poll(d, "localhost", uint16_t(base_port + i));
+            if (sync_update(d, row, base_port_ + master_rocket_index_, &changed, &activity) == 1)
+                sync_tcp_connect_poll(d, "localhost", uint16_t(base_port_ + i));
             if (changed)
-                last_change_time = platform::millisecondClock();
+                note_change();
             if (activity)
-                master_rocket_index = i;
+                master_rocket_index_ = i;
         }
     } else {
-        eval_row = current_row();
+        eval_row_ = current_row();
     }
 
-    if (qml_context && master_rocket_index != published_master_index)
-        qml_context->setContextProperty(QStringLiteral("masterRocketIndex"), master_rocket_index);
-    published_master_index = master_rocket_index;
-
-    if (step_age > 0)
-        pause_time_step = 0.0;
+    if (step_age_ > 0)
+        pause_time_step_ = 0.0;
     else
-        step_age += 1;
+        step_age_ += 1;
+}
+
+void Rocket::publish_time(FrameTime& time) const
+{
+    time.demoSeconds = demo_seconds();
+    time.timeStepMs = time_step();
+    time.averageFrameMs = average_frame_time();
+    time.paused = paused_;
+    time.pauseStepSeconds = pause_time_step_;
 }
 
 void Rocket::push_frame_time(float ms)
@@ -315,13 +325,13 @@ void Rocket::push_frame_time(float ms)
 
 float Rocket::last_frame_time() const
 {
-    return fixed_step_ms > 0.0 ? float(fixed_step_ms) : last_frame_time_;
+    return fixed_step_ms_ > 0.0 ? float(fixed_step_ms_) : last_frame_time_;
 }
 
 float Rocket::average_frame_time() const
 {
-    if (fixed_step_ms > 0.0)
-        return float(fixed_step_ms);
+    if (fixed_step_ms_ > 0.0)
+        return float(fixed_step_ms_);
     float sum = 0.0f;
     for (float t : frame_times_)
         sum += t;
@@ -330,14 +340,14 @@ float Rocket::average_frame_time() const
 
 float Rocket::time_step() const
 {
-    if (!paused)
+    if (!paused_)
         return average_frame_time();
-    return float(std::clamp(pause_time_step * 1000.0, -500.0, 500.0));
+    return float(std::clamp(pause_time_step_ * 1000.0, -500.0, 500.0));
 }
 
 void Rocket::export_all()
 {
-    if (!live)
+    if (!live_)
         return;
     for (SyncDevice* d : devices_) {
         if (d)
@@ -347,7 +357,7 @@ void Rocket::export_all()
 
 void Rocket::save_all_remote()
 {
-    if (!live)
+    if (!live_)
         return;
     for (SyncDevice* d : devices_) {
         if (d)

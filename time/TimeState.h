@@ -1,6 +1,7 @@
 #pragma once
-// Process-wide state of the time subsystem: the clocks and the music player
-// that start-up creates once and keeps for the life of the process.
+// The state of the time subsystem: the clocks and the music player that
+// start-up creates once and keeps while the demo runs. Its owner is the
+// process state (app/ProcessState.h).
 #include <memory>
 
 class Music;
@@ -10,6 +11,8 @@ class SystemTime;
 struct TimeState {
     TimeState();
     ~TimeState();
+    TimeState(const TimeState&) = delete;
+    TimeState& operator=(const TimeState&) = delete;
 
     // Time-stamps the spectrum item's history.
     std::unique_ptr<Stopwatch> frameTimer;
@@ -20,8 +23,5 @@ struct TimeState {
     std::unique_ptr<Music> music;
 };
 
-// The one TimeState of the process.
+// The one TimeState of the running demo.
 TimeState& timeState();
-
-// Destroys the clocks and the music player (for tests).
-void resetTimeState();

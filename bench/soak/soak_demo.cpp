@@ -21,6 +21,7 @@
 // against its value in the first second after the clock was last set from
 // the music, is the drift.
 #include "app/AppState.h"
+#include "app/ProcessState.h"
 #include "app/Startup.h"
 #include "platform/Notifier.h"
 #include "sync/Rocket.h"
@@ -254,6 +255,8 @@ struct Saw {
 
 int main(int argc, char** argv)
 {
+    // The demo's state for the whole session, as the program makes it.
+    ProcessState state;
     Options o;
     if (!parse(argc, argv, o)) {
         std::fprintf(stderr, "usage: soak_demo <demo folder> [-seconds:n] [-frames:n] [-editorPeriod:ms] [-port:n] "
@@ -283,8 +286,8 @@ int main(int argc, char** argv)
         }
     }
     Rocket& rocket = Rocket::instance();
-    rocket.base_port = o.port;
-    rocket.launcher = nullptr; // our editor is already there
+    rocket.set_base_port(o.port);
+    appState().launchProgram = nullptr; // our editor is already there
 
     // The start dialog, answered the way an author would.
     QTimer dialog;

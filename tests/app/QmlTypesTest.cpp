@@ -2,6 +2,7 @@
 
 #include "items/IEffect.h"
 
+#include "support/FreshState.h"
 #include "support/QtTestApp.h"
 
 #include <QQmlComponent>
@@ -18,6 +19,7 @@
 // class, and the edit view addresses that class by its segment.
 TEST(QmlTypes, EveryNameOfTheModuleCreatesItsClassWithItsSegment)
 {
+    resetProcessState(); // the items read the demo's display and frame state
     ensureQtApp(); // registers the module
     const std::vector<std::pair<std::string, std::string>> vocabulary = {
         {"Demo", "Demo"},       {"DemoRoot", "DemoRoot"},       {"Scene", "SceneQML"},

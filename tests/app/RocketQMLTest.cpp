@@ -1,5 +1,6 @@
 #include "app/RocketQML.h"
 
+#include "app/AppState.h"
 #include "platform/Clock.h"
 #include "state/ActiveSkeneList.h"
 #include "state/DemoFolders.h"
@@ -12,6 +13,8 @@
 #include "support/SyncEditorPeer.h"
 #include "support/TempDemo.h"
 
+#include <QQmlContext>
+#include <QQmlEngine>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
@@ -24,7 +27,7 @@ struct Controller : FreshStateTest {
     Rocket& connect(SyncEditorPeer& peer)
     {
         Rocket& rocket = Rocket::instance();
-        rocket.base_port = peer.port() - 1;
+        rocket.set_base_port(peer.port() - 1);
         activeSkeneList().entries = {{"intro", 1}};
         EXPECT_TRUE(rocket.create_rocket(true, peer.port()));
         EXPECT_TRUE(peer.waitForConnections(1));
@@ -79,7 +82,7 @@ TEST_F(Controller, MissingRocketGivesZerosOnesAndNoSends)
     controller.setTrackValue("intro.x", 1.0f);
     controller.findSkeneStart("intro.x");
     controller.setTrackFirstValue("intro.x", 1.0f);
-    EXPECT_TRUE(Rocket::instance().trigger_rows.empty());
+    EXPECT_TRUE(Rocket::instance().followed_triggers() == 0);
 }
 
 TEST_F(Controller, TriggerFiresOnceWhenAKeyRowIsPassed)
@@ -90,10 +93,9 @@ TEST_F(Controller, TriggerFiresOnceWhenAKeyRowIsPassed)
     peer.sendSetKey(0, 10, 1.0f, 0);
     ASSERT_TRUE(renderUntil([&] { return controller.getTrackNumKeys("intro.bang") == 1 &&
                                          rocket.GetSyncTrack("intro.bang")->num_keys == 1; }));
-    rocket.live = false; // drive eval_row by hand from here on
     std::vector<float> got;
     for (double row : {8.0, 9.0, 11.0, 12.0}) {
-        rocket.eval_row = row;
+        rocket.evaluate_tracks_at(row);
         got.push_back(controller.syncTrigger("intro.bang"));
     }
     EXPECT_EQ(got, (std::vector<float>{0, 0, 1, 0}));
@@ -106,13 +108,12 @@ TEST_F(Controller, ScrubbingBackOverAKeyTriggersOnce)
     controller.sync("intro.bang");
     peer.sendSetKey(0, 12, 1.0f, 0);
     ASSERT_TRUE(renderUntil([&] { return rocket.GetSyncTrack("intro.bang")->num_keys == 1; }));
-    rocket.live = false;
-    rocket.eval_row = 30.0;
+    rocket.evaluate_tracks_at(30.0);
     EXPECT_EQ(controller.syncTrigger("intro.bang"), 1.0f); // first call tests 0..30
     rocket.on_set_row(30);
     rocket.on_set_row(5); // paused: a backwards jump
-    ASSERT_LT(rocket.row_delta, 0);
-    rocket.eval_row = 5.0;
+    ASSERT_LT(rocket.row_delta(), 0);
+    rocket.evaluate_tracks_at(5.0);
     EXPECT_EQ(controller.syncTrigger("intro.bang"), 1.0f);
     EXPECT_EQ(controller.syncTrigger("intro.bang"), 0.0f);
 }
@@ -121,9 +122,8 @@ TEST_F(Controller, TrackWithoutKeysNeverTriggers)
 {
     SyncEditorPeer peer;
     Rocket& rocket = connect(peer);
-    rocket.live = false;
     for (double row : {0.0, 5.0, 100.0}) {
-        rocket.eval_row = row;
+        rocket.evaluate_tracks_at(row);
         EXPECT_EQ(controller.syncTrigger("intro.none"), 0.0f);
     }
 }
@@ -184,13 +184,13 @@ TEST_F(Controller, EditorStatusNamesThePortThatWaitsForAnEditor)
     {
         // A port nobody listens on: the rocket waits for its editor.
         SyncEditorPeer gone;
-        rocket.base_port = gone.port() - 1;
+        rocket.set_base_port(gone.port() - 1);
     }
     rocket_flags().rocket_enabled = true;
-    rocket.create_rocket(true, rocket.base_port + 1);
+    rocket.create_rocket(true, rocket.base_port() + 1);
     controller.render(nullptr);
     EXPECT_EQ(controller.editorStatus().toStdString(),
-              "waiting for sync editor on port " + std::to_string(rocket.base_port + 1));
+              "waiting for sync editor on port " + std::to_string(rocket.base_port() + 1));
     EXPECT_EQ(changed.count(), 1);
     controller.render(nullptr);
     EXPECT_EQ(changed.count(), 1); // told once
@@ -239,10 +239,10 @@ TEST_F(Controller, PathAndFileExists)
 TEST_F(Controller, DemoLoadedOnlyInFilePlaybackAndParticleReset)
 {
     controller.markDemoLoaded();
-    EXPECT_FALSE(Rocket::instance().demo_loaded);
+    EXPECT_FALSE(Rocket::instance().demo_loaded());
     rocket_flags().rocket_enabled = false;
     controller.markDemoLoaded();
-    EXPECT_TRUE(Rocket::instance().demo_loaded);
+    EXPECT_TRUE(Rocket::instance().demo_loaded());
     controller.reloadParticles();
     EXPECT_TRUE(frameState().particleResetRequest);
 }
@@ -254,4 +254,53 @@ TEST_F(Controller, PauseSlotStopsAndStartsTheClock)
     EXPECT_FALSE(controller.getIsPaused());
     controller.setPause(true);
     EXPECT_TRUE(controller.getIsPaused());
+}
+
+TEST_F(Controller, IgnitingLaunchesOneEditorPerSkeneOrOneForAll)
+{
+    appState().editorWindowHeight = -1080;
+    std::vector<std::vector<std::string>> launched;
+    appState().launchProgram = [&](const std::string& program, const std::vector<std::string>& args) {
+        std::vector<std::string> line = {program};
+        line.insert(line.end(), args.begin(), args.end());
+        launched.push_back(line);
+        return true;
+    };
+    activeSkeneList().entries = {{"intro", 1}, {"outro", 3}};
+    QSignalSpy ignited(&controller, &RocketQML::rocketsIgnited);
+    controller.igniteRockets();
+    EXPECT_EQ(ignited.count(), 1);
+    ASSERT_EQ(launched.size(), 2u);
+    EXPECT_EQ(launched[0], (std::vector<std::string>{"sync_editor", "-port:1339", "-file:fx/intro/Skene.rocket",
+                                                      "-windowHeight:-1080"}));
+    EXPECT_EQ(launched[1][1], "-port:1341");
+    launched.clear();
+    rocket_flags().multi_rocket = false;
+    controller.igniteRockets();
+    ASSERT_EQ(launched.size(), 1u);
+    EXPECT_EQ(launched[0], (std::vector<std::string>{"sync_editor", "-port:1338", "-file:lumenfall.rocket",
+                                                      "-windowHeight:-1080"}));
+}
+
+TEST_F(Controller, ChangeInAnEditorPublishesItsSlotAsMasterOnce)
+{
+    QQmlEngine engine;
+    appState().demoContext = engine.rootContext();
+    SyncEditorPeer peer;
+    Rocket::instance().set_base_port(peer.port() - 2);
+    activeSkeneList().entries = {{"intro", 2}};
+    ASSERT_TRUE(Rocket::instance().create_rocket(true, peer.port()));
+    ASSERT_TRUE(peer.waitForConnections(1));
+    controller.render(nullptr);
+    EXPECT_FALSE(engine.rootContext()->contextProperty("masterRocketIndex").isValid());
+    EXPECT_TRUE(engine.rootContext()->contextProperty("demoTimeNow").isValid());
+
+    peer.sendMakeMaster();
+    ASSERT_TRUE(renderUntil([&] { return Rocket::instance().master_index() == 2; }));
+    EXPECT_EQ(engine.rootContext()->contextProperty("masterRocketIndex").toInt(), 2);
+    EXPECT_EQ(appState().publishedMasterIndex, 2);
+    // Published only on change: a value set behind its back stays.
+    engine.rootContext()->setContextProperty("masterRocketIndex", 77);
+    controller.render(nullptr);
+    EXPECT_EQ(engine.rootContext()->contextProperty("masterRocketIndex").toInt(), 77);
 }

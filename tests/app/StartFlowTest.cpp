@@ -228,7 +228,7 @@ TEST_F(StartFlow, ChosenResolutionGivesSixteenByNineDemoAndEditorHeight)
     EXPECT_EQ(runProgram(), 0);
     EXPECT_EQ(demoDisplay().width, 1920);
     EXPECT_EQ(demoDisplay().height, 1080);
-    EXPECT_EQ(Rocket::instance().editor_window_height, -1080);
+    EXPECT_EQ(appState().editorWindowHeight, -1080);
     EXPECT_TRUE(log.contains("resoltuon received: 1920x1200"));
 }
 

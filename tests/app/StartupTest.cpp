@@ -1,6 +1,6 @@
 #include "app/AppState.h"
 #include "app/Startup.h"
-#include "gpu/GlewSetup.h"
+#include "gpu/GpuResources.h"
 #include "items/ShaderParamQML.h"
 #include "state/DemoDisplay.h"
 #include "sync/Rocket.h"
@@ -85,6 +85,7 @@ TEST_F(Startup, ViewSequenceRendersMainViewContinuouslyAndExitsWithZero)
     QString mainTitle, editTitle;
     QPoint mainPos, editPos;
     bool editVisible = false;
+    bool glewLoaded = false;
     appState().beforeMainLoop = [&] {
         AppState& s = appState();
         QObject::connect(s.mainView, &QQuickWindow::frameSwapped, s.mainView, [&] {
@@ -96,6 +97,7 @@ TEST_F(Startup, ViewSequenceRendersMainViewContinuouslyAndExitsWithZero)
                 mainPos = s.mainView->position();
                 editPos = s.editView->position();
                 editVisible = s.editView->isVisible();
+                glewLoaded = glewReady();
                 QCoreApplication::exit(0);
             }
         });
@@ -107,9 +109,9 @@ TEST_F(Startup, ViewSequenceRendersMainViewContinuouslyAndExitsWithZero)
     EXPECT_EQ(mainPos, QPoint(470, 35));
     EXPECT_EQ(editPos, QPoint(50, 35));
     EXPECT_TRUE(editVisible);
-    EXPECT_TRUE(glewReady());
+    EXPECT_TRUE(glewLoaded);
     EXPECT_EQ(demoDisplay().height, demoDisplay().width * 9 / 16);
-    EXPECT_EQ(Rocket::instance().editor_window_height, -720);
+    EXPECT_EQ(appState().editorWindowHeight, -720);
 }
 
 TEST_F(Startup, WithoutEditViewMainViewKeepsDefaultPlace)

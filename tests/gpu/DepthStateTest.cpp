@@ -49,42 +49,44 @@ TEST_F(DepthState, NestedPushesRestoreTheOuterState)
 {
     Context c;
     ASSERT_TRUE(c.current);
-    pushDepthTest(true);
-    pushDepthWrite(true);
+    DepthStacks depth;
+    depth.pushTest(true);
+    depth.pushWrite(true);
     EXPECT_TRUE(depthTestOn());
     EXPECT_TRUE(depthWriteOn());
 
     // An inner item without depth test and writes...
-    pushDepthTest(false);
-    pushDepthWrite(false);
+    depth.pushTest(false);
+    depth.pushWrite(false);
     EXPECT_FALSE(depthTestOn());
     EXPECT_FALSE(depthWriteOn());
     // ...hands the outer state back when it finishes.
-    popDepthWrite();
-    popDepthTest();
+    depth.popWrite();
+    depth.popTest();
     EXPECT_TRUE(depthTestOn());
     EXPECT_TRUE(depthWriteOn());
 
     // Emptying the stacks leaves both off.
-    popDepthWrite();
-    popDepthTest();
+    depth.popWrite();
+    depth.popTest();
     EXPECT_FALSE(depthTestOn());
     EXPECT_FALSE(depthWriteOn());
-    EXPECT_TRUE(depthStacks().test.empty());
-    EXPECT_TRUE(depthStacks().write.empty());
+    EXPECT_TRUE(depth.test.empty());
+    EXPECT_TRUE(depth.write.empty());
 }
 
 TEST_F(DepthState, PopOnEmptyStackStaysEmptyAndOff)
 {
     Context c;
     ASSERT_TRUE(c.current);
+    DepthStacks depth;
     glEnable(GL_DEPTH_TEST);
-    popDepthTest();
-    popDepthWrite();
-    EXPECT_TRUE(depthStacks().test.empty());
+    depth.popTest();
+    depth.popWrite();
+    EXPECT_TRUE(depth.test.empty());
     EXPECT_FALSE(depthTestOn());
     EXPECT_FALSE(depthWriteOn());
-    pushDepthTest(true);
-    EXPECT_EQ(depthStacks().test.size(), 1u);
+    depth.pushTest(true);
+    EXPECT_EQ(depth.test.size(), 1u);
     EXPECT_TRUE(depthTestOn());
 }

@@ -1,5 +1,6 @@
 #include <GL/glew.h>
 
+#include "gpu/GpuResources.h"
 #include "gpu/Mesh.h"
 #include "gpu/VertexBuffers.h"
 
@@ -213,7 +214,7 @@ TEST_F(MeshImport, UnreadableFileLogsLeavesNoSceneAndDrawsNothing)
         EXPECT_EQ(lines[1], file);
         EXPECT_EQ(lines.back().rfind(std::string("loaded file:") + file + " in ms:", 0), 0u) << lines.back();
 
-        drawMesh(mesh, 0);
+        drawMesh(mesh, 0, gpu().feedback, gpu().shaders.current());
         EXPECT_TRUE(mesh.records.empty());
         EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     }

@@ -1,5 +1,6 @@
 #include <GL/glew.h>
 
+#include "gpu/GpuResources.h"
 #include "gpu/RenderTarget.h"
 
 #include "support/FreshState.h"
@@ -51,7 +52,7 @@ TEST_F(RenderTargets, NestedTargetsHandBackTheOuterFramebufferAndViewport)
 {
     GlFramebuffer window(40, 20);
     window.bind();
-    RenderTarget a, b;
+    RenderTarget a(gpu().targetStack), b(gpu().targetStack);
     make(a, 16, 8);
     make(b, 4, 2);
     EXPECT_FALSE(a.create(GL_RGBA16F, 2, 2, nullptr, false, 1)); // made once
@@ -62,7 +63,7 @@ TEST_F(RenderTargets, NestedTargetsHandBackTheOuterFramebufferAndViewport)
     ASSERT_TRUE(b.bind());
     EXPECT_EQ(boundDrawFramebuffer(), GLint(b.framebuffer()));
     EXPECT_EQ(viewport(), (std::array<GLint, 4>{0, 0, 4, 2}));
-    EXPECT_EQ(renderTargetStack().entries.size(), 2u);
+    EXPECT_EQ(gpu().targetStack.entries.size(), 2u);
 
     EXPECT_TRUE(b.unbind());
     EXPECT_EQ(boundDrawFramebuffer(), GLint(a.framebuffer()));
@@ -81,7 +82,7 @@ TEST_F(RenderTargets, MultisampleTargetIsResolvedBeforeTheOuterOneIsRebound)
 {
     GlFramebuffer window(8, 8);
     window.bind();
-    RenderTarget outer, inner;
+    RenderTarget outer(gpu().targetStack), inner(gpu().targetStack);
     make(outer, 8, 8);
     // With a depth buffer: it takes the colour buffer's sample count, or the
     // framebuffer would be incomplete.
@@ -109,7 +110,7 @@ TEST_F(RenderTargets, ReadBackAllocatesOnceAndNeverReadsPastItsImage)
 {
     GlFramebuffer window(8, 8);
     window.bind();
-    RenderTarget t;
+    RenderTarget t(gpu().targetStack);
     make(t, 4, 2);
     t.bind();
     clearTo(0.25f, 0.5f, 0.75f, 1.0f);
@@ -147,7 +148,7 @@ TEST_F(RenderTargets, IntegerTargetsAreMadeAndReadAsTheirValues)
 {
     GlFramebuffer window(4, 4);
     window.bind();
-    RenderTarget t;
+    RenderTarget t(gpu().targetStack);
     make(t, 2, 2, false, GL_R32UI);
     t.bind();
     const GLuint value[4] = {7, 0, 0, 0};
@@ -162,7 +163,7 @@ TEST_F(RenderTargets, IncompleteFramebufferIsReportedOnceAndNeverBound)
     GlFramebuffer window(4, 4);
     window.bind();
     LogCapture log;
-    RenderTarget t;
+    RenderTarget t(gpu().targetStack);
     // A compressed format can be sampled but not rendered into.
     ASSERT_TRUE(t.create(GL_COMPRESSED_RED_RGTC1, 4, 4, nullptr, false, 1));
     t.createFramebuffer(true);
@@ -173,10 +174,10 @@ TEST_F(RenderTargets, IncompleteFramebufferIsReportedOnceAndNeverBound)
     EXPECT_FALSE(t.bind());
     EXPECT_FALSE(t.seedFrom(window.name(), 0, 4, 4));
     EXPECT_EQ(log.lines().size(), lines);
-    EXPECT_TRUE(renderTargetStack().entries.empty());
+    EXPECT_TRUE(gpu().targetStack.entries.empty());
     EXPECT_EQ(boundDrawFramebuffer(), GLint(window.name()));
 
-    RenderTarget tooBig;
+    RenderTarget tooBig(gpu().targetStack);
     EXPECT_FALSE(tooBig.create(GL_RGBA16F, 1 << 30, 1, nullptr, false, 1));
     EXPECT_FALSE(tooBig.create(GL_RGBA16F, 0, 4, nullptr, false, 1));
     EXPECT_EQ(tooBig.colorTexture(), 0u);

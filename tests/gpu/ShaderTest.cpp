@@ -1,6 +1,8 @@
+#include "gpu/GpuResources.h"
 #include "gpu/Shader.h"
 
 #include "platform/Clock.h"
+#include "state/FrameState.h"
 
 #include "support/FreshState.h"
 #include "support/GlTestContext.h"
@@ -90,14 +92,14 @@ TEST_F(ShaderProgram, LoadsStagesLinksAndSetsUniforms)
     EXPECT_EQ(shader.files(), (std::vector<std::string>{"fx/intro/flat.vert", "fx/intro/flat.frag"}));
     const uint32_t after = platform::millisecondClock();
     // The compile time is taken while the load runs (the clock may wrap).
-    EXPECT_LE(uint32_t(lastShaderCompileTime() - before), uint32_t(after - before));
+    EXPECT_LE(uint32_t(frameState().latestShaderCompileMs - before), uint32_t(after - before));
 
-    shader.use();
-    EXPECT_EQ(Shader::currentShader(), &shader);
+    gpu().shaders.use(&shader);
+    EXPECT_EQ(gpu().shaders.current(), &shader);
     EXPECT_TRUE(shader.setUniformFloat("level", 0.5f));
     EXPECT_FALSE(shader.setUniformFloat("absent", 0.5f));
-    Shader::unbindShader();
-    EXPECT_EQ(Shader::currentShader(), nullptr);
+    gpu().shaders.unbind();
+    EXPECT_EQ(gpu().shaders.current(), nullptr);
 }
 
 TEST_F(ShaderProgram, CompileErrorShowsBoxWithPathAndLogAndRunsOn)
@@ -149,26 +151,26 @@ TEST_F(ShaderProgram, PollReloadsChangedShadersAtMostOncePerSecond)
     installRecordingNotifier();
     demo.write("fx/a/one.frag", kFrag);
     demo.write("fx/a/two.frag", kFrag);
-    Shader one, two;
+    Shader one(&gpu().shaders.files()), two(&gpu().shaders.files());
     ASSERT_TRUE(one.load("one", "fx/a/"));
     ASSERT_TRUE(two.load("two", "fx/a/"));
     const GLuint firstOne = one.program();
     const GLuint firstTwo = two.program();
 
-    IFileAutoLoader::pollAll(); // starts the one-second window
-    EXPECT_FALSE(IFileAutoLoader::pollAll());
+    gpu().shaders.files().pollAll(); // starts the one-second window
+    EXPECT_FALSE(gpu().shaders.files().pollAll());
 
     waitForNextPoll();
-    EXPECT_FALSE(IFileAutoLoader::pollAll()); // nothing changed
+    EXPECT_FALSE(gpu().shaders.files().pollAll()); // nothing changed
 
     // Change both within the same second: one poll reloads both.
     std::filesystem::last_write_time(demo.path("fx/a/one.frag"),
                                      std::filesystem::last_write_time(demo.path("fx/a/one.frag")) + std::chrono::seconds(3));
     std::filesystem::last_write_time(demo.path("fx/a/two.frag"),
                                      std::filesystem::last_write_time(demo.path("fx/a/two.frag")) + std::chrono::seconds(3));
-    EXPECT_FALSE(IFileAutoLoader::pollAll()); // still within the second
+    EXPECT_FALSE(gpu().shaders.files().pollAll()); // still within the second
     waitForNextPoll();
-    EXPECT_TRUE(IFileAutoLoader::pollAll());
+    EXPECT_TRUE(gpu().shaders.files().pollAll());
     EXPECT_NE(one.program(), firstOne);
     EXPECT_NE(two.program(), firstTwo);
 
@@ -177,7 +179,7 @@ TEST_F(ShaderProgram, PollReloadsChangedShadersAtMostOncePerSecond)
     const GLuint secondOne = one.program();
     std::filesystem::remove(demo.path("fx/a/one.frag"));
     waitForNextPoll();
-    EXPECT_TRUE(IFileAutoLoader::pollAll());
+    EXPECT_TRUE(gpu().shaders.files().pollAll());
     EXPECT_NE(one.program(), secondOne);
     EXPECT_TRUE(one.files().empty());
 }

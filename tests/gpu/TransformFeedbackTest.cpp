@@ -1,5 +1,6 @@
 #include <GL/glew.h>
 
+#include "gpu/GpuResources.h"
 #include "gpu/Mesh.h"
 #include "gpu/Shader.h"
 #include "gpu/TransformFeedback.h"
@@ -56,7 +57,7 @@ struct FeedbackFixture : FreshStateTest {
         shader.setTransformFeedbackVaryings(varyings);
         const bool linked = shader.load(name, "");
         if (linked)
-            shader.use();
+            gpu().shaders.use(&shader);
         return linked;
     }
     // Every particle of the ring slot that was written last.
@@ -118,34 +119,34 @@ TEST_F(FeedbackFixture, ParticlesAdvanceFromTheSeedAlternatingTheRingAndResetOnR
     };
 
     // The first frame seeds 10 of the 16 items; later frames carry them on.
-    drawMesh(grid, 0);
+    drawMesh(grid, 0, gpu().feedback, gpu().shaders.current());
     EXPECT_EQ(ring.captureSlot, 0);
     EXPECT_EQ(ring.lastWritten, 10u);
     EXPECT_EQ(grid.particleCount, 10u);
     EXPECT_EQ(age(), 1.0f);
-    drawMesh(grid, 0);
+    drawMesh(grid, 0, gpu().feedback, gpu().shaders.current());
     EXPECT_EQ(ring.captureSlot, 1);
     EXPECT_EQ(age(), 2.0f);
     EXPECT_EQ(newest(grid, 1)[0].old, 30.0f); // 3 x the 10 written the frame before
-    drawMesh(grid, 0);
+    drawMesh(grid, 0, gpu().feedback, gpu().shaders.current());
     EXPECT_EQ(ring.captureSlot, 0);
     EXPECT_EQ(age(), 3.0f);
 
     // The item's request re-seeds once.
     grid.resetRequested = true;
-    drawMesh(grid, 0);
+    drawMesh(grid, 0, gpu().feedback, gpu().shaders.current());
     EXPECT_EQ(age(), 1.0f);
     EXPECT_FALSE(grid.resetRequested);
-    drawMesh(grid, 0);
+    drawMesh(grid, 0, gpu().feedback, gpu().shaders.current());
     EXPECT_EQ(age(), 2.0f);
 
     // The controller's request re-seeds until the Demo item clears it.
     frameState().particleResetRequest = true;
-    drawMesh(grid, 0);
-    drawMesh(grid, 0);
+    drawMesh(grid, 0, gpu().feedback, gpu().shaders.current());
+    drawMesh(grid, 0, gpu().feedback, gpu().shaders.current());
     EXPECT_EQ(age(), 1.0f);
     frameState().particleResetRequest = false;
-    drawMesh(grid, 0);
+    drawMesh(grid, 0, gpu().feedback, gpu().shaders.current());
     EXPECT_EQ(age(), 2.0f);
 
     // A rebuild at the same size keeps the ring's buffers and seeds anew;
@@ -153,7 +154,7 @@ TEST_F(FeedbackFixture, ParticlesAdvanceFromTheSeedAlternatingTheRingAndResetOnR
     const GLuint first = ring.buffers[0];
     createCustomPointGridVBO(grid, 4, 4, 0, true, parseVaryings(kParticleVaryings));
     EXPECT_EQ(grid.records[0].transformFeedback->buffers[0], first);
-    drawMesh(grid, 0);
+    drawMesh(grid, 0, gpu().feedback, gpu().shaders.current());
     EXPECT_EQ(age(), 1.0f);
     EXPECT_EQ(grid.particleCount, 16u);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
@@ -167,22 +168,22 @@ TEST_F(FeedbackFixture, StartAndStopCaptureWhatIsDrawnBetweenThem)
     createCustomPointGridVBO(grid, 4, 4, 10, true, parseVaryings(kParticleVaryings));
     const TransformFeedback& ring = *grid.records[0].transformFeedback;
 
-    drawMesh(grid, 2);
-    EXPECT_TRUE(feedbackCaptureRunning());
+    drawMesh(grid, 2, gpu().feedback, gpu().shaders.current());
+    EXPECT_TRUE(gpu().feedback.captureRunning());
     EXPECT_TRUE(glIsEnabled(GL_RASTERIZER_DISCARD));
     Mesh emitter; // a plain grid of 3 points: its draw joins the capture
     createCustomPointGridVBO(emitter, 3, 1, 0, false, {});
-    drawMesh(emitter, 0);
-    drawMesh(grid, 3);
-    EXPECT_FALSE(feedbackCaptureRunning());
+    drawMesh(emitter, 0, gpu().feedback, gpu().shaders.current());
+    drawMesh(grid, 3, gpu().feedback, gpu().shaders.current());
+    EXPECT_FALSE(gpu().feedback.captureRunning());
     EXPECT_FALSE(glIsEnabled(GL_RASTERIZER_DISCARD));
     EXPECT_EQ(ring.lastWritten, 13u);
 
     // A stop without a start, and a start left open at the frame's end.
-    drawMesh(grid, 3);
-    drawMesh(grid, 2);
-    finishOpenFeedbackCapture();
-    EXPECT_FALSE(feedbackCaptureRunning());
+    drawMesh(grid, 3, gpu().feedback, gpu().shaders.current());
+    drawMesh(grid, 2, gpu().feedback, gpu().shaders.current());
+    gpu().feedback.finishOpenCapture();
+    EXPECT_FALSE(gpu().feedback.captureRunning());
     EXPECT_FALSE(glIsEnabled(GL_RASTERIZER_DISCARD));
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
@@ -194,8 +195,8 @@ TEST_F(FeedbackFixture, CapturesThatCannotFitAreRefusedWithOneLogLine)
     ASSERT_TRUE(useShader(plain, "plain", "#version 430 compatibility\nvoid main() { gl_Position = vec4(0.0); }\n", ""));
     Mesh grid;
     createCustomPointGridVBO(grid, 4, 4, 16, true, parseVaryings(kParticleVaryings));
-    drawMesh(grid, 0);
-    drawMesh(grid, 0);
+    drawMesh(grid, 0, gpu().feedback, gpu().shaders.current());
+    drawMesh(grid, 0, gpu().feedback, gpu().shaders.current());
     const std::string noVaryings =
         "TransformFeedback: the shader in use captures no varyings; the particles are not updated";
     EXPECT_EQ(std::count(log.lines().begin(), log.lines().end(), noVaryings), 1);
@@ -207,7 +208,7 @@ TEST_F(FeedbackFixture, CapturesThatCannotFitAreRefusedWithOneLogLine)
     ASSERT_TRUE(useShader(advance, "advance", kAdvanceVert, kParticleVaryings));
     Mesh wide;
     createCustomPointGridVBO(wide, 4, 4, 16, true, parseVaryings("vec4 a; vec4 b"));
-    drawMesh(wide, 0);
+    drawMesh(wide, 0, gpu().feedback, gpu().shaders.current());
     EXPECT_TRUE(log.contains("TransformFeedback: the grid's varyings read 32 bytes an item, the shader captures 12; "
                              "the particles are not updated"));
     EXPECT_EQ(wide.particleCount, 0u);

@@ -1,5 +1,6 @@
 #include <GL/glew.h>
 
+#include "gpu/GpuResources.h"
 #include "gpu/HalfFloat.h"
 #include "gpu/Mesh.h"
 #include "gpu/TransformFeedback.h"
@@ -354,7 +355,7 @@ TEST_F(GlFixture, QuadAndGridDrawWhereTheirVerticesSay)
     createCustomQuadVBO(quad);
     ASSERT_EQ(quad.records.size(), 1u);
     EXPECT_EQ(quad.records[0].indexCount, 6);
-    drawMesh(quad, 0);
+    drawMesh(quad, 0, gpu().feedback, gpu().shaders.current());
     EXPECT_EQ(fb.pixel(0, 0)[0], 255);
     EXPECT_EQ(fb.pixel(7, 7)[0], 255);
     // Nothing of the draw stays bound for the GL code after it.
@@ -371,14 +372,14 @@ TEST_F(GlFixture, QuadAndGridDrawWhereTheirVerticesSay)
     glClear(GL_COLOR_BUFFER_BIT);
     Mesh points;
     createCustomPointGridVBO(points, 3, 3, 0, false, {});
-    drawMesh(points, 0);
+    drawMesh(points, 0, gpu().feedback, gpu().shaders.current());
     EXPECT_EQ(grid.pixel(4, 4)[0], 255); // the middle point
     EXPECT_EQ(grid.pixel(2, 2)[0], 0);
 
     // Switched to triangles, a grid without indices takes its points three
     // at a time instead of reading indices from nowhere.
     points.records[0].primitiveMode = GL_TRIANGLES;
-    drawMesh(points, 0);
+    drawMesh(points, 0, gpu().feedback, gpu().shaders.current());
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     glUseProgram(0);
 }

@@ -2,6 +2,7 @@
 
 #include "TestEffects.h"
 
+#include "gpu/GpuResources.h"
 #include "app/RocketQML.h"
 #include "gpu/DepthState.h"
 #include "gpu/FileAutoLoader.h"
@@ -60,7 +61,7 @@ struct DemoWindow {
         demoDisplay().width = width;
         demoDisplay().height = height;
         // Playing, so the idle rule stays out of the way unless a case asks.
-        Rocket::instance().paused = false;
+        Rocket::instance().on_pause(false);
         window = std::make_unique<QQuickWindow>();
         window->resize(width, height);
         engine = std::make_unique<QQmlEngine>();
@@ -81,7 +82,7 @@ struct DemoWindow {
                 return;
             --framesDue;
             // The Demo's frame loads GLEW itself; this runs before it.
-            if (beforeFrame && ensureGlew())
+            if (beforeFrame && gpuReady())
                 beforeFrame();
             if (demo)
                 demo->doBeforeRender();
@@ -324,8 +325,8 @@ Demo {
     // From track files, the loaded demo starts playing.
     Rocket& rocket = Rocket::instance();
     rocket_flags().rocket_enabled = false;
-    rocket.paused = true;
-    rocket.demo_loaded = true;
+    rocket.on_pause(true);
+    rocket.set_demo_loaded(true);
     w.frames(1);
     EXPECT_FALSE(rocket.is_paused());
 }
@@ -336,8 +337,8 @@ TEST_F(DemoFrame, PausedDemoDrawsAgainOnceShadersSettle)
     DemoWindow w(kGreenSkene, 64, 36, [](DemoWindow& window) {
         compilingEveryFrame(window);
         rocket_flags().rocket_enabled = true;
-        Rocket::instance().paused = true;
-        Rocket::instance().last_change_time = platform::millisecondClock() - 10000;
+        Rocket::instance().on_pause(true);
+        Rocket::instance().note_change_at(platform::millisecondClock() - 10000);
     });
     auto* colour = w.find<ColourEffect>("colour");
     ASSERT_TRUE(colour);
@@ -379,7 +380,7 @@ Demo {
 )");
     Rocket& rocket = Rocket::instance();
     rocket_flags().rocket_enabled = true;
-    rocket.paused = true;
+    rocket.on_pause(true);
     // Settled without waiting for the compile to age.
     frameState().shadersSettled = true;
     w.frames(1);
@@ -387,9 +388,9 @@ Demo {
 
     // Idle when the author saves: the poll rebuilds the program, and the
     // next frame shows it.
-    rocket.last_change_time = platform::millisecondClock() - 10000;
+    rocket.note_change_at(platform::millisecondClock() - 10000);
     tint("vec4(0.0, 1.0, 0.0, 1.0)", 3);
-    IFileAutoLoader::resetPollClock();
+    gpu().shaders.files().resetPollClock();
     w.frames(1);
     const auto pixel = w.windowPixel();
     EXPECT_EQ(pixel[0], 0);
@@ -523,8 +524,8 @@ Demo {
     static double clock = 0;
     frameState().clockMs = [] { return clock += 100; };
     rocket_flags().rocket_enabled = true;
-    rocket.paused = true;
-    rocket.last_change_time = platform::millisecondClock();
+    rocket.on_pause(true);
+    rocket.note_change();
 
     auto* colour = w.find<ColourEffect>("colour");
     auto* controller = w.find<RocketQML>("rocket");
@@ -540,7 +541,7 @@ Demo {
     // Untouched for more than 400 ms: the skene is neither drawn nor
     // cleared, the controller still runs, each frame sleeps 10 ms and
     // reports its time without the sleep.
-    rocket.last_change_time = platform::millisecondClock() - 1000;
+    rocket.note_change_at(platform::millisecondClock() - 1000);
     colour->g = 0;
     colour->r = 1;
     const int renders = colour->renders;
@@ -557,7 +558,7 @@ Demo {
     EXPECT_EQ(pixel[0], 0);
 
     // A change from an editor wakes it up.
-    rocket.last_change_time = platform::millisecondClock();
+    rocket.note_change();
     w.frames(1);
     EXPECT_EQ(colour->renders, renders + 1);
     EXPECT_FLOAT_EQ(rocket.last_frame_time(), 100.0f);
@@ -571,9 +572,6 @@ TEST_F(DemoFrame, FilePlaybackRendersNothingWhilePausedAndStartsOnceLoadedAndSet
     TempDemo folder;
     folder.write("square.obj", "v -1 -1 0\nv 1 -1 0\nv 1 1 0\nf 1 2 3\n");
     folder.enter();
-    Mesh* waiting = addCachedMesh("square");
-    ASSERT_FALSE(waiting->importMesh("square.obj", false, 0.0f, false));
-    ASSERT_TRUE(waiting->records.empty());
 
     DemoWindow w(R"(
 import QtQuick 2.15
@@ -585,8 +583,12 @@ Demo {
 }
 )", 64, 36, compilingEveryFrame);
     Rocket& rocket = Rocket::instance();
-    rocket.paused = true;
+    rocket.on_pause(true);
     rocket_flags().rocket_enabled = false;
+    // Among the resources the Demo item made for its window.
+    Mesh* waiting = gpu().meshes.add("square");
+    ASSERT_FALSE(waiting->importMesh("square.obj", false, 0.0f, false));
+    ASSERT_TRUE(waiting->records.empty());
 
     auto* colour = w.find<ColourEffect>("colour");
     auto* controller = w.find<RocketQML>("rocket");
@@ -598,7 +600,7 @@ Demo {
     EXPECT_EQ(controllerRuns.count(), 0);
 
     // Loaded but shaders not settled yet: still waiting.
-    rocket.demo_loaded = true;
+    rocket.set_demo_loaded(true);
     w.frames(1);
     EXPECT_TRUE(rocket.is_paused());
     EXPECT_TRUE(waiting->records.empty());
@@ -611,7 +613,7 @@ Demo {
     // The frame that starts playback renders the skenes and the controller.
     w.frames(1);
     EXPECT_FALSE(rocket.is_paused());
-    EXPECT_FALSE(rocket.demo_loaded);
+    EXPECT_FALSE(rocket.demo_loaded());
     EXPECT_FALSE(waiting->records.empty());
     EXPECT_EQ(colour->renders, renders + 1);
     EXPECT_EQ(controllerRuns.count(), 1);
@@ -666,8 +668,8 @@ TEST_F(DemoFrame, ProgressSignalsFlagsAndStatePerFrame)
     EXPECT_TRUE(colour->depthTestOn);
     EXPECT_TRUE(colour->depthWriteOn);
     EXPECT_TRUE(colour->blendOn);
-    EXPECT_TRUE(depthStacks().test.empty());
-    EXPECT_TRUE(depthStacks().write.empty());
+    EXPECT_TRUE(gpu().depth.test.empty());
+    EXPECT_TRUE(gpu().depth.write.empty());
     EXPECT_TRUE(watch.isNull());
 }
 
@@ -754,7 +756,7 @@ TEST_F(DemoFrame, ShadersSettleOnceTheirCompilesHaveBeenQuietFor300Ms)
         };
     });
     w.frames(1);
-    ASSERT_NE(lastShaderCompileTime(), 0u);
+    ASSERT_NE(frameState().latestShaderCompileMs, 0u);
     EXPECT_TRUE(notifier.boxes.empty());
     EXPECT_FALSE(frameState().shadersSettled);
 
@@ -762,7 +764,7 @@ TEST_F(DemoFrame, ShadersSettleOnceTheirCompilesHaveBeenQuietFor300Ms)
     w.frames(1);
     EXPECT_TRUE(frameState().shadersSettled);
     // The frame always leaves no program current for the next one.
-    EXPECT_EQ(Shader::currentShader(), nullptr);
+    EXPECT_EQ(gpu().shaders.current(), nullptr);
 }
 
 TEST_F(DemoFrame, ErrorBoxOfAReloadRunsNoFramePollOrLoadInsideTheFrame)
@@ -786,7 +788,7 @@ Demo {
 }
 )");
     // Paused: the frame polls the shader files.
-    Rocket::instance().paused = true;
+    Rocket::instance().on_pause(true);
     auto* shade = w.find<ShadeQML>("shade");
     ASSERT_TRUE(shade);
     w.frames(2);
@@ -795,7 +797,7 @@ Demo {
     // The author breaks the shader; the poll's reload opens a box, and while
     // it is open a frame is due and the author saves the fix.
     saved("#version 330\nvoid main() { this is wrong; }\n", 3);
-    IFileAutoLoader::resetPollClock();
+    gpu().shaders.files().resetPollClock();
     int opened = 0;
     int nestedFrames = -1;
     bool nestedPoll = true, nestedLoad = true;
@@ -806,8 +808,8 @@ Demo {
         w.demo->doBeforeRender();
         nestedFrames = frameState().frameCounter - before;
         saved(good, 6);
-        IFileAutoLoader::resetPollClock();
-        nestedPoll = IFileAutoLoader::pollAll();
+        gpu().shaders.files().resetPollClock();
+        nestedPoll = gpu().shaders.files().pollAll();
         nestedLoad = shade->shader()->reload();
     };
     w.frames(1);
@@ -819,7 +821,7 @@ Demo {
 
     // The fix saved meanwhile is picked up by the next poll.
     notifier.whileOpen = nullptr;
-    IFileAutoLoader::resetPollClock();
+    gpu().shaders.files().resetPollClock();
     w.frames(1);
     EXPECT_TRUE(shade->shader()->linked());
 }

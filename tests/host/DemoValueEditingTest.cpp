@@ -81,7 +81,7 @@ TEST_F(ValueEditing, ModifySkeneValueRecordsTheEditForTheNextFrameAndLogsItsPart
 {
     DemoQML demo;
     LogCapture log;
-    Rocket::instance().last_change_time = platform::millisecondClock() - 100000;
+    Rocket::instance().note_change_at(platform::millisecondClock() - 100000);
     demo.modifySkeneValue("prism", "/0:=RocketScene/1:=Camera/0:=viewAngle:/:=40", "ignored", "55");
 
     const PendingEdit& edit = pendingEdit();
@@ -95,7 +95,7 @@ TEST_F(ValueEditing, ModifySkeneValueRecordsTheEditForTheNextFrameAndLogsItsPart
                                         "parsed old paramValue:", "40"}));
     EXPECT_EQ(linesAfter(log, "modifySkeneValue called for propertyValue:", 2)[1], "\"55\"");
     // An edit is a change: a paused demo does not keep its old image.
-    EXPECT_LT(platform::millisecondClock() - Rocket::instance().last_change_time, 10000u);
+    EXPECT_LT(platform::millisecondClock() - Rocket::instance().last_change_ms(), 10000u);
 
     // Without a name in the path, the argument names the property.
     demo.modifySkeneValue("prism", "/0:=RocketScene/1:=Camera/3:/", "x", "1");

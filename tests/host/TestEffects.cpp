@@ -2,7 +2,7 @@
 
 #include "TestEffects.h"
 
-#include "gpu/FramebufferBinding.h"
+#include "gpu/GpuResources.h"
 
 #include <QtQml>
 
@@ -34,7 +34,7 @@ void ColourEffect::render(RenderNameListItem* pRNLI)
     GLint fb = 0;
     glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &fb);
     boundFramebuffer = fb;
-    trackedFramebuffer = int(boundDrawFramebuffer());
+    trackedFramebuffer = int(gpu().framebuffer.draw());
     glClearColor(float(r), float(g), float(b), 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     renderChildren(pRNLI);

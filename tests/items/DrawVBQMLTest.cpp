@@ -1,5 +1,6 @@
 #include <GL/glew.h>
 
+#include "gpu/GpuResources.h"
 #include "items/DrawVBQML.h"
 
 #include "gpu/Mesh.h"
@@ -39,7 +40,7 @@ struct DrawVBFixture : FreshStateTest {
         demo.write("vb.vert", vert);
         demo.write("vb.frag", frag);
         shader.load("vb", "");
-        shader.use();
+        gpu().shaders.use(&shader);
     }
     GlTestContext gl;
     TempDemo demo;
@@ -115,8 +116,8 @@ TEST_F(DrawVBFixture, ItemsWithOneVboIdShareTheirGrid)
     ASSERT_NE(update.vertexBuffer(), nullptr);
     EXPECT_EQ(update.vertexBuffer(), draw.vertexBuffer());
     EXPECT_EQ(update.bufferKey(), "pointGridsparks");
-    EXPECT_EQ(findVertexBuffer("pointGridsparks"), update.vertexBuffer());
-    EXPECT_EQ(meshRegistries().vertexBuffers.size(), 1u);
+    EXPECT_EQ(gpu().vertexBuffers.find("pointGridsparks"), update.vertexBuffer());
+    EXPECT_EQ(gpu().vertexBuffers.entries().size(), 1u);
     EXPECT_EQ(update.vertexBuffer()->records[0].vertexCount, 16 * 8);
 
     // Without a vboId, grids of one size share by size.
@@ -199,7 +200,7 @@ TEST_F(DrawVBFixture, HalfFloatChangeRebuildsAndResetReachesTheBufferOnce)
     EXPECT_FALSE(buffer->resetRequested); // only at the next synchronisation
     grid.resolve();
     EXPECT_TRUE(buffer->resetRequested);
-    drawMesh(*buffer, 0); // a draw consumes the request
+    drawMesh(*buffer, 0, gpu().feedback, gpu().shaders.current()); // a draw consumes the request
     EXPECT_FALSE(buffer->resetRequested);
     grid.resolve();
     EXPECT_FALSE(buffer->resetRequested);
@@ -345,9 +346,9 @@ TEST_F(DrawVBFixture, AnUpdateItemAdvancesTheParticlesThatADrawItemShows)
     std::string row;
     for (int frame = 0; frame < 3; ++frame) {
         fb.bindCleared();
-        advance.use();
+        gpu().shaders.use(&advance);
         update.render(nullptr);
-        shader.use();
+        gpu().shaders.use(&shader);
         draw.render(nullptr);
     }
     for (int x = 0; x < 8; ++x)

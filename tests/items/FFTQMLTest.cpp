@@ -1,9 +1,11 @@
 #include <GL/glew.h>
 
+#include "gpu/GpuResources.h"
 #include "items/FFTQML.h"
 
 #include "gpu/RenderTarget.h"
 #include "gpu/RenderTargetRegistry.h"
+#include "state/FrameState.h"
 #include "sync/Rocket.h"
 #include "time/Music.h"
 #include "time/TimeState.h"
@@ -38,7 +40,7 @@ struct FFTItem : FreshStateTest {
     }
     void TearDown() override
     {
-        resetTimeState();
+        timeState().music.reset();
         unsetenv("SDL_AUDIODRIVER");
     }
     // The tone as the demo's music, with the demo playing at 60 Hz.
@@ -49,9 +51,11 @@ struct FFTItem : FreshStateTest {
         timeState().music = std::make_unique<Music>();
         ASSERT_TRUE(timeState().music->load("music.mp3"));
         play(4096);
-        Rocket::instance().paused = false;
+        Rocket::instance().on_pause(false);
+        timeState().music->set_paused(true); // the test feeds the output itself
         for (int i = 0; i < Rocket::kFrameRing; ++i)
             Rocket::instance().push_frame_time(16.67f);
+        Rocket::instance().publish_time(frameState().time); // as the frame does
     }
     static void play(int frames)
     {
@@ -93,10 +97,11 @@ TEST_F(FFTItem, ATone220HzRaisesTheLowBandAndNotTheHighOne)
 
     // Paused, with no editor jump or a jump back, the value holds though
     // the tone has ended; without music too.
-    Rocket::instance().paused = true;
+    Rocket::instance().on_pause(true);
     const float held = low.getSmoothedValue();
     for (double jump : {0.0, -0.2}) {
-        Rocket::instance().pause_time_step = jump;
+        Rocket::instance().set_pause_step(jump);
+        Rocket::instance().publish_time(frameState().time);
         play(4096 * 4);
         low.render(nullptr);
         EXPECT_EQ(low.getSmoothedValue(), held) << jump;
@@ -112,7 +117,7 @@ TEST_F(FFTItem, UploadsBothSpectraFourBinsATexel)
     GlTestContext gl;
     ASSERT_TRUE(gl.ok());
     const auto target = [](const char* name, int width) {
-        RenderTarget* t = addRenderTarget(name);
+        RenderTarget* t = gpu().targets.add(name);
         t->create(GL_RGBA32F, width, 1, nullptr, false, 1);
         return t;
     };

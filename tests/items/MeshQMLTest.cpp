@@ -1,5 +1,6 @@
 #include <GL/glew.h>
 
+#include "gpu/GpuResources.h"
 #include "items/MeshQML.h"
 
 #include "gpu/DepthState.h"
@@ -70,7 +71,7 @@ struct MeshFixture : FreshStateTest {
         demo.write("check.vert", vert);
         demo.write("check.frag", frag);
         shader.load("check", "");
-        shader.use();
+        gpu().shaders.use(&shader);
         return shader;
     }
     GlTestContext gl;
@@ -107,12 +108,12 @@ TEST_F(MeshFixture, CacheEntriesFollowTheImportOptions)
     EXPECT_NE(a.mesh(), c.mesh()); // another smoothing angle
     EXPECT_NE(a.mesh(), d.mesh());
     EXPECT_NE(c.mesh(), d.mesh());
-    EXPECT_EQ(meshRegistries().meshes.size(), 3u);
+    EXPECT_EQ(gpu().meshes.entries().size(), 3u);
     EXPECT_TRUE(d.mesh()->halfFloats);
     EXPECT_TRUE(d.mesh()->autoScale);
-    EXPECT_NE(findCachedMesh("square.obj_m_bSmoothNormalsm_bACm_bASsa30.00"), nullptr);
+    EXPECT_NE(gpu().meshes.find("square.obj_m_bSmoothNormalsm_bACm_bASsa30.00"), nullptr);
     // What file playback does before the music starts.
-    uploadPendingMeshes();
+    uploadPendingMeshes(gpu().meshes);
     EXPECT_FALSE(a.mesh()->records.empty());
 
     // A changed option switches at the next resolution; an unchanged key
@@ -134,7 +135,7 @@ TEST_F(MeshFixture, PartemitTurnsSmoothingOff)
     m.resolve();
     EXPECT_FALSE(m.property("smoothNormals").toBool());
     ASSERT_NE(m.mesh(), nullptr);
-    EXPECT_EQ(findCachedMesh("fx/partemit_ring.objm_bACm_bASsa175.00"), m.mesh());
+    EXPECT_EQ(gpu().meshes.find("fx/partemit_ring.objm_bACm_bASsa175.00"), m.mesh());
     ASSERT_NE(m.mesh()->scene, nullptr);
 }
 
@@ -254,8 +255,8 @@ TEST_F(MeshFixture, NestedItemsRestoreTheOuterDepthState)
     EXPECT_TRUE(afterTest);
     EXPECT_TRUE(afterWrite);
     // Popped back to empty stacks: both off.
-    EXPECT_TRUE(depthStacks().test.empty());
-    EXPECT_TRUE(depthStacks().write.empty());
+    EXPECT_TRUE(gpu().depth.test.empty());
+    EXPECT_TRUE(gpu().depth.write.empty());
     EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
 }
 
@@ -401,7 +402,7 @@ TEST_F(MeshFixture, InstancesReadTheirAttributesFromTheNamedGrid)
 
     // A particle ring of two items of one vec2 each, filled where instances
     // are read: the ring slot after the current one.
-    Mesh* grid = addVertexBuffer("pointGridsparks");
+    Mesh* grid = gpu().vertexBuffers.add("pointGridsparks");
     createCustomPointGridVBO(*grid, 2, 1, 0, true, parseVaryings("vec2 offset"));
     ASSERT_EQ(grid->records.size(), 1u);
     const float offsets[4] = {-0.5f, 0.0f, 0.5f, 0.0f};

@@ -1,5 +1,6 @@
 #include <GL/glew.h>
 
+#include "gpu/GpuResources.h"
 #include "items/RenderTargetQML.h"
 
 #include "gpu/RenderTarget.h"
@@ -82,8 +83,8 @@ TEST_F(RenderTargetItems, TargetsFollowTheWindowTheirFormatAndTheirSampleCount)
     following.render(nullptr);
     fixed.render(nullptr);
     EXPECT_TRUE(log.contains("Creating new RT: win"));
-    RenderTarget* win = findRenderTarget("win");
-    RenderTarget* kept = findRenderTarget("fixed");
+    RenderTarget* win = gpu().targets.find("win");
+    RenderTarget* kept = gpu().targets.find("fixed");
     ASSERT_TRUE(win && kept);
     EXPECT_EQ(win->width(), 8);
     EXPECT_EQ(win->internalFormat(), GLenum(GL_RGBA16F));
@@ -127,7 +128,7 @@ TEST_F(RenderTargetItems, SharedNamesShareATargetAndChildrenRenderIntoTheLastLay
     first.render(nullptr);
     second.render(nullptr);
     EXPECT_EQ(first.target(), second.target());
-    EXPECT_EQ(findRenderTarget("shared")->width(), 4);
+    EXPECT_EQ(gpu().targets.find("shared")->width(), 4);
 
     RenderTargetQML twoLayers;
     addLayer(twoLayers, "under", 1, 0, 0);
@@ -138,11 +139,11 @@ TEST_F(RenderTargetItems, SharedNamesShareATargetAndChildrenRenderIntoTheLastLay
     probe.setParentItem(&twoLayers);
     probe.onRender = [&] { glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawnInto); };
     twoLayers.render(nullptr);
-    RenderTarget* over = findRenderTarget("over");
+    RenderTarget* over = gpu().targets.find("over");
     EXPECT_EQ(drawnInto, GLint(over->framebuffer()));
-    EXPECT_FLOAT_EQ(findRenderTarget("under")->readPixels()[0], 1.0f); // made and cleared too
+    EXPECT_FLOAT_EQ(gpu().targets.find("under")->readPixels()[0], 1.0f); // made and cleared too
     EXPECT_FLOAT_EQ(over->readPixels()[1], 1.0f);
-    EXPECT_EQ(findRenderTarget(""), nullptr);
+    EXPECT_EQ(gpu().targets.find(""), nullptr);
 
     // Without a layer the children draw into whatever is bound.
     RenderTargetQML none;
@@ -160,7 +161,7 @@ TEST_F(RenderTargetItems, BlitSeedsTheTargetFromTheDemoFramebuffer)
     demo.write("keep.frag", "#version 430 compatibility\nout vec4 c;\nvoid main() { c = vec4(1.0); }\n");
     Shader shader;
     shader.load("keep", "");
-    shader.use();
+    gpu().shaders.use(&shader);
 
     RenderTargetQML rt;
     RenderTargetLayerQML layer(&rt);
@@ -171,7 +172,7 @@ TEST_F(RenderTargetItems, BlitSeedsTheTargetFromTheDemoFramebuffer)
     layer.setBlitRT(0);
     rt.render(nullptr);
 
-    const std::vector<float>& seeded = findRenderTarget("seeded")->readPixels();
+    const std::vector<float>& seeded = gpu().targets.find("seeded")->readPixels();
     EXPECT_FLOAT_EQ(seeded[0], 1.0f);
     EXPECT_FLOAT_EQ(seeded[1], 1.0f);
     EXPECT_FLOAT_EQ(seeded[2], 0.0f);

@@ -1,5 +1,6 @@
 #include <GL/glew.h>
 
+#include "gpu/GpuResources.h"
 #include "items/DrawVBQML.h"
 #include "items/ParamGroupQML.h"
 #include "items/ShadeQML.h"
@@ -9,6 +10,7 @@
 #include "gpu/Shader.h"
 #include "items/CameraQML.h"
 #include "state/DemoDisplay.h"
+#include "state/FrameState.h"
 #include "sync/Rocket.h"
 #include "time/Music.h"
 #include "time/TimeState.h"
@@ -92,7 +94,8 @@ TEST_F(ShadeFixture, StandardUniformsReachTheProgram)
     ASSERT_TRUE(timeState().music->load(std::string(TARVONIC_TEST_DATA) + "/test_music.mp3"));
     timeState().music->set_paused(true);
     timeState().music->set_position(2.5);
-    Rocket::instance().pause_time_step = 0.5; // a pending editor jump, seconds
+    Rocket::instance().set_pause_step(0.5); // a pending editor jump, seconds
+    Rocket::instance().publish_time(frameState().time); // as the frame does
 
     TestShade shade;
     useCheck(shade);
@@ -111,7 +114,8 @@ TEST_F(ShadeFixture, StandardUniformsReachTheProgram)
     EXPECT_NEAR(px[3], channel(0.5f), 1);
 
     // A jump of 2 s is clamped to 1.5 s; a camera brings the perspective.
-    Rocket::instance().pause_time_step = 2.0;
+    Rocket::instance().set_pause_step(2.0);
+    Rocket::instance().publish_time(frameState().time);
     CameraQML camera;
     camera.setProperty("viewAngle", 90.0f);
     camera.render(nullptr);
@@ -121,7 +125,7 @@ TEST_F(ShadeFixture, StandardUniformsReachTheProgram)
     const float aspect = float(demoDisplay().width) / float(demoDisplay().height);
     EXPECT_NEAR(px[2], channel(1.0f / aspect), 1); // f = 1 / tan(45 degrees) = 1
     EXPECT_NEAR(px[3], 0, 1);                     // -1 + 0.5, clamped
-    EXPECT_EQ(Shader::currentShader(), shade.shader());
+    EXPECT_EQ(gpu().shaders.current(), shade.shader());
 }
 
 TEST_F(ShadeFixture, WindowSizeUniformsFollowTheDemoSize)
@@ -266,7 +270,7 @@ TEST_F(ShadeFixture, ProgramThatFailedToLinkCountsAsNoShaderUntilItLinks)
     }
     broken.render(nullptr);
     EXPECT_EQ(probe.renders, 0);
-    EXPECT_EQ(Shader::currentShader(), good.shader());
+    EXPECT_EQ(gpu().shaders.current(), good.shader());
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 
     // Fixed on disk and rebuilt: the subtree draws with it again.
@@ -274,7 +278,7 @@ TEST_F(ShadeFixture, ProgramThatFailedToLinkCountsAsNoShaderUntilItLinks)
     ASSERT_TRUE(broken.shader()->reload());
     broken.render(nullptr);
     EXPECT_EQ(probe.renders, 1);
-    EXPECT_EQ(Shader::currentShader(), broken.shader());
+    EXPECT_EQ(gpu().shaders.current(), broken.shader());
 }
 
 TEST(ItemSynchronisation, WaitsForGlAndLoadsGlewItself)
@@ -312,11 +316,11 @@ TEST(ItemSynchronisation, WaitsForGlAndLoadsGlewItself)
 
 TEST_F(ShadeFixture, ProjectionMatchesHandComputedPerspective)
 {
-    EXPECT_EQ(ShadeQML::projectionMatrix(1280, 720), glm::mat4(1.0f));
+    EXPECT_EQ(projectionMatrix(gpu().camera.get(), 1280, 720), glm::mat4(1.0f));
     CameraQML camera;
     camera.setProperty("viewAngle", 60.0f);
     camera.render(nullptr);
-    const glm::mat4 p = ShadeQML::projectionMatrix(1280, 720);
+    const glm::mat4 p = projectionMatrix(gpu().camera.get(), 1280, 720);
     const float f = 1.0f / std::tan(60.0f * 3.14159265f / 180.0f * 0.5f);
     const float n = 0.1f, fa = 1000.0f;
     EXPECT_NEAR(p[0][0], f / (1280.0f / 720.0f), 1e-5f);

@@ -1,5 +1,6 @@
 #include <GL/glew.h>
 
+#include "gpu/GpuResources.h"
 #include "items/ShaderAtomicCounterQML.h"
 
 #include "gpu/AtomicCounters.h"
@@ -36,7 +37,7 @@ uint32_t counterValue(const std::string& name)
 {
     glMemoryBarrier(GL_ALL_BARRIER_BITS);
     uint32_t value = 0;
-    glGetNamedBufferSubData(atomicCounter(name).buffer, 0, sizeof value, &value);
+    glGetNamedBufferSubData(gpu().counters.get(name).buffer, 0, sizeof value, &value);
     return value;
 }
 
@@ -71,7 +72,7 @@ TEST_F(CounterFixture, ItemsOfOneNameCountInOneBufferThatOnlyClearResets)
     second.render(nullptr);
     second.render(nullptr);
     EXPECT_EQ(counterValue("hits"), 64u);
-    EXPECT_EQ(atomicCounterRegistry().counters.size(), 1u);
+    EXPECT_EQ(gpu().counters.counters.size(), 1u);
 
     // An unnamed counter gets a buffer of its own at its binding; a binding
     // the context lacks leaves no GL error behind.
@@ -80,8 +81,8 @@ TEST_F(CounterFixture, ItemsOfOneNameCountInOneBufferThatOnlyClearResets)
     unnamed.render(nullptr);
     GLint bound = 0;
     glGetIntegeri_v(GL_ATOMIC_COUNTER_BUFFER_BINDING, 3, &bound);
-    EXPECT_EQ(GLuint(bound), atomicCounter("").buffer);
-    EXPECT_NE(bound, GLint(atomicCounter("hits").buffer));
+    EXPECT_EQ(GLuint(bound), gpu().counters.get("").buffer);
+    EXPECT_NE(bound, GLint(gpu().counters.get("hits").buffer));
     unnamed.setBind(100000);
     unnamed.render(nullptr);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));

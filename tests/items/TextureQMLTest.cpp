@@ -1,5 +1,6 @@
 #include <GL/glew.h>
 
+#include "gpu/GpuResources.h"
 #include "items/TextureQML.h"
 
 #include "gpu/GlewSetup.h"
@@ -30,7 +31,7 @@ struct TextureItem : FreshStateTest {
     // A target under name, cleared to (r, g, b, a).
     RenderTarget& target(const char* name, int w, int h, float r, float g, float b, float a)
     {
-        RenderTarget* t = addRenderTarget(name);
+        RenderTarget* t = gpu().targets.add(name);
         t->release();
         t->create(GL_RGBA32F, w, h, nullptr, false, 1);
         t->createFramebuffer(false);
@@ -177,10 +178,15 @@ TEST_F(TextureItemFromQtQuick, ImagesAndLayersBindTheirOwnTextures)
     } image, layer;
     bool imageInAtlas = false;
     bool checked = false;
+    // The test renders the items in the window's frame: it is their frame
+    // host, and makes the resources with the window's context.
+    std::unique_ptr<GpuResources> resources;
     QObject::connect(&window, &QQuickWindow::afterRendering, &window, [&] {
         if (checked || !fromImage->providerTexture() || !fromLayer->providerTexture())
             return;
-        if (!glewReady() && !initGlew())
+        if (!currentGpuResources())
+            resources = std::make_unique<GpuResources>();
+        if (!gpuReady())
             return;
         imageInAtlas = fromImage->textureItem()->textureProvider()->texture()->isAtlasTexture();
         for (auto [item, seen] : {std::pair{fromImage, &image}, std::pair{fromLayer, &layer}}) {

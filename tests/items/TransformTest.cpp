@@ -1,3 +1,4 @@
+#include "gpu/GpuResources.h"
 #include "items/CameraQML.h"
 #include "items/ClearQML.h"
 #include "items/IDrawEffect.h"
@@ -129,22 +130,25 @@ TEST(ShaderParam, Vec4TextParsing)
 
 struct Camera : FreshStateTest {
     Camera() { ensureQtApp(); }
+    // The current camera lives in the GPU resources, which need no GL for
+    // it: a set without a context.
+    GpuResources resources;
 };
 
 TEST_F(Camera, CurrentCameraFollowsRenderAndDiesWithItsItem)
 {
-    EXPECT_EQ(currentCamera(), nullptr);
+    EXPECT_EQ(gpu().camera.get(), nullptr);
     auto camera = std::make_unique<CameraQML>();
     camera->setProperty("viewAngle", 60.0f);
     camera->setProperty("z", -4.0f);
     camera->render(nullptr);
-    ASSERT_NE(currentCamera(), nullptr);
-    EXPECT_FLOAT_EQ(currentCamera()->viewAngle, 60.0f);
-    EXPECT_FLOAT_EQ(currentCamera()->z, -4.0f);
-    EXPECT_FLOAT_EQ(currentCamera()->upY, 1.0f);
+    ASSERT_NE(gpu().camera.get(), nullptr);
+    EXPECT_FLOAT_EQ(gpu().camera.get()->viewAngle, 60.0f);
+    EXPECT_FLOAT_EQ(gpu().camera.get()->z, -4.0f);
+    EXPECT_FLOAT_EQ(gpu().camera.get()->upY, 1.0f);
     EXPECT_EQ(camera->getEffectName(), "Camera");
     camera.reset();
-    EXPECT_EQ(currentCamera(), nullptr);
+    EXPECT_EQ(gpu().camera.get(), nullptr);
 }
 
 TEST_F(Camera, DrawItemsLookFromTheCurrentCamera)

@@ -1,6 +1,20 @@
 #include "support/GlFramebuffer.h"
 
-#include "gpu/FramebufferBinding.h"
+#include "gpu/GpuResources.h"
+
+namespace {
+
+// Through the frame host's record when there is one, so the draw items know
+// what is bound.
+void bindFramebuffer(GLenum target, GLuint framebuffer)
+{
+    if (GpuResources* resources = currentGpuResources())
+        resources->framebuffer.bind(target, framebuffer);
+    else
+        glBindFramebuffer(target, framebuffer);
+}
+
+} // namespace
 
 GlFramebuffer::GlFramebuffer(int width, int height)
     : width_(width)

@@ -1,7 +1,10 @@
+#include <GL/glew.h>
+
 #include "support/GlTestContext.h"
 
 #include "app/SurfaceFormat.h"
 #include "gpu/GlewSetup.h"
+#include "gpu/GpuResources.h"
 #include "support/QtTestApp.h"
 
 #include <QOffscreenSurface>
@@ -19,11 +22,22 @@ GlTestContext::GlTestContext()
     impl_->surface.setFormat(format);
     impl_->surface.create();
     impl_->context.setFormat(format);
-    ok_ = impl_->context.create() && impl_->context.makeCurrent(&impl_->surface) && initGlew();
+    if (!impl_->context.create() || !impl_->context.makeCurrent(&impl_->surface))
+        return;
+    if (currentGpuResources()) {
+        ok_ = initGlew();
+        return;
+    }
+    resources_ = std::make_unique<GpuResources>();
+    ok_ = resources_->glewLoaded;
 }
 
 GlTestContext::~GlTestContext()
 {
+    // With the context current, so that the resources' GL objects go.
+    if (resources_ && impl_->context.makeCurrent(&impl_->surface))
+        resources_.reset();
+    resources_.reset();
     impl_->context.doneCurrent();
 }
 

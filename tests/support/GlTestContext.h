@@ -1,7 +1,11 @@
 #pragma once
 // A current GL 4.5 compatibility context on an offscreen surface, with GLEW
-// loaded, for tests that issue GL calls without a window.
+// loaded, for tests that issue GL calls without a window. It is the test's
+// frame host: it makes the GPU resources (gpu/GpuResources.h) with its
+// context, unless a set exists already, and destroys them with it current.
 #include <memory>
+
+class GpuResources;
 
 class GlTestContext {
 public:
@@ -16,5 +20,6 @@ public:
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
+    std::unique_ptr<GpuResources> resources_;
     bool ok_ = false;
 };

@@ -141,7 +141,7 @@ struct HostileEditorTest : FreshStateTest {
     Rocket& demoFor(uint16_t port)
     {
         Rocket& rocket = Rocket::instance();
-        rocket.base_port = port - 1;
+        rocket.set_base_port(port - 1);
         activeSkeneList().entries = {{"s", 1}};
         EXPECT_TRUE(rocket.create_rocket(true, port));
         return rocket;

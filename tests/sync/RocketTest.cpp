@@ -48,7 +48,7 @@ bool updateUntil(Rocket& rocket, Pred pred, int timeoutMs = 5000)
 Rocket& liveRocket(SyncEditorPeer& peer, int slot)
 {
     Rocket& rocket = Rocket::instance();
-    rocket.base_port = peer.port() - slot;
+    rocket.set_base_port(peer.port() - slot);
     setActive({{"intro", slot}});
     EXPECT_TRUE(rocket.create_rocket(true, peer.port()));
     EXPECT_TRUE(peer.waitForConnections(1));
@@ -86,7 +86,7 @@ TEST_F(RocketManager, EditorPauseStartsAndStopsTheClock)
     ASSERT_TRUE(updateUntil(rocket, [&] { return rocket.is_paused(); }));
     EXPECT_FALSE(timeState().music->is_playing());
     EXPECT_DOUBLE_EQ(rocket.current_row(), 117.0);
-    EXPECT_NEAR(timeState().music->position(), 117.0 / rocket.row_rate, 0.002);
+    EXPECT_NEAR(timeState().music->position(), 117.0 / rocket.row_rate(), 0.002);
 }
 
 TEST_F(RocketManager, ScrubbingWhilePausedGivesOneFrameTimeStep)
@@ -95,21 +95,21 @@ TEST_F(RocketManager, ScrubbingWhilePausedGivesOneFrameTimeStep)
     loadTestMusic();
     Rocket& rocket = liveRocket(peer, 1);
     peer.sendMakeMaster();
-    ASSERT_TRUE(updateUntil(rocket, [&] { return rocket.master_rocket_index == 1; }));
+    ASSERT_TRUE(updateUntil(rocket, [&] { return rocket.master_index() == 1; }));
     peer.sendSetRow(100);
-    ASSERT_TRUE(updateUntil(rocket, [&] { return rocket.prev_row == 100; }));
+    ASSERT_TRUE(updateUntil(rocket, [&] { return rocket.prev_row() == 100; }));
     rocket.update();
     EXPECT_FLOAT_EQ(rocket.time_step(), 0.0f);
 
     peer.sendSetRow(112);
-    ASSERT_TRUE(updateUntil(rocket, [&] { return rocket.prev_row == 112; }));
+    ASSERT_TRUE(updateUntil(rocket, [&] { return rocket.prev_row() == 112; }));
     // 12 rows at 88 bpm and 8 rows a beat are 1022.7 ms, clamped to 500.
     EXPECT_FLOAT_EQ(rocket.time_step(), 500.0f);
-    EXPECT_NEAR(rocket.pause_time_step, 12.0 * 60.0 / (8.0 * 88.0), 1e-9);
+    EXPECT_NEAR(rocket.pause_step_seconds(), 12.0 * 60.0 / (8.0 * 88.0), 1e-9);
     EXPECT_DOUBLE_EQ(rocket.current_row(), 112.0);
     rocket.update();
     EXPECT_FLOAT_EQ(rocket.time_step(), 0.0f);
-    EXPECT_NEAR(timeState().music->position(), 112.0 / rocket.row_rate, 0.002);
+    EXPECT_NEAR(timeState().music->position(), 112.0 / rocket.row_rate(), 0.002);
 }
 
 TEST_F(RocketManager, OnlyTheMasterCursorMovesTheDemo)
@@ -117,36 +117,15 @@ TEST_F(RocketManager, OnlyTheMasterCursorMovesTheDemo)
     SyncEditorPeer peer;
     loadTestMusic();
     Rocket& rocket = liveRocket(peer, 1);
-    ASSERT_EQ(rocket.master_rocket_index, 0);
+    ASSERT_EQ(rocket.master_index(), 0);
     // Not the master yet: the cursor move is ignored, but it makes this
     // editor the master for what follows.
     peer.sendSetRow(50);
-    ASSERT_TRUE(updateUntil(rocket, [&] { return rocket.master_rocket_index == 1; }));
-    EXPECT_EQ(rocket.prev_row, 0);
+    ASSERT_TRUE(updateUntil(rocket, [&] { return rocket.master_index() == 1; }));
+    EXPECT_EQ(rocket.prev_row(), 0);
     peer.sendSetRow(7);
-    ASSERT_TRUE(updateUntil(rocket, [&] { return rocket.prev_row == 7; }));
-    EXPECT_NEAR(timeState().music->position(), 7.0 / rocket.row_rate, 0.002);
-}
-
-TEST_F(RocketManager, ChangeInAnEditorPublishesItsSlotAsMasterOnce)
-{
-    ensureQtApp();
-    QQmlEngine engine;
-    SyncEditorPeer peer;
-    Rocket& rocket = liveRocket(peer, 2);
-    rocket.qml_context = engine.rootContext();
-    rocket.update();
-    EXPECT_FALSE(engine.rootContext()->contextProperty("masterRocketIndex").isValid());
-    EXPECT_TRUE(engine.rootContext()->contextProperty("demoTimeNow").isValid());
-
-    peer.sendMakeMaster();
-    ASSERT_TRUE(updateUntil(rocket, [&] { return rocket.master_rocket_index == 2; }));
-    EXPECT_EQ(engine.rootContext()->contextProperty("masterRocketIndex").toInt(), 2);
-    EXPECT_EQ(rocket.published_master_index, 2);
-    // Published only on change: a value set behind its back stays.
-    engine.rootContext()->setContextProperty("masterRocketIndex", 77);
-    rocket.update();
-    EXPECT_EQ(engine.rootContext()->contextProperty("masterRocketIndex").toInt(), 77);
+    ASSERT_TRUE(updateUntil(rocket, [&] { return rocket.prev_row() == 7; }));
+    EXPECT_NEAR(timeState().music->position(), 7.0 / rocket.row_rate(), 0.002);
 }
 
 TEST_F(RocketManager, VanishedEditorIsReconnectedOnTheNextFrame)
@@ -173,7 +152,7 @@ TEST_F(RocketManager, AbsentEditorLeavesTheRocketDisconnected)
         SyncEditorPeer gone; // its port is free once it is destroyed
         freePort = gone.port();
     }
-    rocket.base_port = freePort - 1;
+    rocket.set_base_port(freePort - 1);
     setActive({{"intro", 1}});
     ASSERT_TRUE(rocket.create_rocket(true, freePort));
     for (int i = 0; i < 3; ++i)
@@ -207,31 +186,6 @@ TEST_F(RocketManager, FilePlaybackReadsTrackFiles)
     EXPECT_EQ(rocket.GetSyncTrack("intro.fade"), track);
     // A skene that is not active goes to slot 0, which has no device here.
     EXPECT_EQ(rocket.GetSyncTrack("other.fade"), nullptr);
-}
-
-TEST_F(RocketManager, LaunchesOneEditorPerSkeneOrOneForAll)
-{
-    Rocket& rocket = Rocket::instance();
-    rocket.editor_window_height = -1080;
-    std::vector<std::vector<std::string>> launched;
-    rocket.launcher = [&](const std::string& program, const std::vector<std::string>& args) {
-        std::vector<std::string> line = {program};
-        line.insert(line.end(), args.begin(), args.end());
-        launched.push_back(line);
-        return true;
-    };
-    setActive({{"intro", 1}, {"outro", 3}});
-    rocket.launch_editors();
-    ASSERT_EQ(launched.size(), 2u);
-    EXPECT_EQ(launched[0], (std::vector<std::string>{"sync_editor", "-port:1339", "-file:fx/intro/Skene.rocket",
-                                                      "-windowHeight:-1080"}));
-    EXPECT_EQ(launched[1][1], "-port:1341");
-    launched.clear();
-    rocket_flags().multi_rocket = false;
-    rocket.launch_editors();
-    ASSERT_EQ(launched.size(), 1u);
-    EXPECT_EQ(launched[0], (std::vector<std::string>{"sync_editor", "-port:1338", "-file:lumenfall.rocket",
-                                                      "-windowHeight:-1080"}));
 }
 
 TEST_F(RocketManager, ResolvesTrackNamesBySkenePrefix)
@@ -286,7 +240,7 @@ TEST_F(RocketManager, SingleRocketLiveModePollsSlotZero)
     SyncEditorPeer peer;
     rocket_flags().multi_rocket = false;
     Rocket& rocket = Rocket::instance();
-    rocket.base_port = peer.port();
+    rocket.set_base_port(peer.port());
     setActive({{"intro", 3}, {"outro", 5}});
     rocket.connect_rockets();
     ASSERT_TRUE(peer.waitForConnections(1));
@@ -310,12 +264,12 @@ TEST_F(RocketManager, EditorSeekWhilePlayingMovesTheClockWithTheMusic)
     Rocket& rocket = liveRocket(peer, 1);
     peer.sendMakeMaster();
     peer.sendPause(0, 0);
-    ASSERT_TRUE(updateUntil(rocket, [&] { return !rocket.is_paused() && rocket.master_rocket_index == 1; }));
+    ASSERT_TRUE(updateUntil(rocket, [&] { return !rocket.is_paused() && rocket.master_index() == 1; }));
 
     peer.sendSetRow(40); // 3.4 s: inside the 6 s test track
-    ASSERT_TRUE(updateUntil(rocket, [&] { return rocket.prev_row == 40; }));
+    ASSERT_TRUE(updateUntil(rocket, [&] { return rocket.prev_row() == 40; }));
     EXPECT_GE(rocket.current_row(), 40.0);
-    EXPECT_GE(timeState().music->position(), 40.0 / rocket.row_rate - 0.05);
+    EXPECT_GE(timeState().music->position(), 40.0 / rocket.row_rate() - 0.05);
     // The rows the demo reports from now on continue from there instead of
     // pulling the editor's cursor back.
     peer.clearCommands();
@@ -333,12 +287,12 @@ TEST_F(RocketManager, PlayingClockRunsOnAcrossTheMillisecondClocksWrap)
     now = 0xFFFFFFFFu - 499u;
     loadTestMusic();
     Rocket& rocket = Rocket::instance();
-    rocket.clock_ms = [] { return now; };
+    rocket.set_clock([] { return now; });
     timeState().music->set_position(1.0);
     rocket.on_pause(false);
     now += 1500; // past 2^32 ms
     EXPECT_NEAR(rocket.current_seconds(), 2.5, 1e-9);
-    EXPECT_NEAR(rocket.current_row(), 2.5 * rocket.row_rate, 1e-6);
+    EXPECT_NEAR(rocket.current_row(), 2.5 * rocket.row_rate(), 1e-6);
 }
 
 TEST_F(RocketManager, AFixedStepClockIgnoresTheWallClock)
@@ -347,11 +301,11 @@ TEST_F(RocketManager, AFixedStepClockIgnoresTheWallClock)
     now = 1000;
     loadTestMusic();
     Rocket& rocket = Rocket::instance();
-    rocket.clock_ms = [] { return now; };
-    rocket.fixed_step_ms = 1000.0 / 60.0;
+    rocket.set_clock([] { return now; });
+    rocket.use_fixed_step(1000.0 / 60.0);
     rocket.push_frame_time(250.0f);
     rocket.on_pause(false);
-    rocket.fixed_seconds = 2.0;
+    rocket.hold_at(2.0);
     now += 5000;
     EXPECT_EQ(rocket.current_seconds(), 2.0);
     EXPECT_NEAR(rocket.demo_seconds(), 2.0, 1e-12);
@@ -375,5 +329,5 @@ TEST_F(RocketManager, EverySlotAnActiveSkeneUsesIsPolled)
     peer.sendSetKey(0, 3, 7.0f, 0);
     ASSERT_TRUE(updateUntil(rocket, [&] { return track->num_keys == 1; }));
     EXPECT_EQ(get_value(track, 3.0), 7.0f);
-    EXPECT_EQ(rocket.master_rocket_index, 42);
+    EXPECT_EQ(rocket.master_index(), 42);
 }

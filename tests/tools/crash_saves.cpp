@@ -17,6 +17,7 @@
 // from a clean process; the folder is best on a memory file system
 // (/dev/shm), where flushing costs nothing.
 #include "platform/Files.h"
+#include "platform/Installed.h"
 #include "state/ActiveSkeneList.h"
 #include "sync/sync_device.h"
 #include "sync/track_file.h"
@@ -89,6 +90,8 @@ const char kProject[] = "project.rocket";
 // on the pipe. Never returns.
 [[noreturn]] void saveForever(int64_t g, int report)
 {
+    // The setup file is written from the demo's list, as the edit view does.
+    Owned<ActiveSkeneList> list;
     SyncDevice* device = sync_create_device("sync", 0);
     std::vector<SyncTrack*> tracks;
     for (int t = 0; t < kTracks; ++t)
