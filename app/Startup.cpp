@@ -14,6 +14,7 @@
 #include "editor/SkeneTree.h"
 #include "gpu/GpuResources.h"
 #include "platform/Files.h"
+#include "platform/GlContext.h"
 #include "platform/Notifier.h"
 #include "platform/ProcessEnd.h"
 #include "state/ActiveSkeneList.h"
@@ -31,7 +32,6 @@
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QOpenGLContext>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQuickView>
@@ -133,14 +133,13 @@ void makeMainContextCurrent(QQuickView* view)
     waited.start();
     while (!view->openglContext() && waited.elapsed() < 5000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    if (QOpenGLContext* context = view->openglContext())
-        context->makeCurrent(view);
+    platform::makeGlContextCurrent(view->openglContext(), view);
 }
 
 void makeMainViewResources()
 {
     AppState& s = appState();
-    if (!currentGpuResources() && QOpenGLContext::currentContext())
+    if (!currentGpuResources() && platform::currentGlContext())
         s.mainViewResources = std::make_unique<GpuResources>();
 }
 

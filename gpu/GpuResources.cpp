@@ -6,7 +6,7 @@
 #include "gpu/VertexBuffers.h"
 #include "platform/GlContext.h"
 
-#include <QOpenGLContext>
+#include <QObject>
 #include <QPointer>
 
 #include <cstdio>
@@ -20,13 +20,13 @@ GpuResources* current = nullptr;
 
 struct GpuResources::Context {
     // Null once the context is gone: its objects went with it.
-    QPointer<QOpenGLContext> context;
+    QPointer<QObject> context;
 };
 
 GpuResources::GpuResources()
     : context_(std::make_unique<Context>())
 {
-    context_->context = platform::currentGlContext();
+    context_->context = platform::currentGlContextObject();
     glewLoaded = context_->context && initGlew();
     previous_ = current;
     current = this;
@@ -42,7 +42,7 @@ GpuResources::~GpuResources()
 
 bool GpuResources::contextCurrent() const
 {
-    return context_->context && context_->context == platform::currentGlContext();
+    return context_->context && context_->context == platform::currentGlContextObject();
 }
 
 void GpuResources::releaseGlObjects()

@@ -190,8 +190,8 @@ std::vector<uint8_t> pointGridData(int width, int height, bool halfFloats, bool 
     if (width <= 0 || height <= 0)
         return {};
     const size_t points = size_t(width) * size_t(height);
-    std::vector<float> values(points * kGridFloatsPerPoint);
-    float* out = values.data();
+    std::vector<float> floats(points * kGridFloatsPerPoint);
+    float* out = floats.data();
     for (int row = 0; row < height; ++row) {
         for (int column = 0; column < width; ++column, out += kGridFloatsPerPoint) {
             // A single column or row has nothing to divide by; it sits at 0.
@@ -202,7 +202,7 @@ std::vector<uint8_t> pointGridData(int width, int height, bool halfFloats, bool 
             out[4] = float(row);
         }
     }
-    return encodeVertexData(gridLayout(halfFloats, intPack), values.data(), kGridFloatsPerPoint, points);
+    return encodeVertexData(gridLayout(halfFloats, intPack), floats.data(), kGridFloatsPerPoint, points);
 }
 
 void buildMeshBuffers(Mesh& mesh)

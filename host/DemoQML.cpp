@@ -10,6 +10,7 @@
 #include "items/IEffect.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "platform/GlContext.h"
 #include "platform/Notifier.h"
 #include "state/ActiveSkeneList.h"
 #include "state/DemoDisplay.h"
@@ -23,7 +24,6 @@
 #include "time/TimeState.h"
 
 #include <QDebug>
-#include <QOpenGLContext>
 #include <QQmlComponent>
 #include <QQmlContext>
 #include <QQmlEngine>
@@ -113,8 +113,8 @@ DemoQML::~DemoQML()
     // and the GL objects are deleted with it current. (The skene items that
     // die after this refer to nothing of them any more.)
     QQuickWindow* win = boundWindow();
-    if ((gpu_ || framebufferReady_) && win && win->openglContext())
-        win->openglContext()->makeCurrent(win);
+    if ((gpu_ || framebufferReady_) && win)
+        platform::makeGlContextCurrent(win->openglContext(), win);
     releaseGpuResources();
 }
 
@@ -144,7 +144,7 @@ bool DemoQML::makeGpuResources()
     // one already (a test's context) keeps it.
     if (currentGpuResources())
         return true;
-    if (!QOpenGLContext::currentContext())
+    if (!platform::currentGlContext())
         return false;
     gpu_ = std::make_unique<GpuResources>();
     return true;
@@ -155,7 +155,7 @@ void DemoQML::releaseGpuResources()
     // Without the context current the objects are only forgotten: they go
     // with their context.
     QQuickWindow* win = boundWindow();
-    const bool current = win && win->openglContext() && QOpenGLContext::currentContext() == win->openglContext();
+    const bool current = win && win->openglContext() && platform::currentGlContext() == win->openglContext();
     if (framebufferReady_ && current && glewReady())
         deleteFramebuffer();
     gpu_.reset();

@@ -23,7 +23,7 @@ void CameraQML::setEffectName(const QString& v)
     Q_EMIT effectNameChanged();
 }
 
-CameraData CameraQML::data() const
+CameraData CameraQML::values() const
 {
     CameraData d;
     d.x = x_;
@@ -49,6 +49,6 @@ std::string CameraQML::getEffectName()
 void CameraQML::render(RenderNameListItem* pRNLI)
 {
     evaluateRocketName();
-    gpu().camera.set(this, data());
+    gpu().camera.set(this, values());
     renderChildren(pRNLI);
 }

@@ -30,7 +30,7 @@ public:
     void setEffectName(const QString& v);
 
     // The camera's values as they stand now.
-    CameraData data() const;
+    CameraData values() const;
 
 Q_SIGNALS:
     void effectNameChanged();

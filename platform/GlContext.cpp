@@ -9,4 +9,14 @@ QOpenGLContext* currentGlContext()
     return QOpenGLContext::currentContext();
 }
 
+QObject* currentGlContextObject()
+{
+    return QOpenGLContext::currentContext();
+}
+
+bool makeGlContextCurrent(QOpenGLContext* context, QSurface* surface)
+{
+    return context && surface && context->makeCurrent(surface);
+}
+
 } // namespace platform

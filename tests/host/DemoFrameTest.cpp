@@ -3,6 +3,8 @@
 #include "TestEffects.h"
 
 #include "gpu/GpuResources.h"
+#include "gpu/VertexBuffers.h"
+#include "platform/GlContext.h"
 #include "app/RocketQML.h"
 #include "gpu/DepthState.h"
 #include "gpu/FileAutoLoader.h"
@@ -824,4 +826,31 @@ Demo {
     gpu().shaders.files().resetPollClock();
     w.frames(1);
     EXPECT_TRUE(shade->shader()->linked());
+}
+
+TEST_F(DemoFrame, TheDemoItemMakesItsWindowsGpuResourcesAndDeletesThemWithIt)
+{
+    GlTestContext::releaseCurrent();
+    ASSERT_EQ(currentGpuResources(), nullptr);
+    GLuint vertexArray = 0;
+    GpuResources* made = nullptr;
+    DemoWindow w(kGreenSkene, 64, 36, [&](DemoWindow& window) {
+        // The frame host's resources exist before any item synchronises.
+        window.beforeFrame = [&] {
+            made = currentGpuResources();
+            if (made && !vertexArray) {
+                Mesh* quad = gpu().vertexBuffers.add("quad");
+                createCustomQuadVBO(*quad);
+                vertexArray = quad->records[0].vertexArray;
+            }
+        };
+    });
+    ASSERT_NE(made, nullptr);
+    EXPECT_TRUE(made->glewLoaded);
+    ASSERT_NE(vertexArray, 0u);
+
+    w.root.reset(); // the Demo item goes, its window stays
+    EXPECT_EQ(currentGpuResources(), nullptr);
+    ASSERT_TRUE(platform::makeGlContextCurrent(w.window->openglContext(), w.window.get()));
+    EXPECT_FALSE(glIsVertexArray(vertexArray));
 }

@@ -348,8 +348,12 @@ TEST_F(DrawVBFixture, AnUpdateItemAdvancesTheParticlesThatADrawItemShows)
         fb.bindCleared();
         gpu().shaders.use(&advance);
         update.render(nullptr);
+        // The capture wrote what the next pass reads: it asks for a
+        // barrier, which that pass takes.
+        EXPECT_TRUE(gpu().feedback.writesPending);
         gpu().shaders.use(&shader);
         draw.render(nullptr);
+        EXPECT_FALSE(gpu().feedback.writesPending);
     }
     for (int x = 0; x < 8; ++x)
         row += fb.pixel(x, 0)[0] ? '#' : '.';

@@ -432,3 +432,43 @@ TEST_F(MeshFixture, InstancesReadTheirAttributesFromTheNamedGrid)
     mesh.render(nullptr);
     EXPECT_EQ(fb.pixel(10, 5)[0], 0);
 }
+
+TEST_F(MeshFixture, AnInstancedMeshFindsAGridMadeAfterItsFirstDrawAndKeepsItsOwnLayout)
+{
+    useShader("#version 430 compatibility\nlayout(location = 0) in vec3 position;\n"
+              "layout(location = 4) in vec2 offset;\n"
+              "void main() { gl_Position = vec4(position.xy * 0.2 + offset, 0.0, 1.0); }\n",
+              "#version 430 compatibility\nout vec4 c;\nvoid main() { c = vec4(1.0); }\n");
+    // Declared before the item that makes the grid: it draws first.
+    TestMesh mesh;
+    mesh.setFile("square.obj");
+    mesh.setDepthTest(false);
+    mesh.setProperty("instanceVBO", "late");
+    mesh.setProperty("instanceCount", 1);
+    mesh.setTfVaryings("vec2 offset");
+    mesh.resolve();
+    GlFramebuffer fb(40, 10);
+    fb.bindCleared();
+    mesh.render(nullptr);
+    EXPECT_EQ(fb.pixel(30, 5)[0], 0);
+
+    Mesh* grid = gpu().vertexBuffers.add("pointGridlate");
+    createCustomPointGridVBO(*grid, 1, 1, 0, true, parseVaryings("vec2 offset"));
+    const float offset[2] = {0.5f, 0.0f};
+    glBindBuffer(GL_ARRAY_BUFFER, feedbackInstanceBuffer(grid->records[0]));
+    glBufferSubData(GL_ARRAY_BUFFER, 0, sizeof offset, offset);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    mesh.render(nullptr);
+    EXPECT_EQ(fb.pixel(30, 5)[0], 255);
+
+    // The mesh's vertex array keeps the layout it was built with; the
+    // instance attributes are gone again after the draw.
+    glBindVertexArray(mesh.mesh()->records[0].vertexArray);
+    GLint positionOn = 0, instanceOn = 1;
+    glGetVertexAttribiv(0, GL_VERTEX_ATTRIB_ARRAY_ENABLED, &positionOn);
+    glGetVertexAttribiv(4, GL_VERTEX_ATTRIB_ARRAY_ENABLED, &instanceOn);
+    glBindVertexArray(0);
+    EXPECT_EQ(positionOn, 1);
+    EXPECT_EQ(instanceOn, 0);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}

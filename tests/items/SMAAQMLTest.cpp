@@ -136,6 +136,54 @@ TEST_F(SmaaFixture, AHardDiagonalEdgeComesOutSmoothed)
     EXPECT_EQ(GLuint(boundInChild), window.name());
 }
 
+TEST_F(SmaaFixture, ThePassesHandBackTheTextureUnitsTheProgramAndTheEnables)
+{
+    installStandIn();
+    SMAAQML smaa;
+    drawDiagonal();
+    // What the items around the anti-aliasing left bound.
+    GLuint textures[3] = {0, 0, 0};
+    glGenTextures(3, textures);
+    for (int unit = 0; unit < 3; ++unit) {
+        glActiveTexture(GLenum(GL_TEXTURE0 + unit));
+        glBindTexture(GL_TEXTURE_2D, textures[unit]);
+    }
+    glActiveTexture(GL_TEXTURE1);
+    const GLuint program = glCreateProgram();
+    const GLuint stage = glCreateShader(GL_FRAGMENT_SHADER);
+    const char* source = "#version 430 compatibility\nout vec4 c;\nvoid main() { c = vec4(1.0); }\n";
+    glShaderSource(stage, 1, &source, nullptr);
+    glCompileShader(stage);
+    glAttachShader(program, stage);
+    glLinkProgram(program);
+    glUseProgram(program);
+    GLint before = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &before);
+    ASSERT_EQ(GLuint(before), program);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_FRAMEBUFFER_SRGB);
+
+    smaa.render(nullptr);
+    ASSERT_TRUE(smaa.passes().programsLinked());
+    GLint active = 0, current = 0;
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+    glGetIntegerv(GL_CURRENT_PROGRAM, &current);
+    EXPECT_EQ(active, GL_TEXTURE1);
+    EXPECT_EQ(GLuint(current), program);
+    for (int unit = 0; unit < 3; ++unit) {
+        glActiveTexture(GLenum(GL_TEXTURE0 + unit));
+        GLint bound = 0;
+        glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+        EXPECT_EQ(GLuint(bound), textures[unit]) << "unit " << unit;
+        EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D)) << "unit " << unit;
+    }
+    EXPECT_FALSE(glIsEnabled(GL_FRAMEBUFFER_SRGB));
+    glUseProgram(0);
+    glDeleteProgram(program);
+    glDeleteShader(stage);
+    glDeleteTextures(3, textures);
+}
+
 TEST_F(SmaaFixture, AMissingHeaderIsReportedPerSourceAndLeavesTheImage)
 {
     installStandIn(false);

@@ -41,6 +41,11 @@ GlTestContext::~GlTestContext()
     impl_->context.doneCurrent();
 }
 
+bool GlTestContext::makeCurrent()
+{
+    return impl_->context.makeCurrent(&impl_->surface);
+}
+
 void GlTestContext::releaseCurrent()
 {
     if (QOpenGLContext* current = QOpenGLContext::currentContext())

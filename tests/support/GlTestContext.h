@@ -14,6 +14,8 @@ public:
     // True when the context is current and GLEW is ready.
     bool ok() const { return ok_; }
 
+    // Makes this context current again.
+    bool makeCurrent();
     // Leaves no context current in this thread, whoever made it current.
     static void releaseCurrent();
 
