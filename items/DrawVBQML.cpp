@@ -8,6 +8,7 @@
 #include "gpu/Shader.h"
 #include "gpu/VertexBuffers.h"
 #include "items/CameraQML.h"
+#include "items/QmlText.h"
 #include "items/ShadeQML.h"
 #include "items/Transform.h"
 #include "state/DemoDisplay.h"

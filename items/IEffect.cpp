@@ -1,6 +1,7 @@
 #include "items/IEffect.h"
 
 #include "items/ItemEdit.h"
+#include "items/QmlText.h"
 
 #include <QDebug>
 
@@ -41,27 +42,6 @@ std::string IEffect::getOrigName()
 void IEffect::evaluateRocketName()
 {
     assignText(name_, property("name").toString());
-}
-
-void IEffect::assignText(std::string& out, const QString& text)
-{
-    const int n = text.size();
-    const ushort* in = text.utf16();
-    ushort all = 0;
-    bool same = size_t(n) == out.size();
-    for (int i = 0; i < n; ++i) {
-        all |= in[i];
-        same = same && char(in[i]) == out[size_t(i)];
-    }
-    if (all >= 0x80) {
-        out = text.toStdString();
-        return;
-    }
-    if (same)
-        return;
-    out.resize(size_t(n));
-    for (int i = 0; i < n; ++i)
-        out[size_t(i)] = char(in[i]);
 }
 
 bool IEffect::modVal(QQuickItem* pTarget, std::string itemPath)

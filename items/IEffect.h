@@ -27,11 +27,6 @@ public:
     const std::string& effectText() const { return effectText_; }
     void setEffectText(const std::string& text) { effectText_ = text; }
 
-    // out = text as UTF-8. Renders do this every frame with texts that
-    // rarely change: an unchanged ASCII text is recognised in place, and a
-    // changed one reuses out's storage, so neither allocates.
-    static void assignText(std::string& out, const QString& text);
-
     // The effect's own switch besides Qt's enabled state: the frame renders
     // a top-level effect only while both are on. A skene root answers with
     // its sceneEnabled.

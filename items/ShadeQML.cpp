@@ -3,6 +3,7 @@
 #include "gpu/GlewSetup.h"
 #include "gpu/Shader.h"
 #include "items/CameraQML.h"
+#include "items/QmlText.h"
 #include "items/ShaderParamQML.h"
 #include "state/DemoDisplay.h"
 #include "sync/Rocket.h"

@@ -4,6 +4,7 @@
 
 #include "gpu/RenderTarget.h"
 #include "gpu/RenderTargetRegistry.h"
+#include "items/QmlText.h"
 #include "state/DemoDisplay.h"
 #include "state/FrameState.h"
 

@@ -269,14 +269,3 @@ Probe {
 }
 
 #include "IEffectTest.moc"
-
-TEST(EffectText, AssignTextGivesWhatToStdStringGives)
-{
-    std::string out = "left over";
-    for (const QString& text : {QString("prism.crystal"), QString("prism.crystal"), QString("x"), QString(),
-                                QString::fromUtf8("gr\xc3\xbc\xc3\x9f" "e"), QString("a much longer name than before"),
-                                QString("prism.crystaL")}) {
-        IEffect::assignText(out, text);
-        EXPECT_EQ(out, text.toStdString());
-    }
-}
