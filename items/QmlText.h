@@ -8,7 +8,7 @@
 // out = text.toStdString(), without allocating for an ASCII text that fits
 // the storage out already has: the frame and the sync bindings narrow the
 // same short names every frame. One pass narrows every code unit and only
-// then looks at their bits together, which the compiler vectorises; a text
+// then looks at their bits together, so the loop has no branch; a text
 // beyond ASCII goes the long way. Inline, since the sync slot pays for a
 // call per binding and frame.
 inline void assignText(std::string& out, const QString& text)
