@@ -14,8 +14,8 @@
 inline void assignText(std::string& out, const QString& text)
 {
     const int n = text.size();
-    const ushort* in = text.utf16();
     out.resize(size_t(n));
+    const ushort* in = text.utf16();
     char* narrow = &out[0];
     ushort all = 0;
     for (int i = 0; i < n; ++i) {
