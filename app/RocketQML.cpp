@@ -5,6 +5,7 @@
 #include "app/Startup.h"
 #include "app/SyncEditors.h"
 #include "editor/DOActiveScenes.h"
+#include "items/QmlText.h"
 #include "platform/Process.h"
 #include "state/ActiveSkeneList.h"
 #include "state/DemoDisplay.h"
@@ -168,19 +169,7 @@ namespace {
 const std::string& trackKey(const QString& track)
 {
     static std::string key;
-    // One pass that the compiler vectorises: narrow every code unit, and
-    // look at the bits they hold together only afterwards.
-    const int n = track.size();
-    key.resize(size_t(n));
-    const ushort* in = track.utf16();
-    char* out = &key[0];
-    ushort all = 0;
-    for (int i = 0; i < n; ++i) {
-        all |= in[i];
-        out[i] = char(in[i]);
-    }
-    if (all >= 0x80)
-        key = track.toStdString();
+    assignText(key, track);
     return key;
 }
 

@@ -3,6 +3,7 @@
 #include "editor/DataObject.h"
 #include "editor/EditorState.h"
 #include "items/IEffect.h"
+#include "items/ItemPath.h"
 #include "platform/Installed.h"
 #include "state/ActiveSkeneList.h"
 
@@ -103,7 +104,7 @@ QVariantList editablePropertiesOf(QQuickItem* item)
 DataObject* makeNode(const TreeBuild& build, QQuickItem* item, const std::string& name, const std::string& stack,
                      const std::string& path, bool root)
 {
-    const std::string segment = IEffect::segmentName(item->metaObject()->className());
+    const std::string segment = itemSegmentName(item->metaObject()->className());
     const std::string kind = kindOf(item, segment);
     auto* node = new DataObject(QString::fromStdString(name.empty() ? kind : name), "white", build.owner);
     node->setRocketName(QString::fromStdString(name));
@@ -132,7 +133,7 @@ void addChildren(const TreeBuild& build, QQuickItem* item, DataObject* node, con
     for (QQuickItem* child : item->childItems()) {
         // The index counts every child item, left-out ones too, as the
         // item paths do.
-        const std::string childPath = IEffect::childPath(path, index++, child);
+        const std::string childPath = childItemPath(path, index++, child);
         const std::string name = text(child->property("name"));
         if (name.find("DebugInfo") != std::string::npos)
             continue;

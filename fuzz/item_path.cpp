@@ -7,7 +7,7 @@
 // where the pieces can be told apart, the parse gives each one back.
 #include "fuzz_target.h"
 
-#include "host/SkeneValuePath.h"
+#include "items/ItemPath.h"
 
 #include <string>
 

@@ -11,13 +11,6 @@ uint32_t floatBits(float value)
     return bits;
 }
 
-float bitsFloat(uint32_t bits)
-{
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
-
 // Shifts right by shift bits, rounding the dropped bits to nearest, ties to
 // an even result.
 uint32_t shiftRounded(uint32_t value, unsigned shift)
@@ -54,18 +47,4 @@ uint16_t floatToHalf(float value)
     const uint32_t exponent = magnitude >> 23;
     const uint32_t mantissa = (magnitude & 0x7fffffu) | 0x800000u;
     return uint16_t(sign | shiftRounded(mantissa, 126u - exponent));
-}
-
-float halfToFloat(uint16_t half)
-{
-    const uint32_t sign = uint32_t(half & 0x8000u) << 16;
-    const uint32_t exponent = (half >> 10) & 0x1fu;
-    const uint32_t mantissa = half & 0x3ffu;
-    if (exponent == 0x1fu)
-        return bitsFloat(sign | 0x7f800000u | (mantissa << 13));
-    if (exponent != 0)
-        return bitsFloat(sign | ((exponent + 112u) << 23) | (mantissa << 13));
-    // Subnormal or zero: mantissa × 2^-24.
-    const float magnitude = float(mantissa) * (1.0f / 16777216.0f);
-    return sign ? -magnitude : magnitude;
 }

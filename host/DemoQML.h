@@ -87,7 +87,7 @@ public Q_SLOTS:
     float savePointCZ(QString target);
 
     // Asks the next frame to set a property of a running skene item (the
-    // text form is in host/SkeneValuePath.h): pathToItem names the item and
+    // text form is in items/ItemPath.h): pathToItem names the item and
     // usually the property, propertyName is used when the path names none,
     // and skeneName picks the skene whose tree the path is meant for. A path
     // without an item path or a property changes nothing and logs why; so

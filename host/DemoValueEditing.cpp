@@ -2,7 +2,7 @@
 // running skene item, and the next frame sets it (applyPendingEdit).
 #include "host/DemoQML.h"
 
-#include "host/SkeneValuePath.h"
+#include "items/ItemPath.h"
 #include "state/DemoFolders.h"
 #include "state/PendingEdit.h"
 #include "sync/Rocket.h"

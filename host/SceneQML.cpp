@@ -1,5 +1,7 @@
 #include "host/SceneQML.h"
 
+#include "items/QmlText.h"
+
 #include <QDebug>
 #include <QEvent>
 #include <QMetaProperty>

@@ -27,20 +27,6 @@ public:
     const std::string& effectText() const { return effectText_; }
     void setEffectText(const std::string& text) { effectText_ = text; }
 
-    // The item-path segment name of a meta-object class name: cut at the
-    // first "_QML", then looked up in the module's table (items/ItemTypes.h);
-    // a class without a row keeps its cut name.
-    static std::string segmentName(const char* className);
-    // The item path of child, the index-th child item of the item at
-    // parentPath: parentPath + "/" + index + ":=" + its segment name. The
-    // edit view's tree and modVal both name items with it.
-    static std::string childPath(const std::string& parentPath, int index, const QObject* child);
-
-    // out = text as UTF-8. Renders do this every frame with texts that
-    // rarely change: an unchanged ASCII text is recognised in place, and a
-    // changed one reuses out's storage, so neither allocates.
-    static void assignText(std::string& out, const QString& text);
-
     // The effect's own switch besides Qt's enabled state: the frame renders
     // a top-level effect only while both are on. A skene root answers with
     // its sceneEnabled.
@@ -60,12 +46,9 @@ public Q_SLOTS:
     // declared in a QML file on top of the type wins) without notifying.
     virtual void evaluateRocketName();
     virtual void render(RenderNameListItem* pRNLI) = 0;
-    // Applies the pending edit to the item below pTarget whose item path
-    // matches; true when it did. The edit is used up (the pending path
-    // cleared) at the first item whose path matches, also when that item
-    // has no writable property of the name or the value does not convert to
-    // its type: then nothing changes, the path is logged and the answer is
-    // false.
+    // Applies the pending edit to the item below pTarget (at itemPath) whose
+    // item path matches; true when it did. A slot of every effect, as the
+    // frame and QML reach the edit walk (items/ItemEdit.h) through it.
     bool modVal(QQuickItem* pTarget, std::string itemPath);
     // Renders the enabled effect children in declaration order.
     void renderChildren(RenderNameListItem* pRNLI);

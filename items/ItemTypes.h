@@ -2,9 +2,9 @@
 // The vocabulary of the QML module "QuellinDemoSystem" 1.0, in one table: a
 // row per QML name, in registration order, with the C++ class registered
 // under it and the item-path segment by which the edit view addresses an
-// item of that class (see IEffect::modVal). A class registered under two
+// item of that class (items/ItemPath.h). A class registered under two
 // names has two rows and one segment. Start-up registers the rows
-// (app/QmlTypes.cpp); IEffect::segmentName reads the segments. A type gets
+// (app/QmlTypes.cpp); itemSegmentName reads the segments. A type gets
 // its row when it lands.
 //
 // Most segments are the QML name. The skene root, the controller, the

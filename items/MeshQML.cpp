@@ -4,6 +4,7 @@
 
 #include "gpu/GpuResources.h"
 #include "gpu/VertexBuffers.h"
+#include "items/QmlText.h"
 #include "items/SavePointQML.h"
 #include "items/Transform.h"
 #include "state/FrameState.h"

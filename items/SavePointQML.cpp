@@ -2,6 +2,7 @@
 
 #include "gpu/GpuResources.h"
 #include "items/IEffect.h"
+#include "items/QmlText.h"
 #include "state/DemoDisplay.h"
 #include "state/SavePoints.h"
 
@@ -30,7 +31,7 @@ void recordSavePoints(const QQuickItem& meshItem, const glm::mat4& mv, const glm
         }
         // One name buffer for every save point and frame.
         thread_local std::string name;
-        IEffect::assignText(name, point->target);
+        assignText(name, point->target);
         recordSavePoint(name, record);
     }
 }

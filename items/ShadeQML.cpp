@@ -1,6 +1,7 @@
 #include "items/ShadeQML.h"
 
 #include "gpu/GpuResources.h"
+#include "items/QmlText.h"
 #include "items/ShaderParamQML.h"
 #include "state/DemoDisplay.h"
 #include "state/FrameState.h"

@@ -1,5 +1,7 @@
 #include "items/ShaderBufferQML.h"
 
+#include "items/QmlText.h"
+
 #include <QSGNode>
 
 ShaderBufferQML::ShaderBufferQML(QQuickItem* parent)

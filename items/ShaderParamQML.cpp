@@ -4,13 +4,14 @@
 
 #include "gpu/GpuResources.h"
 #include "items/IEffect.h"
+#include "items/QmlText.h"
 
 void ShaderParamQML::applyToCurrentShader() const
 {
     Shader* shader = gpu().shaders.current();
     if (!shader)
         return;
-    IEffect::assignText(nameText_, paramName);
+    assignText(nameText_, paramName);
     if (paramValueVec4.isEmpty()) {
         shader->setUniformFloat(nameText_.c_str(), paramValue);
         return;
@@ -19,7 +20,7 @@ void ShaderParamQML::applyToCurrentShader() const
         // A text bound to a track changes every frame: convert it into a
         // kept buffer.
         thread_local std::string text;
-        IEffect::assignText(text, paramValueVec4);
+        assignText(text, paramValueVec4);
         vec4Seen_ = paramValueVec4;
         vec4_ = parseVec4Text(text);
     }

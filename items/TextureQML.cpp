@@ -3,6 +3,7 @@
 #include "items/TextureQML.h"
 
 #include "gpu/GpuResources.h"
+#include "items/QmlText.h"
 #include "state/DemoDisplay.h"
 #include "state/FrameState.h"
 

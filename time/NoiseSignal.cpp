@@ -9,9 +9,9 @@ float noiseUnit(uint32_t r)
 
 void NoiseSignal::reseed(uint32_t seed)
 {
-    generator.reseed(seed);
+    generator = std::mt19937(seed);
     for (uint32_t& r : window)
-        r = generator.draw();
+        r = uint32_t(generator());
 }
 
 void NoiseSignal::shift()
@@ -19,7 +19,7 @@ void NoiseSignal::shift()
     window[0] = window[1];
     window[1] = window[2];
     window[2] = window[3];
-    window[3] = generator.draw();
+    window[3] = uint32_t(generator());
 }
 
 float NoiseSignal::step(double tMs, float freq, int interpolation, float current)

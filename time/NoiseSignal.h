@@ -6,9 +6,8 @@
 //
 // It follows demo time, not the wall clock: a paused demo holds its value,
 // and the same seed over the same timeline replays the same values.
-#include "time/Mt19937.h"
-
 #include <cstdint>
+#include <random>
 
 // A random value mapped onto -1..1.
 float noiseUnit(uint32_t r);
@@ -21,7 +20,9 @@ struct NoiseSignal {
 
     uint32_t window[4] = {0, 0, 0, 0}; // r-1, r0, r1, r2
     double lastTickMs = 0.0;           // demo time at which r0 became current
-    Mt19937 generator;
+    // The standard fixes this engine's sequence for every seed, and a
+    // demo's look depends on that sequence never changing.
+    std::mt19937 generator;
 
     // Restarts the sequence of seed and fills the window with its first
     // four values.

@@ -1,6 +1,6 @@
 #include "app/QmlTypes.h"
 
-#include "items/IEffect.h"
+#include "items/ItemPath.h"
 
 #include "support/FreshState.h"
 #include "support/QtTestApp.h"
@@ -38,7 +38,7 @@ TEST(QmlTypes, EveryNameOfTheModuleCreatesItsClassWithItsSegment)
         component.setData(("import QuellinDemoSystem 1.0\n" + name + " {}\n").c_str(), QUrl());
         std::unique_ptr<QObject> object(component.create());
         ASSERT_TRUE(object) << name << ": " << component.errorString().toStdString();
-        EXPECT_EQ(IEffect::segmentName(object->metaObject()->className()), segment) << name;
+        EXPECT_EQ(itemSegmentName(object->metaObject()->className()), segment) << name;
     }
 
     QQmlComponent time(&engine);

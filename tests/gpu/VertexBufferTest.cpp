@@ -123,6 +123,53 @@ TEST(HalfFloat, SubnormalsAndTheSmallestValues)
     EXPECT_FLOAT_EQ(halfToFloat(0x0001), std::ldexp(1.0f, -24));
 }
 
+TEST(HalfFloat, EveryHalfGivesItsExactFloatAndComesBack)
+{
+    for (uint32_t h = 0; h < 0x10000; ++h) {
+        const uint16_t half = uint16_t(h);
+        const bool negative = (h & 0x8000u) != 0;
+        const int exponent = int((h >> 10) & 0x1fu);
+        const int mantissa = int(h & 0x3ffu);
+        const float f = halfToFloat(half);
+        ASSERT_EQ(std::signbit(f), negative) << std::hex << h;
+        if (exponent == 0x1f && mantissa != 0) {
+            ASSERT_TRUE(std::isnan(f)) << std::hex << h;
+            const uint16_t back = floatToHalf(f);
+            ASSERT_TRUE((back & 0x7c00) == 0x7c00 && (back & 0x03ff) != 0 && (back & 0x8000) == (h & 0x8000u))
+                << std::hex << h;
+            continue;
+        }
+        const float magnitude = exponent == 0x1f ? std::numeric_limits<float>::infinity()
+            : exponent == 0                      ? std::ldexp(float(mantissa), -24)
+                                                 : std::ldexp(float(1024 + mantissa), exponent - 25);
+        ASSERT_EQ(f, negative ? -magnitude : magnitude) << std::hex << h;
+        ASSERT_EQ(floatToHalf(f), half) << std::hex << h;
+    }
+}
+
+TEST(HalfFloat, EveryTieBetweenNeighboursGoesToTheEvenOne)
+{
+    for (uint16_t sign : {uint16_t(0x0000), uint16_t(0x8000)}) {
+        for (uint16_t h = 0; h < 0x7bff; ++h) {
+            const uint16_t low = uint16_t(sign | h);
+            const uint16_t high = uint16_t(sign | (h + 1));
+            const float lowValue = halfToFloat(low);
+            const float highValue = halfToFloat(high);
+            // Exact: a float has 13 more mantissa bits than a half.
+            const float tie = (lowValue + highValue) / 2.0f;
+            ASSERT_EQ(floatToHalf(tie), (h & 1u) ? high : low) << std::hex << low;
+            ASSERT_EQ(floatToHalf(std::nextafter(tie, lowValue)), low) << std::hex << low;
+            ASSERT_EQ(floatToHalf(std::nextafter(tie, highValue)), high) << std::hex << low;
+        }
+        // Past the largest half the next step up would be 2^16: its tie,
+        // 65520, already overflows, and the float just below it does not.
+        const float largest = sign ? -65504.0f : 65504.0f;
+        const float overflowTie = sign ? -65520.0f : 65520.0f;
+        EXPECT_EQ(floatToHalf(overflowTie), uint16_t(sign | 0x7c00));
+        EXPECT_EQ(floatToHalf(std::nextafter(overflowTie, largest)), uint16_t(sign | 0x7bff));
+    }
+}
+
 TEST(VertexStorage, FormsAndStrides)
 {
     Mesh mesh;

@@ -1,5 +1,4 @@
 #include "host/DemoQML.h"
-#include "host/SkeneValuePath.h"
 
 #include "platform/Clock.h"
 #include "state/DemoFolders.h"
@@ -35,47 +34,6 @@ std::vector<std::string> linesAfter(const LogCapture& log, const std::string& st
 }
 
 } // namespace
-
-TEST(SkeneValuePath, SplitsItemPathPropertyAndOldValue)
-{
-    struct Case {
-        const char* text;
-        bool hasItemPath;
-        const char* itemPath;
-        const char* property;
-        const char* oldValue; // null: none
-    };
-    const Case cases[] = {
-        {"/0:=RocketScene/2:=Camera/0:=viewAngle:/:=40", true, "/0:=RocketScene/2:=Camera", "viewAngle", "40"},
-        {"/0:=RocketScene/2:=Camera/0:=viewAngle:/", true, "/0:=RocketScene/2:=Camera", "viewAngle", nullptr},
-        {"/0:=RocketScene/1:=Group/3:=Pos/5:=x:/old:=1.5", true, "/0:=RocketScene/1:=Group/3:=Pos", "x", "1.5"},
-        // The last segment names no property ("=" before ":/" is missing,
-        // or comes after it): the item path alone.
-        {"/0:=RocketScene/1:=Group/x:/", true, "/0:=RocketScene/1:=Group", "", nullptr},
-        {"/0:=RocketScene/1:=Group/x:/:=5", true, "/0:=RocketScene/1:=Group", "", nullptr},
-        // No ":/", or no "/" after the first character before it.
-        {"/0:=RocketScene/2:=Camera", false, "", "", nullptr},
-        {"/0:=viewAngle:/", false, "", "", nullptr},
-        {":/0:=x", false, "", "", nullptr},
-        {"", false, "", "", nullptr},
-    };
-    for (const Case& c : cases) {
-        const SkeneValuePath parsed = parseSkeneValuePath(c.text);
-        EXPECT_EQ(parsed.hasItemPath, c.hasItemPath) << c.text;
-        EXPECT_EQ(parsed.itemPath, c.itemPath) << c.text;
-        EXPECT_EQ(parsed.propertyName, c.property) << c.text;
-        EXPECT_EQ(parsed.hasOldValue, c.oldValue != nullptr) << c.text;
-        EXPECT_EQ(parsed.oldValue, c.oldValue ? c.oldValue : "") << c.text;
-    }
-
-    // Far past any fixed buffer.
-    std::string deep = "/0:=RocketScene";
-    for (int i = 0; i < 2000; ++i)
-        deep += "/0:=Group";
-    const SkeneValuePath parsed = parseSkeneValuePath(deep + "/0:=x:/:=1");
-    EXPECT_EQ(parsed.itemPath, deep);
-    EXPECT_EQ(parsed.propertyName, "x");
-}
 
 TEST_F(ValueEditing, ModifySkeneValueRecordsTheEditForTheNextFrameAndLogsItsParts)
 {

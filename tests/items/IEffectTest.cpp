@@ -2,6 +2,7 @@
 
 #include "host/DemoRootQML.h"
 #include "host/SceneQML.h"
+#include "items/ItemPath.h"
 #include "state/PendingEdit.h"
 
 #include "support/FreshState.h"
@@ -182,28 +183,11 @@ TEST_F(EffectBase, TypesDeclaredInQmlFilesAreCutAtQmlSuffix)
     const std::string className = fancy->metaObject()->className();
     ASSERT_NE(className.find("_QML"), std::string::npos) << className;
     const std::string segment = className.substr(0, className.find("_QML"));
-    EXPECT_EQ(IEffect::segmentName(className.c_str()), segment);
+    EXPECT_EQ(itemSegmentName(className.c_str()), segment);
 
     EXPECT_TRUE(applyEdit(root, "/0:=RocketScene/1:=" + segment, "glow", "0.75"));
     EXPECT_DOUBLE_EQ(other->property("glow").toDouble(), 0.75);
     EXPECT_DOUBLE_EQ(fancy->property("glow").toDouble(), 0.0);
-}
-
-TEST_F(EffectBase, SegmentNamesMapClassNamesToTheirQmlTypes)
-{
-    EXPECT_EQ(IEffect::segmentName("MeshQML"), "DrawMesh");
-    EXPECT_EQ(IEffect::segmentName("MeshQML_QML_12"), "DrawMesh");
-    EXPECT_EQ(IEffect::segmentName("ShadeQML_QML_3"), "Shader");
-    EXPECT_EQ(IEffect::segmentName("DemoQML"), "Demo");
-    EXPECT_EQ(IEffect::segmentName("CameraQML"), "Camera"); // registered as Camera and DemoCamera
-    // Skene roots, the controller and parameter groups keep their class name.
-    EXPECT_EQ(IEffect::segmentName("SceneQML"), "SceneQML");
-    EXPECT_EQ(IEffect::segmentName("RocketQML"), "RocketQML");
-    EXPECT_EQ(IEffect::segmentName("ParamGroupQML_QML_1"), "ParamGroupQML");
-    // So does a class without a row, such as a type yet to come.
-    EXPECT_EQ(IEffect::segmentName("SMAAQML"), "SMAAQML");
-    EXPECT_EQ(IEffect::segmentName("QQuickItem"), "QQuickItem");
-    EXPECT_EQ(IEffect::segmentName(nullptr), "");
 }
 
 TEST_F(EffectBase, FirstMatchInDepthFirstOrderWins)
@@ -285,14 +269,3 @@ Probe {
 }
 
 #include "IEffectTest.moc"
-
-TEST(EffectText, AssignTextGivesWhatToStdStringGives)
-{
-    std::string out = "left over";
-    for (const QString& text : {QString("prism.crystal"), QString("prism.crystal"), QString("x"), QString(),
-                                QString::fromUtf8("gr\xc3\xbc\xc3\x9f" "e"), QString("a much longer name than before"),
-                                QString("prism.crystaL")}) {
-        IEffect::assignText(out, text);
-        EXPECT_EQ(out, text.toStdString());
-    }
-}

@@ -1,4 +1,33 @@
-#include "host/SkeneValuePath.h"
+#include "items/ItemPath.h"
+
+#include "items/ItemTypes.h"
+
+#include <QObject>
+
+std::string itemSegmentName(const char* className)
+{
+    std::string cut = className ? className : "";
+    const size_t at = cut.find("_QML");
+    if (at != std::string::npos)
+        cut.resize(at);
+
+#define SEGMENT_ROW(cppClass, qmlName, segment) {#cppClass, segment},
+    static const struct {
+        const char* className;
+        const char* segment;
+    } kSegments[] = {DEMO_ITEM_TYPES(SEGMENT_ROW)};
+#undef SEGMENT_ROW
+    for (const auto& s : kSegments) {
+        if (cut == s.className)
+            return s.segment;
+    }
+    return cut;
+}
+
+std::string childItemPath(const std::string& parentPath, int index, const QObject* child)
+{
+    return parentPath + "/" + std::to_string(index) + ":=" + itemSegmentName(child->metaObject()->className());
+}
 
 SkeneValuePath parseSkeneValuePath(const std::string& pathToItem)
 {
