@@ -14,6 +14,7 @@
 #include <GL/glew.h>
 
 #include "BenchState.h"
+#include "gpu/GpuResources.h"
 #include "gpu/Shader.h"
 #include "items/DrawVBQML.h"
 #include "state/DemoDisplay.h"
@@ -90,9 +91,9 @@ struct Fountain {
     }
     void frame()
     {
-        update.use();
+        gpu().shaders.use(&update);
         updater.render(nullptr);
-        draw.use();
+        gpu().shaders.use(&draw);
         drawer.render(nullptr);
     }
     Shader update, draw;
