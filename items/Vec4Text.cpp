@@ -10,10 +10,12 @@ std::array<float, 4> parseVec4Text(const std::string& text)
         size_t end = text.find(',', start);
         if (end == std::string::npos)
             end = text.size();
-        const std::string field = text.substr(start, end - start);
         // strtof skips leading white space, ignores what follows the number
-        // and gives 0 when the field does not start with one.
-        v[size_t(i)] = std::strtof(field.c_str(), nullptr);
+        // and gives 0 when the field does not start with one. No number goes
+        // on across a comma, so it reads the field in place: a copy of it
+        // would allocate once a field outgrows the short-string buffer (QML
+        // prints up to 17 digits), every frame for a bound text.
+        v[size_t(i)] = std::strtof(text.c_str() + start, nullptr);
         start = end + 1;
     }
     return v;
