@@ -106,6 +106,11 @@ const Option kOptions[] = {
     {"-captureFormat:", nullptr, "png|mp4",
      "mp4: frames piped to ffmpeg, no frame files (default png)",
      setCaptureFormat},
+    {"-verbose", nullptr, nullptr, "also log every key and track the sync editors send (off: an editor's resend floods)",
+     [](CommandLine& line, const std::string&) {
+         line.verbose = true;
+         return std::string();
+     }},
     {"--help", "-h", nullptr, "print these options and exit",
      [](CommandLine& line, const std::string&) {
          line.help = true;

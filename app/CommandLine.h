@@ -16,6 +16,8 @@ extern const char* const kActiveSkenesFileOption; // "-activeSkenesFile:"
 struct CommandLine {
     bool help = false;
     bool version = false;
+    // The sync traffic's per-key and per-track debug lines (sync/SyncLog.h).
+    bool verbose = false;
     // The demo's root folder (the one that holds fx/); empty for the working
     // directory.
     std::string demoFolder;

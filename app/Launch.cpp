@@ -5,8 +5,10 @@
 #include "app/CommandLine.h"
 #include "app/ProcessState.h"
 #include "app/Startup.h"
+#include "sync/SyncLog.h"
 
 #include <QLoggingCategory>
+#include <QStringList>
 
 #include <algorithm>
 #include <cstdio>
@@ -133,14 +135,19 @@ int runProgram(int argc, char** argv)
         return cannotStart(line.error);
     // The capture folder is named from where the program was started.
     CaptureOptions capture = line.capture;
+    QStringList logRules;
     if (capture.active()) {
         const std::string problem = readyCaptureFolder(capture);
         if (!problem.empty())
             return cannotStart(problem);
         // The progress line must stay readable among the debug lines of
         // every frame; warnings and QML errors still show.
-        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+        logRules << QStringLiteral("default.debug=false");
     }
+    if (line.verbose)
+        logRules << QString::fromLatin1(kSyncTrafficOnRule);
+    if (!logRules.isEmpty())
+        QLoggingCategory::setFilterRules(logRules.join(QLatin1Char('\n')));
     const std::string notADemo = enterDemoFolder(line);
     if (!notADemo.empty())
         return cannotStart(notADemo);

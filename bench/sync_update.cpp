@@ -5,8 +5,8 @@
 // The commands wait in a local stream socket pair whose sending side may
 // hold them all, so the one update finds every byte there, as it would after
 // an editor wrote them over loopback. Two cases: the debug log as shipped
-// (one line per key through Qt's default handler; run with 2>/dev/null, or
-// the terminal's speed is measured), and the debug log filtered off.
+// (the default category's debug lines on, the sync traffic's per-key lines
+// off unless -verbose asks for them), and the debug log filtered off.
 #include "sync/sync_device.h"
 
 #include <benchmark/benchmark.h>

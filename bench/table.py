@@ -37,6 +37,7 @@ FIGURES = [
     ("sync slot, track without data", "rocket_sync", "BM_SyncTrackWithoutData", "cpu", "ns", None, True),
     ("trigger's first call at row 50,000", "rocket_sync", "BM_SyncTriggerFirstCall", "cpu", "us", None, True),
     ("100k-key burst in one update", "sync_update", "BM_SetKeyBurst/logged:0/iterations:10/manual_time", "real", "ms", 50, True),
+    ("100k-key burst, debug log as shipped", "sync_update", "BM_SetKeyBurst/logged:1/iterations:10/manual_time", "real", "ms", 50, True),
     ("save of 500 tracks", "track_save", "BM_SaveFiveHundredTracks/untilInPlace:0/iterations:10", "real", "ms", 50, True),
     ("connect to a silent editor", "sync_connect", "BM_ConnectToSilentEditor/iterations:3", "real", "ms", 250, True),
     ("music load, 5-minute MP3", "music", "BM_LoadFiveMinuteMp3/iterations:20/manual_time", "real", "ms", 50, True),

@@ -5,11 +5,11 @@
 #include "state/ActiveSkeneList.h"
 #include "state/FrameState.h"
 #include "state/rocket_flags.h"
+#include "sync/SyncLog.h"
 #include "time/Music.h"
 #include "time/TimeState.h"
 
 #include <QDebug>
-#include <QLoggingCategory>
 
 #include <algorithm>
 #include <cmath>
@@ -153,9 +153,9 @@ SyncTrack* Rocket::GetSyncTrack(const std::string& track_name)
         track_cache_.emplace(track_name, CachedTrack{track, slot});
     }
     // One line per binding per frame while an editor is away: not even
-    // formatted when nobody reads the debug log.
-    if (!track->data_received && QLoggingCategory::defaultCategory()->isDebugEnabled())
-        qDebug("Rocket::GetSyncTrack gives no data_received for track:%s\n", track_name.c_str());
+    // formatted unless the traffic's log was asked for.
+    if (!track->data_received)
+        qCDebug(syncTraffic, "Rocket::GetSyncTrack gives no data_received for track:%s\n", track_name.c_str());
     return track;
 }
 

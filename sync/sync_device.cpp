@@ -1,11 +1,12 @@
 #include "sync/sync_device.h"
 
+#include "sync/SyncLog.h"
+
 #include "sync/track_file.h"
 
 #include "platform/Clock.h"
 
 #include <QDebug>
-#include <QLoggingCategory>
 
 #include <algorithm>
 #include <cerrno>
@@ -29,13 +30,12 @@ const char server_greeting[] = "hello, demo!";
 constexpr size_t client_greeting_len = sizeof client_greeting - 1; // 19
 constexpr size_t server_greeting_len = sizeof server_greeting - 1; // 12
 
-// One line of the client's debug log: text, then the track name. With the
-// debug log filtered off, nothing is formatted (one line per received key
-// adds up on an editor's full resend).
+// One line of the sync traffic's log: text, then the track name. Unless
+// asked for, nothing is formatted (one line per received key adds up on an
+// editor's full resend).
 void debug_line(const char* text, const char* name)
 {
-    if (QLoggingCategory::defaultCategory()->isDebugEnabled())
-        qDebug("%s%s", text, name);
+    qCDebug(syncTraffic, "%s%s", text, name);
 }
 
 uint32_t read_be32(const unsigned char* p)
@@ -667,7 +667,7 @@ void sync_save_tracks(SyncDevice* device)
         // was purged and not sent again) holds nothing to save: writing it
         // would empty the skene's animation on disk.
         if (!track->data_received) {
-            debug_line("sync_save_tracks skipped a track whose data never arrived:", track->name);
+            qDebug("sync_save_tracks skipped a track whose data never arrived:%s", track->name);
             continue;
         }
         // The render thread asks for this: the files are written in the
@@ -680,7 +680,7 @@ void deferred_purge(SyncDevice* device)
 {
     for (int32_t i = 0; i < device->tracks.num_tracks; ++i)
         device->tracks.tracks[i]->data_received = 0;
-    qDebug("deferred_purge set data_received to 0");
+    qCDebug(syncTraffic, "deferred_purge set data_received to 0");
 }
 
 void mark_all_received(SyncDevice* device)

@@ -42,6 +42,8 @@ TEST(CommandLine, DemoFolderOptionsAndMistakes)
     EXPECT_FALSE(plain.help || plain.version);
 
     EXPECT_TRUE(parseCommandLine({"tarvonic", "-h"}).help);
+    EXPECT_FALSE(plain.verbose);
+    EXPECT_TRUE(parseCommandLine({"tarvonic", "-verbose", "demo"}).verbose);
     EXPECT_TRUE(parseCommandLine({"tarvonic", "demo", "--version"}).version);
 
     EXPECT_EQ(parseCommandLine({"tarvonic", "--fullscreen", "-x"}).error,

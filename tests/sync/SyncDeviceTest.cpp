@@ -1,5 +1,7 @@
 #include "sync/sync_device.h"
 
+#include "sync/SyncLog.h"
+
 #include "platform/Files.h"
 
 #include "support/LogCapture.h"
@@ -229,8 +231,31 @@ TEST(SyncConnect, NewTrackIsRequestedOnceWithItsIndex)
     EXPECT_EQ(cmds[1].index, 1u);
 }
 
+// The per-key and per-track lines, as -verbose asks for them.
+struct TrafficLogOn {
+    TrafficLogOn() { QLoggingCategory::setFilterRules(QString::fromLatin1(kSyncTrafficOnRule)); }
+    ~TrafficLogOn() { QLoggingCategory::setFilterRules(QString()); }
+};
+
+TEST(SyncUpdate, KeyLinesAreWrittenOnlyWhenTheTrafficLogIsAskedFor)
+{
+    LogCapture log;
+    Peer peer;
+    Device dev;
+    ASSERT_EQ(dev.connect(peer), 0);
+    SyncTrack* a = dev.track("s.a");
+    ASSERT_TRUE(peer.sendSetKey(0, 10, 3.0f, 1));
+    ASSERT_TRUE(updateUntil(dev, [&] { return a->num_keys == 1; }));
+    for (const std::string& line : log.lines())
+        EXPECT_EQ(line.find("handle_set_key_cmd"), std::string::npos) << line;
+    // The other debug lines stay where they were.
+    qDebug("an ordinary line");
+    EXPECT_EQ(log.lines().back(), "an ordinary line");
+}
+
 TEST(SyncUpdate, KeyCommandsEditTracksAndMarkActivity)
 {
+    TrafficLogOn traffic;
     LogCapture log;
     Peer peer;
     Device dev;
@@ -430,6 +455,7 @@ TEST(SyncUpdate, TrackIndexNeverAnnouncedDropsTheConnection)
 
 TEST(SyncUpdate, EditorCommandsOnTheWholeTrackSet)
 {
+    TrafficLogOn traffic;
     LogCapture log;
     TempDemo folder;
     folder.makeDir("sync");
