@@ -32,6 +32,7 @@ FIGURES = [
     ("skene traversal alone, 1,000 effects", "host_frame", "BM_SkeneTraversal", "cpu", "us", None, True),
     ("get_value, 1,000 keys, random rows", "sync_track", "BM_GetValue/type:-1", "cpu", "ns", 15, True),
     ("get_value, 1,000 keys, rows advancing", "sync_track", "BM_GetValueAdvancing", "cpu", "ns", 5, True),
+    ("get_value advancing / inline shape, one run", "sync_track", "BM_GetValueAdvancingAgainstInline", "ratio", "", 2, True),
     ("sync slot, cached track", "rocket_sync", "BM_SyncCachedTrack", "cpu", "ns", 60, True),
     ("500 sync bindings re-evaluated", "rocket_sync", "BM_FiveHundredBindingsPerFrame", "cpu", "us", 250, True),
     ("sync slot, track without data", "rocket_sync", "BM_SyncTrackWithoutData", "cpu", "ns", None, True),

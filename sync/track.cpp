@@ -111,11 +111,14 @@ inline int guessed_floor_index(const TrackKey* keys, int num, int row)
 // the next one answers nearly every call of a playing demo without a search.
 // Keys are sorted, so a key at or before row whose successor lies after it is
 // the one the search would find.
-inline int remembered_floor_index(const SyncTrack* track, int row)
+// *hinted tells whether the remembered key answered (rows that advance)
+// rather than a search (scattered rows).
+inline int remembered_floor_index(const SyncTrack* track, int row, bool* hinted)
 {
     const TrackKey* keys = track->keys;
     const int num = track->num_keys;
     const int h = track->last_key;
+    *hinted = true;
     if (h >= 0 && h < num && keys[h].row <= row) {
         if (h + 1 == num || row < keys[h + 1].row)
             return h;
@@ -124,6 +127,7 @@ inline int remembered_floor_index(const SyncTrack* track, int row)
     } else if (h == -1 && num > 0 && row < keys[0].row) {
         return -1;
     }
+    *hinted = false;
     return track->last_key = guessed_floor_index(keys, num, row);
 }
 
@@ -145,7 +149,8 @@ struct Shape {
 };
 constexpr Shape shapes[4] = {{0, 0, 0}, {1, 0, 0}, {0, 3, -2}, {0, 1, 0}};
 
-float spline_value(const TrackKey* keys, int num_keys, int i, float t)
+// The tangents of the Spline segment that starts at key i.
+void spline_tangents(const TrackKey* keys, int num_keys, int i, float* m0, float* m1)
 {
     const TrackKey& k0 = keys[i];
     const TrackKey& k1 = keys[i + 1];
@@ -159,16 +164,19 @@ float spline_value(const TrackKey* keys, int num_keys, int i, float t)
     const float dvB = n.value - k0.value;
     const float drB = float(int64_t(n.row) - int64_t(k0.row));
     const float w = 1.0f / (drA + drB);
-    const float m0 = drB * dvA * w;
-    const float m1 = drA * dvB * w;
+    *m0 = drB * dvA * w;
+    *m1 = drA * dvB * w;
+}
 
+float hermite(float v0, float v1, float m0, float m1, float t)
+{
     const float t2 = t * t;
     const float t3 = t2 * t;
     const float h00 = 2.0f * t3 - 3.0f * t2 + 1.0f;
     const float h10 = t3 - 2.0f * t2 + t;
     const float h01 = 3.0f * t2 - 2.0f * t3;
     const float h11 = t3 - t2;
-    return h00 * k0.value + h10 * m0 + h01 * k1.value + h11 * m1;
+    return h00 * v0 + h10 * m0 + h01 * v1 + h11 * m1;
 }
 
 } // namespace
@@ -242,13 +250,15 @@ int key_index_floor(const SyncTrack* track, int row)
     return floor_index(track->keys, track->num_keys, row);
 }
 
-float get_value(const SyncTrack* track, double row)
+float get_value_searched(const SyncTrack* track, double row)
 {
     const int num = track->num_keys;
     if (num == 0)
         return 0.0f;
     const TrackKey* keys = track->keys;
-    const int i = remembered_floor_index(track, row_floor(row));
+    const int r = row_floor(row);
+    bool hinted = false;
+    const int i = remembered_floor_index(track, r, &hinted);
     if (i == -1)
         return keys[0].value;
     if (i > num - 2)
@@ -259,17 +269,50 @@ float get_value(const SyncTrack* track, double row)
     // Rows only fail to ascend in a damaged file; t stays finite there.
     const double span = double(k1.row) - double(k0.row);
     const double t = span > 0.0 ? (row - double(k0.row)) / span : 0.0;
-    if (k0.type == int32_t(KeyType::Spline))
-        return spline_value(keys, num, i, float(t));
     if (uint32_t(k0.type) > uint32_t(KeyType::Spline))
         return 0.0f;
+    auto& s = track->segment;
+    if (k0.type == int32_t(KeyType::Spline)) {
+        float m0 = 0.0f, m1 = 0.0f;
+        spline_tangents(keys, num, i, &m0, &m1);
+        // Kept only for rows that advance: scattered rows would pay for
+        // keeping a segment they leave at the next call.
+        if (span > 0.0 && hinted) {
+            s = {};
+            s.keys = keys;
+            s.num_keys = num;
+            s.row0 = k0.row;
+            s.row1 = k1.row;
+            s.type = k0.type;
+            s.span = span;
+            s.v0 = k0.value;
+            s.v1 = k1.value;
+            s.m0 = m0;
+            s.m1 = m1;
+        }
+        return hermite(k0.value, k1.value, m0, m1, float(t));
+    }
     // The other shapes are one polynomial each, u = t*(a + t*(b + t*c)):
     // a table lookup instead of a branch that tracks of mixed key types
     // would mispredict on every other call.
-    const Shape& s = shapes[k0.type];
-    const double u = t * (s.a + t * (s.b + t * s.c));
+    const Shape& sh = shapes[k0.type];
     // A Step key holds its value even where the rise overflows to infinity.
     const double rise = k0.type == int32_t(KeyType::Step) ? 0.0 : double(k1.value - k0.value);
+    if (span > 0.0 && hinted) {
+        s = {};
+        s.keys = keys;
+        s.num_keys = num;
+        s.row0 = k0.row;
+        s.row1 = k1.row;
+        s.type = k0.type;
+        s.span = span;
+        s.value0 = k0.value;
+        s.rise = rise;
+        s.a = sh.a;
+        s.b = sh.b;
+        s.c = sh.c;
+    }
+    const double u = t * (sh.a + t * (sh.b + t * sh.c));
     const double v = k0.value + rise * u;
     return to_float(v);
 }
@@ -292,6 +335,7 @@ int set_key(SyncTrack* track, const TrackKey& key)
         ++track->num_keys;
     }
     track->last_key = 0;
+    keys_changed(track);
     track->data_received = 1;
     return 0;
 }
@@ -304,6 +348,7 @@ void delete_key(SyncTrack* track, int row)
     std::memmove(track->keys + i, track->keys + i + 1, size_t(track->num_keys - i - 1) * sizeof(TrackKey));
     --track->num_keys;
     track->last_key = 0;
+    keys_changed(track);
 }
 
 void clear_keys(SyncTrack* track)
@@ -313,6 +358,12 @@ void clear_keys(SyncTrack* track)
     track->num_keys = 0;
     track->capacity = 0;
     track->last_key = 0;
+    keys_changed(track);
+}
+
+void keys_changed(SyncTrack* track)
+{
+    track->segment.keys = nullptr;
 }
 
 int key_count_or_one(const SyncTrack* track)

@@ -110,6 +110,7 @@ int read_track_file_at(SyncTrack* track, const char* path)
             }
             track->keys = keys;
             track->num_keys = int32_t(sort_keys(keys, got));
+            keys_changed(track);
             track->capacity = count;
             keys = nullptr;
         }

@@ -74,6 +74,30 @@ TEST(TrackFile, WritesTheExactLittleEndianLayoutAndReadsItBack)
     EXPECT_FLOAT_EQ(get_value(&back.track, 8.0), 1.75f); // halfway along the Linear segment
 }
 
+TEST(TrackFile, ATrackReadAgainIsNotAnsweredFromItsOldSegment)
+{
+    SyncFolder folder;
+    OwnedTrack first("intro.fade");
+    set_key(&first.track, {0, 0.0f, int32_t(KeyType::Linear)});
+    set_key(&first.track, {10, 10.0f, int32_t(KeyType::Step)});
+    ASSERT_EQ(write_track_file(&first.track, "sync"), 0);
+
+    OwnedTrack read("intro.fade");
+    ASSERT_EQ(read_track_file(&read.track, "sync"), 0);
+    // Rows advancing as a playing demo reads them keep the segment.
+    for (double row = 1.0; row < 5.0; row += 0.2)
+        EXPECT_FLOAT_EQ(get_value(&read.track, row), float(row));
+    // The file changes on disk and is read into the same track (its key
+    // array may come back at the same address): the new keys answer.
+    set_key(&first.track, {0, 100.0f, int32_t(KeyType::Linear)});
+    ASSERT_EQ(write_track_file(&first.track, "sync"), 0);
+    ASSERT_EQ(read_track_file(&read.track, "sync"), 0);
+    EXPECT_FLOAT_EQ(get_value(&read.track, 5.0), 55.0f);
+    // And an overwrite in place through the key functions.
+    set_key(&read.track, {10, 20.0f, int32_t(KeyType::Step)});
+    EXPECT_FLOAT_EQ(get_value(&read.track, 5.2), 100.0f + (20.0f - 100.0f) * 0.52f);
+}
+
 TEST(TrackFile, EmptyAndMissingFiles)
 {
     SyncFolder folder;
