@@ -8,6 +8,7 @@
 #include "tracker/lib/TrackerSession.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -216,6 +217,25 @@ TEST_F(TrackerProtocolTest, DemoCommandsMoveAndEditTheEditor)
     // demo.
     ASSERT_TRUE(demo_.waitFor([&](SyncDevice*) { return demo_.rowsSet.size() == 3; }));
     demo_.run([&](SyncDevice*) { EXPECT_EQ(demo_.rowsSet, (std::vector<int32_t>{0, 10, 0})); });
+}
+
+TEST_F(TrackerProtocolTest, ADemoThatDrawsSlowlyStillCountsAsPlayingBetweenItsRows)
+{
+    ASSERT_TRUE(connectDemo());
+    demo_.playing = 1;
+    int stillPlaying = 0;
+    for (int32_t row = 10; row < 14; ++row) {
+        demo_.row = row; // a row every 700 ms: a demo drawing a frame and a half a second
+        ASSERT_TRUE(waitUntil([&] { return session_.row() == row; }));
+        waitUntil([] { return false; }, 700);
+        stillPlaying += session_.isPlaying() ? 1 : 0;
+    }
+    EXPECT_GE(stillPlaying, 3); // the first gap is not known yet
+    demo_.playing = 0;
+    QElapsedTimer stopped;
+    stopped.start();
+    ASSERT_TRUE(waitUntil([&] { return !session_.isPlaying(); }, 3000));
+    EXPECT_LT(stopped.elapsed(), max_demo_quiet_ms);
 }
 
 TEST_F(TrackerProtocolTest, ValuesThatAreNoNumberAreRefusedByNameAndNeverReachTheDemo)

@@ -386,6 +386,10 @@ TEST_F(TrackerWindowTest, F1ShowsEveryKeyAndTheWholeColourLegend)
     Editor e(dir_.path());
     EXPECT_FALSE(e.window.grid().placeholderText().isEmpty());
     EXPECT_TRUE(e.window.grid().placeholderText().contains(QStringLiteral("sync editors on")));
+    // Commands on a column that is not there change nothing.
+    for (int key : {Qt::Key_Right, Qt::Key_Left})
+        QTest::keyClick(e.grid(), Qt::Key(key), Qt::AltModifier);
+    EXPECT_FALSE(e.model.isDirty());
     QTest::keyClick(e.grid(), Qt::Key_F1);
     auto* help = e.window.findChild<QDialog*>(QStringLiteral("help"));
     ASSERT_NE(help, nullptr);

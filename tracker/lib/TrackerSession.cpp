@@ -428,7 +428,9 @@ void TrackerSession::revealCell(int track, int32_t row)
 
 int TrackerSession::columnChars(int column)
 {
-    const int track = layout().at(column).track;
+    if (column < 0 || column >= layout().count())
+        return default_column_chars;
+    const int track = layout_.at(column).track;
     if (track < 0)
         return min_column_chars;
     const int chars = size_t(track) < widths_.size() ? widths_[size_t(track)] : 0;
@@ -751,6 +753,7 @@ void TrackerSession::togglePlay()
         quietTimer_.start();
     } else {
         pausedAt_.start();
+        lastRowAt_.invalidate();
         setPlaying(false);
     }
 }
@@ -911,6 +914,11 @@ void TrackerSession::followDemoRow(int32_t row)
     if (pausedAt_.isValid() && pausedAt_.elapsed() < demo_quiet_ms)
         return;
     rowCameSinceConnect_ = true;
+    // A demo that draws slowly sends its rows far apart: it counts as
+    // stopped only after a few of its own gaps without one.
+    const qint64 gap = lastRowAt_.isValid() && lastRowAt_.elapsed() < max_demo_quiet_ms ? lastRowAt_.elapsed() : 0;
+    quietTimer_.setInterval(int(std::clamp<qint64>(3 * gap, demo_quiet_ms, max_demo_quiet_ms)));
+    lastRowAt_.start();
     // The demo is playing and tells us its row; echoing it back would make
     // the demo seek its music every frame.
     setPlaying(true);

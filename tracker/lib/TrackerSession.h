@@ -32,8 +32,11 @@ constexpr int32_t max_row = (1 << 24) - 1;
 // The demo sends its row only while it plays and never says it stopped (the
 // music ran out, another editor paused it): a demo believed to play that
 // sends no row for this long counts as stopped. Rows that arrive this soon
-// after our own pause were on their way before the demo had it.
+// after our own pause were on their way before the demo had it. A demo whose
+// rows come further apart than a third of that (one that draws slowly) is
+// given three of its own gaps, up to max_demo_quiet_ms.
 constexpr int demo_quiet_ms = 500;
+constexpr int max_demo_quiet_ms = 3000;
 // After a demo connects, the cursor row goes to it again this much later:
 // the demo takes a MAKE_MASTER into account only from its next frame on.
 constexpr int connect_row_again_ms = 150;
@@ -228,6 +231,7 @@ private:
     bool active_ = false;
     QTimer quietTimer_;     // no row for demo_quiet_ms: stopped
     QElapsedTimer pausedAt_; // our last pause
+    QElapsedTimer lastRowAt_; // the demo's last row while it played
     QTimer rowAgainTimer_;
     bool rowCameSinceConnect_ = false;
     std::unordered_map<uint32_t, int> trackOfIndex_;

@@ -579,9 +579,9 @@ void TrackGrid::wheelEvent(QWheelEvent* event)
     const QPoint angle = event->angleDelta();
     if (event->modifiers() & Qt::ControlModifier) {
         // A point size a notch.
-        wheelRest_ += angle.y();
-        const int steps = wheelRest_ / 120;
-        wheelRest_ -= steps * 120;
+        zoomRest_ += angle.y();
+        const int steps = zoomRest_ / 120;
+        zoomRest_ -= steps * 120;
         zoom(steps);
         event->accept();
         return;

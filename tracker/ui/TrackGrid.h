@@ -115,6 +115,7 @@ private:
     int resizeStartX_ = 0;
     int resizeStartChars_ = 0;
     int wheelRest_ = 0; // eighths of a degree not yet scrolled
+    int zoomRest_ = 0;  // nor zoomed
 
     std::shared_ptr<const MusicOverview> music_;
     MusicView musicView_ = MusicView::Waveform;
