@@ -12,7 +12,7 @@ cd "$root"
 # on one floor may include each other; "*" means any folder of ours.
 floors='
 app       host editor items gpu sync time state platform
-tracker   sync state platform
+tracker   sync time state platform
 pack      platform
 host      editor items gpu sync time state platform
 editor    host items gpu sync time state platform

@@ -3,9 +3,15 @@
 #include "platform/Files.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -22,19 +28,6 @@ void write_le32(std::string& out, uint32_t v)
     out.push_back(char((v >> 8) & 0xff));
     out.push_back(char((v >> 16) & 0xff));
     out.push_back(char((v >> 24) & 0xff));
-}
-
-// Bytes left from the current position to the end of the file; 0 when the
-// stream cannot tell.
-long bytes_left(FILE* f)
-{
-    const long here = std::ftell(f);
-    if (here < 0 || std::fseek(f, 0, SEEK_END) != 0)
-        return 0;
-    const long end = std::ftell(f);
-    if (end < 0 || std::fseek(f, here, SEEK_SET) != 0)
-        return 0;
-    return end > here ? end - here : 0;
 }
 
 // Our writers store keys in row order, but a file mended by hand or damaged
@@ -80,16 +73,29 @@ int read_track_file(SyncTrack* track, const char* base)
 
 int read_track_file_at(SyncTrack* track, const char* path)
 {
-    FILE* f = std::fopen(path, "rb");
-    if (!f)
+    // The whole file in one read: an editor takes in thousands of these as
+    // a demo connects, and each system call counts.
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return 1;
+    struct stat st;
+    std::vector<unsigned char> bytes;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+        bytes.resize(size_t(st.st_size));
+    size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += size_t(n);
+    }
+    ::close(fd);
 
-    unsigned char head[4];
-    int32_t count = 0;
-    if (std::fread(head, 1, sizeof head, f) == sizeof head)
-        count = read_le32(head);
     // Never trust the count further than the bytes that are really there.
-    const long present = bytes_left(f) / key_bytes;
+    int32_t count = got >= 4 ? read_le32(bytes.data()) : 0;
+    const long present = got >= 4 ? long((got - 4) / key_bytes) : 0;
     if (count < 0)
         count = 0;
     if (count > present)
@@ -97,27 +103,21 @@ int read_track_file_at(SyncTrack* track, const char* path)
 
     clear_keys(track);
     if (count > 0) {
-        auto* raw = static_cast<unsigned char*>(std::malloc(size_t(count) * key_bytes));
         auto* keys = static_cast<TrackKey*>(std::malloc(size_t(count) * sizeof(TrackKey)));
-        if (raw && keys) {
-            const size_t got = std::fread(raw, key_bytes, size_t(count), f);
-            for (size_t i = 0; i < got; ++i) {
-                const unsigned char* p = raw + i * key_bytes;
+        if (keys) {
+            for (int32_t i = 0; i < count; ++i) {
+                const unsigned char* p = bytes.data() + 4 + size_t(i) * key_bytes;
                 const uint32_t bits = uint32_t(read_le32(p + 4));
                 keys[i].row = read_le32(p);
                 std::memcpy(&keys[i].value, &bits, sizeof bits);
                 keys[i].type = int32_t(static_cast<signed char>(p[8]));
             }
             track->keys = keys;
-            track->num_keys = int32_t(sort_keys(keys, got));
+            track->num_keys = int32_t(sort_keys(keys, size_t(count)));
             keys_changed(track);
             track->capacity = count;
-            keys = nullptr;
         }
-        std::free(raw);
-        std::free(keys);
     }
-    std::fclose(f);
     track->data_received = 1;
     return 0;
 }

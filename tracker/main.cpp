@@ -1,5 +1,5 @@
 // sync_editor: the sync editor that the demo starts for live editing.
-//   sync_editor -port:1338 -file:fx/prism/Skene.rocket -windowHeight:-720
+//   sync_editor -port:1338 -file:fx/prism/Skene.rocket -windowHeight:-720 [-music:<path>]
 // Exit codes: 0 after a normal close, 1 for arguments it cannot use, 2 when
 // the port is taken (another editor already serves it).
 #include "tracker/lib/EditorOptions.h"
@@ -7,6 +7,8 @@
 #include "tracker/lib/TrackerModel.h"
 #include "tracker/lib/TrackerSession.h"
 #include "tracker/ui/TrackerWindow.h"
+
+#include "platform/Files.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -24,7 +26,7 @@ int main(int argc, char** argv)
     const tracker::EditorOptions options = tracker::parseEditorOptions(app.arguments().mid(1));
     if (!options.error.isEmpty()) {
         std::fprintf(stderr, "sync_editor: %s\n", qPrintable(options.error));
-        std::fprintf(stderr, "usage: sync_editor [-port:<n>] [-file:<project>] [-windowHeight:<h>]\n");
+        std::fprintf(stderr, "usage: sync_editor [-port:<n>] [-file:<project>] [-windowHeight:<h>] [-music:<mp3>]\n");
         return 1;
     }
 
@@ -49,7 +51,11 @@ int main(int argc, char** argv)
     if (options.windowHeight > 0)
         window.resize(window.width(), options.windowHeight);
     window.show();
-    if (loaded.status == tracker::LoadResult::Unreadable) {
+    window.loadMusic(options.music);
+    // Asked while the demo may already connect: a restore sends it every
+    // key again.
+    window.offerRecovery();
+    if (loaded.status == tracker::LoadResult::Unreadable || loaded.status == tracker::LoadResult::Damaged) {
         std::fprintf(stderr, "sync_editor: %s\n", qPrintable(loaded.message));
         // Not modal: a demo waiting to connect must not wait for a click.
         auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("sync_editor"), loaded.message,
@@ -58,5 +64,8 @@ int main(int argc, char** argv)
         box->setModal(false);
         box->show();
     }
-    return app.exec();
+    const int code = app.exec();
+    // The recovery file's last write, when one is on its way.
+    platform::finishBackgroundWrites();
+    return code;
 }

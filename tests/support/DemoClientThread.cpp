@@ -48,9 +48,12 @@ void DemoClientThread::loop()
         if (device_->socket >= 0) {
             int changed = 0;
             int act = 0;
-            if (sync_update(device_, row.load(), device_->port, &changed, &act) != 0)
+            const int masterPort = master ? device_->port : device_->port + 1;
+            if (sync_update(device_, row.load(), masterPort, &changed, &act) != 0)
                 ++dropped;
             activity = std::max(activity, act);
+            if (act != 0)
+                master = true;
         }
     }
 }

@@ -55,6 +55,10 @@ public:
     int dropped = 0;        // updates that reported the connection gone
     std::atomic<int> playing{0}; // what is_playing answers
     std::atomic<int32_t> row{0}; // the row the demo reports while playing
+    // Whether this editor is the demo's master, whose SET_ROW counts. The
+    // demo with several editors makes one master when it reports activity,
+    // from its next update on; false plays a demo whose master is another.
+    std::atomic<bool> master{true};
 
 private:
     void loop();

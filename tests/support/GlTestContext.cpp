@@ -2,27 +2,14 @@
 
 #include "support/GlTestContext.h"
 
-#include "app/SurfaceFormat.h"
 #include "gpu/GlewSetup.h"
 #include "gpu/GpuResources.h"
-#include "support/QtTestApp.h"
-
-#include <QOffscreenSurface>
-#include <QOpenGLContext>
-
-struct GlTestContext::Impl {
-    QOffscreenSurface surface;
-    QOpenGLContext context;
-};
+#include "support/OffscreenContext.h"
 
 GlTestContext::GlTestContext()
-    : impl_((ensureQtApp(), std::make_unique<Impl>())) // surfaces need the application
+    : impl_(std::make_unique<OffscreenContext>())
 {
-    const QSurfaceFormat format = app::demoSurfaceFormat(QSurfaceFormat(), 1);
-    impl_->surface.setFormat(format);
-    impl_->surface.create();
-    impl_->context.setFormat(format);
-    if (!impl_->context.create() || !impl_->context.makeCurrent(&impl_->surface))
+    if (!impl_->makeCurrent())
         return;
     if (currentGpuResources()) {
         ok_ = initGlew();
@@ -35,19 +22,18 @@ GlTestContext::GlTestContext()
 GlTestContext::~GlTestContext()
 {
     // With the context current, so that the resources' GL objects go.
-    if (resources_ && impl_->context.makeCurrent(&impl_->surface))
+    if (resources_ && impl_->makeCurrent())
         resources_.reset();
     resources_.reset();
-    impl_->context.doneCurrent();
+    impl_->doneCurrent();
 }
 
 bool GlTestContext::makeCurrent()
 {
-    return impl_->context.makeCurrent(&impl_->surface);
+    return impl_->makeCurrent();
 }
 
 void GlTestContext::releaseCurrent()
 {
-    if (QOpenGLContext* current = QOpenGLContext::currentContext())
-        current->doneCurrent();
+    OffscreenContext::releaseCurrent();
 }

@@ -6,6 +6,7 @@
 #include <memory>
 
 class GpuResources;
+class OffscreenContext;
 
 class GlTestContext {
 public:
@@ -20,8 +21,7 @@ public:
     static void releaseCurrent();
 
 private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
+    std::unique_ptr<OffscreenContext> impl_;
     std::unique_ptr<GpuResources> resources_;
     bool ok_ = false;
 };

@@ -2,6 +2,7 @@
 // history takes every edit back and forth exactly.
 #include "support/QtTestApp.h"
 #include "tracker/lib/EditorOptions.h"
+#include "tracker/lib/KeyClipboard.h"
 #include "tracker/lib/TrackerSession.h"
 #include "tracker/lib/displayText.h"
 
@@ -94,9 +95,9 @@ TEST_F(TrackerEditTest, EachActionEditsTheKeysAndTheHistoryTakesEveryEditBackAnd
     // Copy rows 0..8 of g.a and g.b, paste at row 20.
     at(0, a_);
     at(8, b_, true);
-    session_.copy();
+    const QString copied = session_.copy();
     at(20, a_);
-    session_.paste();
+    session_.paste(copied);
     step();
     EXPECT_EQ(keysOf(b_), (std::vector<Cell>{{"g.b", 4, 5.0f, 2}, {"g.b", 24, 5.0f, 2}}));
     EXPECT_EQ(model_.keyAt(a_, 28)->value, 3.0f);
@@ -112,11 +113,11 @@ TEST_F(TrackerEditTest, EachActionEditsTheKeysAndTheHistoryTakesEveryEditBackAnd
     EXPECT_EQ(session_.selection().firstRow, 21);
     EXPECT_EQ(session_.selection().lastRow, 29);
 
-    session_.cut();
+    const QString cut = session_.cut();
     step();
     EXPECT_EQ(keysOf(b_).size(), 1u);
     at(40, b_);
-    session_.paste(); // the cut block lands again, from g.b onwards
+    session_.paste(cut); // the cut block lands again, from g.b onwards
     step();
     EXPECT_EQ(model_.keyAt(b_, 48)->value, 3.0f);
     EXPECT_EQ(model_.keyAt(model_.findTrack("h.c"), 44)->value, 5.0f);
@@ -175,6 +176,73 @@ TEST_F(TrackerEditTest, ColumnsAreGroupedByDottedPrefixAndGroupsCollapse)
     EXPECT_EQ(names().size(), 7u);
 }
 
+TEST_F(TrackerEditTest, PastedTextIsCheckedAndWhatHoldsNoNumberIsLeftOutByName)
+{
+    QStringList messages;
+    QObject::connect(&session_, &TrackerSession::statusMessage, [&](const QString& m) { messages << m; });
+    at(10, a_);
+    ASSERT_TRUE(session_.paste(QStringLiteral("sync-keys\t2 tracks\t3 rows\n"
+                                              "row\ttrack\tvalue\tinterpolation\tname\n"
+                                              "0\t0\t1e-3\tramp\n"
+                                              "1\t1\tnan\tstep\n"
+                                              "2\t1\t1e39\tlinear\tx\n")));
+    EXPECT_EQ(model_.keyAt(a_, 10)->value, 0.001f);
+    EXPECT_EQ(model_.keyAt(a_, 10)->type, int(KeyType::Ramp));
+    EXPECT_EQ(model_.keyAt(b_, 11), nullptr);
+    EXPECT_EQ(model_.keyAt(b_, 12), nullptr);
+    ASSERT_FALSE(messages.isEmpty());
+    EXPECT_TRUE(messages.back().contains(QStringLiteral("2 keys"))) << messages.back().toStdString();
+    EXPECT_TRUE(messages.back().contains(QStringLiteral("g.b at row 11"))) << messages.back().toStdString();
+
+    // Blocks that claim what they do not hold, or are not blocks at all.
+    const size_t edits = history_.size();
+    for (const char* text : {"sync-keys\t1 tracks\t2 rows\n5\t0\t1\tstep\n",  // a row outside
+                             "sync-keys\t1 tracks\t2 rows\n0\t3\t1\tstep\n",  // a track outside
+                             "sync-keys\t0 tracks\t2 rows\n",                  // no tracks
+                             "sync-keys\t1 tracks\t99999999 rows\n",           // beyond the last row
+                             "sync-keys\t1 tracks\t2 rows\n0\t0\tten\tstep\n", // no number
+                             "sync-keys\t1 tracks\t2 rows\n0\t0\t1\twobble\n", "1.5\n2.5\n"})
+        EXPECT_FALSE(session_.paste(QString::fromLatin1(text))) << text;
+    EXPECT_EQ(history_.size(), edits);
+
+    // A copied block reads back exactly, odd floats and all.
+    model_.replaceKeys(a_, std::vector<TrackKey>{{0, 1.0f / 3.0f, 4}, {2, -1.0e-30f, 9}}.data(), 2);
+    at(0, a_);
+    at(2, a_, true);
+    KeyBlock block;
+    std::vector<RefusedKey> refused;
+    QString why;
+    ASSERT_TRUE(parseKeyBlock(session_.copy(), max_row + 1, &block, &refused, &why)) << why.toStdString();
+    ASSERT_EQ(block.keys.size(), 2u);
+    EXPECT_EQ(block.keys[0].value, 1.0f / 3.0f);
+    EXPECT_EQ(block.keys[1].value, -1.0e-30f);
+    EXPECT_EQ(block.keys[1].type, 9);
+    EXPECT_TRUE(refused.empty());
+}
+
+TEST(TrackerTextTest, ValuesRowsAndTimesAreReadAsAnAuthorWritesThem)
+{
+    float v = 0.0f;
+    EXPECT_EQ(parseKeyValue(QStringLiteral("1e-3"), &v), ValueText::Number);
+    EXPECT_EQ(v, 0.001f);
+    EXPECT_EQ(parseKeyValue(QStringLiteral("-2.5"), &v), ValueText::Number);
+    EXPECT_EQ(v, -2.5f);
+    for (const char* t : {"1e39", "-1e39", "nan", "inf"})
+        EXPECT_EQ(parseKeyValue(QString::fromLatin1(t), &v), ValueText::NotFinite) << t;
+    for (const char* t : {"", "-", "1.2.3", "e5"})
+        EXPECT_EQ(parseKeyValue(QString::fromLatin1(t), &v), ValueText::NotANumber) << t;
+
+    int32_t row = -1;
+    EXPECT_TRUE(parseRowOrTime(QStringLiteral(" 120 "), &row));
+    EXPECT_EQ(row, 120);
+    EXPECT_TRUE(parseRowOrTime(QStringLiteral("1:00"), &row));
+    EXPECT_EQ(row, 704); // 60 s of 11.7333 rows a second
+    EXPECT_TRUE(parseRowOrTime(QStringLiteral("1.5s"), &row));
+    EXPECT_EQ(row, 17);
+    for (const char* t : {"-3", "1:75", "x", "99999999", "1e9s", ""})
+        EXPECT_FALSE(parseRowOrTime(QString::fromLatin1(t), &row)) << t;
+}
+
 TEST(TrackerTextTest, NamesFromTheDemoAreShownSafely)
 {
     EXPECT_EQ(displayName("prism.glow"), QStringLiteral("prism.glow"));
@@ -197,6 +265,8 @@ TEST(TrackerOptionsTest, TheDemosCommandLineIsUnderstood)
     EXPECT_EQ(parseEditorOptions({}).port, 1338);
     EXPECT_FALSE(parseEditorOptions({QStringLiteral("-port:70000")}).error.isEmpty());
     EXPECT_FALSE(parseEditorOptions({QStringLiteral("--help")}).error.isEmpty());
+    EXPECT_EQ(parseEditorOptions({QStringLiteral("-music:../song.mp3")}).music, QStringLiteral("../song.mp3"));
+    EXPECT_FALSE(parseEditorOptions({QStringLiteral("-music:")}).error.isEmpty());
 }
 
 } // namespace

@@ -8,11 +8,14 @@
 #include "tracker/lib/TrackerSession.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -118,9 +121,10 @@ TEST_F(TrackerProtocolTest, EditsCursorPlayAndFocusReachTheDemo)
 
     session_.setCursor(4, session_.layout().columnOfTrack(track));
     ASSERT_TRUE(session_.setValue(2.5f));
-    ASSERT_TRUE(demo_.waitFor([&](SyncDevice*) { return x->num_keys == 1 && !demo_.rowsSet.empty(); }));
+    ASSERT_TRUE(demo_.waitFor([&](SyncDevice*) { return x->num_keys == 1 && demo_.rowsSet.size() == 2; }));
     demo_.run([&](SyncDevice*) {
-        EXPECT_EQ(demo_.rowsSet, std::vector<int32_t>{4});
+        // The cursor's row when the demo connected, then the move.
+        EXPECT_EQ(demo_.rowsSet, (std::vector<int32_t>{0, 4}));
         EXPECT_EQ(x->keys[0].row, 4);
         EXPECT_EQ(x->keys[0].value, 2.5f);
         EXPECT_EQ(x->keys[0].type, int(KeyType::Step));
@@ -209,9 +213,79 @@ TEST_F(TrackerProtocolTest, DemoCommandsMoveAndEditTheEditor)
     // The skene's first key is now the one the demo just set at row 0.
     EXPECT_EQ(session_.row(), 0);
     EXPECT_EQ(session_.cursorTrack(), empty);
-    // Only moves made in the editor went to the demo.
-    ASSERT_TRUE(demo_.waitFor([&](SyncDevice*) { return demo_.rowsSet.size() == 2; }));
-    demo_.run([&](SyncDevice*) { EXPECT_EQ(demo_.rowsSet, (std::vector<int32_t>{10, 0})); });
+    // Only the row at connecting and moves made in the editor went to the
+    // demo.
+    ASSERT_TRUE(demo_.waitFor([&](SyncDevice*) { return demo_.rowsSet.size() == 3; }));
+    demo_.run([&](SyncDevice*) { EXPECT_EQ(demo_.rowsSet, (std::vector<int32_t>{0, 10, 0})); });
+}
+
+TEST_F(TrackerProtocolTest, ADemoThatDrawsSlowlyStillCountsAsPlayingBetweenItsRows)
+{
+    ASSERT_TRUE(connectDemo());
+    demo_.playing = 1;
+    int stillPlaying = 0;
+    for (int32_t row = 10; row < 14; ++row) {
+        demo_.row = row; // a row every 700 ms: a demo drawing a frame and a half a second
+        ASSERT_TRUE(waitUntil([&] { return session_.row() == row; }));
+        waitUntil([] { return false; }, 700);
+        stillPlaying += session_.isPlaying() ? 1 : 0;
+    }
+    EXPECT_GE(stillPlaying, 3); // the first gap is not known yet
+    demo_.playing = 0;
+    QElapsedTimer stopped;
+    stopped.start();
+    ASSERT_TRUE(waitUntil([&] { return !session_.isPlaying(); }, 3000));
+    EXPECT_LT(stopped.elapsed(), max_demo_quiet_ms);
+}
+
+TEST_F(TrackerProtocolTest, ValuesThatAreNoNumberAreRefusedByNameAndNeverReachTheDemo)
+{
+    const int a = addTrack("n.a", {{0, 1.0f, 0}});
+    addTrack("n.empty", {});
+    // A track file the demo shipped, with nan on row 8 beside a good key.
+    QFile file(dir_.filePath(QStringLiteral("sync/sync_n.file.track")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray::fromHex("02000000" "08000000" "0000c07f" "00" "0c000000" "0000803f" "01"));
+    file.close();
+    QStringList messages;
+    QObject::connect(&session_, &TrackerSession::statusMessage, [&](const QString& m) { messages << m; });
+
+    ASSERT_TRUE(connectDemo());
+    SyncTrack* fromFile = demoTrack(demo_, "n.file");
+    SyncTrack* na = demoTrack(demo_, "n.a");
+    SyncTrack* empty = demoTrack(demo_, "n.empty");
+    ASSERT_TRUE(demo_.waitFor([&](SyncDevice*) {
+        return fromFile->data_received == 1 && na->num_keys == 1 && empty->data_received == 1;
+    }));
+    demo_.run([&](SyncDevice*) {
+        ASSERT_EQ(fromFile->num_keys, 1);
+        EXPECT_EQ(fromFile->keys[0].row, 12);
+    });
+    ASSERT_FALSE(messages.isEmpty());
+    EXPECT_TRUE(messages.back().contains(QStringLiteral("n.file")) && messages.back().contains(QStringLiteral("row 8")))
+        << messages.back().toStdString();
+
+    session_.setCursor(6, session_.layout().columnOfTrack(a));
+    demo_.run([](SyncDevice* d) {
+        send_track_value(d, "n.a", NAN);
+        send_track_value(d, "n.a", INFINITY);
+        send_first_value(d, "n.empty", -INFINITY);
+        send_track_value(d, "n.a", 2.0f); // the one that counts
+    });
+    ASSERT_TRUE(waitUntil([&] { return model_.keyAt(a, 6) != nullptr; }));
+    EXPECT_EQ(model_.keyAt(a, 6)->value, 2.0f);
+    EXPECT_EQ(model_.keys(model_.findTrack("n.empty")).num_keys, 0);
+    int refused = 0;
+    for (const QString& m : messages)
+        refused += m.startsWith(QStringLiteral("Refused")) && m.contains(QStringLiteral("n.")) ? 1 : 0;
+    EXPECT_EQ(refused, 3);
+    EXPECT_TRUE(messages.filter(QStringLiteral("for n.a at row 6")).size() == 2);
+    ASSERT_TRUE(demo_.waitFor([&](SyncDevice*) { return na->num_keys == 2; }));
+    demo_.run([&](SyncDevice*) {
+        for (int i = 0; i < na->num_keys; ++i)
+            EXPECT_TRUE(std::isfinite(na->keys[i].value));
+        EXPECT_EQ(empty->num_keys, 0);
+    });
 }
 
 TEST_F(TrackerProtocolTest, CommandsSplitAcrossSegmentsAreReassembled)
@@ -219,7 +293,8 @@ TEST_F(TrackerProtocolTest, CommandsSplitAcrossSegmentsAreReassembled)
     RawPeer peer(server_.port());
     ASSERT_TRUE(peer.connected());
     peer.send("hello, synctracker!", 5);
-    EXPECT_EQ(peer.read(12), "hello, demo!");
+    // The greeting, then the cursor's row.
+    EXPECT_EQ(peer.read(17), "hello, demo!" + std::string(1, '\x03') + be32(0));
     peer.send(getTrack(3, "split.track") + getTrack(4, "split.other"), 1);
     EXPECT_EQ(peer.read(10), std::string("\x0d", 1) + be32(3) + std::string("\x0d", 1) + be32(4));
     EXPECT_GE(model_.findTrack("split.track"), 0);

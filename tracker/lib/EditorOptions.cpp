@@ -16,6 +16,9 @@ EditorOptions parseEditorOptions(const QStringList& args)
         } else if (arg.startsWith(QLatin1String("-file:"))) {
             o.file = arg.mid(6);
             ok = !o.file.isEmpty();
+        } else if (arg.startsWith(QLatin1String("-music:"))) {
+            o.music = arg.mid(7);
+            ok = !o.music.isEmpty();
         } else if (arg.startsWith(QLatin1String("-windowHeight:"))) {
             const int h = arg.mid(14).toInt(&ok);
             // Larger than any screen is as good as no height at all.

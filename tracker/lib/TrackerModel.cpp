@@ -1,6 +1,7 @@
 #include "tracker/lib/TrackerModel.h"
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 
 namespace tracker {
@@ -122,10 +123,13 @@ void TrackerModel::replaceKeys(int track, const TrackKey* keys, int count)
     clear_keys(&t);
     // Files may hold keys out of order or twice on a row; set_key sorts
     // them and keeps the last one of a row.
-    for (int i = 0; i < count; ++i)
-        set_key(&t, keys[i]);
+    for (int i = 0; i < count; ++i) {
+        if (std::isfinite(keys[i].value))
+            set_key(&t, keys[i]);
+    }
     t.data_received = 1;
     setDirty(true);
+    Q_EMIT keysReplaced(track);
 }
 
 void TrackerModel::setBookmarks(std::set<int32_t> rows)
@@ -156,8 +160,34 @@ void TrackerModel::setDirty(bool dirty)
     Q_EMIT dirtyChanged(dirty);
 }
 
+bool continuesBurst(const EditBatch& earlier, const EditBatch& later)
+{
+    return earlier.burstTrack >= 0 && earlier.burstTrack == later.burstTrack
+        && later.madeAtMs - earlier.madeAtMs <= burst_gap_ms && earlier.bookmarkToggles.empty()
+        && later.bookmarkToggles.empty();
+}
+
+void mergeBatch(EditBatch& earlier, const EditBatch& later)
+{
+    for (const KeyChange& c : later.keys) {
+        // A burst keeps hitting the same cell: look from the newest.
+        auto it = std::find_if(earlier.keys.rbegin(), earlier.keys.rend(),
+                               [&](const KeyChange& e) { return e.track == c.track && e.row == c.row; });
+        if (it == earlier.keys.rend()) {
+            earlier.keys.push_back(c);
+        } else {
+            it->has = c.has;
+            it->after = c.after;
+        }
+    }
+    earlier.text = later.text;
+    earlier.madeAtMs = later.madeAtMs;
+}
+
 void BatchBuilder::set(int track, int32_t row, float value, int32_t type)
 {
+    if (!std::isfinite(value))
+        return;
     TrackKey k;
     k.row = row;
     k.value = value;

@@ -37,8 +37,21 @@ struct EditBatch {
     QString text; // what the undo history calls it
     std::vector<KeyChange> keys;
     std::vector<int32_t> bookmarkToggles; // rows whose bookmark flips
+    // A value the demo pushed into this track (-1: any other edit). Pushes
+    // come in bursts, one a frame while a slider moves: those of one track
+    // that follow each other within burst_gap_ms are one step.
+    int burstTrack = -1;
+    int64_t madeAtMs = 0; // a monotonic clock, for the bursts
     bool empty() const { return keys.empty() && bookmarkToggles.empty(); }
 };
+
+constexpr int64_t burst_gap_ms = 2000;
+
+// Whether later continues the burst of earlier (see EditBatch::burstTrack).
+bool continuesBurst(const EditBatch& earlier, const EditBatch& later);
+// Folds later into earlier, as if both were one edit: every cell keeps its
+// state from before earlier and takes its state after later.
+void mergeBatch(EditBatch& earlier, const EditBatch& later);
 
 constexpr int min_rows_per_beat = 1;
 constexpr int max_rows_per_beat = 64;
@@ -72,6 +85,8 @@ public:
     void apply(const EditBatch& batch, bool forward = true);
 
     // Replaces a track's keys without history (loading and importing).
+    // Keys whose value is no finite number are not taken (their rows are
+    // for the callers to name; nothing the model holds is ever nan or inf).
     void replaceKeys(int track, const TrackKey* keys, int count);
     void setBookmarks(std::set<int32_t> rows);
     // Drops everything: no tracks, no bookmarks, the default beat grid.
@@ -85,6 +100,8 @@ public:
 Q_SIGNALS:
     void trackAdded(int track);
     void keyChanged(int track, int row);
+    // A track's keys were replaced all at once (replaceKeys).
+    void keysReplaced(int track);
     void bookmarksChanged();
     void rowsPerBeatChanged(int rows);
     void contentReset();
@@ -114,6 +131,8 @@ private:
 class BatchBuilder {
 public:
     explicit BatchBuilder(const TrackerModel& model) : model_(model) {}
+    // A value that is no finite number is not set (callers refuse those
+    // where they come in, with a message).
     void set(int track, int32_t row, float value, int32_t type);
     void remove(int track, int32_t row);
     EditBatch finish(const QString& text);

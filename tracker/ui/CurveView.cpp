@@ -22,6 +22,7 @@ CurveView::CurveView(TrackerSession& session, TrackGrid& grid, QWidget* parent)
     connect(&session_, &TrackerSession::cursorMoved, this, repaint);
     connect(&session_, &TrackerSession::layoutChanged, this, repaint);
     connect(&session_.model(), &TrackerModel::keyChanged, this, repaint);
+    connect(&session_.model(), &TrackerModel::keysReplaced, this, repaint);
 }
 
 void CurveView::paintEvent(QPaintEvent*)
