@@ -32,7 +32,11 @@
 
 #if defined(__SANITIZE_ADDRESS__)
 #define TARVONIC_ASAN 1
-#include <sanitizer/allocator_interface.h>
+// GCC ships the sanitizer runtime without this header (only Clang installs
+// it), so the one hook is declared here as the runtime exports it.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(
+    void (*mallocHook)(const volatile void*, size_t),
+    void (*freeHook)(const volatile void*));
 #else
 #define TARVONIC_ASAN 0
 #endif
