@@ -111,6 +111,12 @@ const Option kOptions[] = {
          line.verbose = true;
          return std::string();
      }},
+    {"--new-demo", nullptr, " <folder>",
+     "write a new demo that plays at once into folder (new or empty), then exit",
+     [](CommandLine& line, const std::string&) {
+         line.newDemo = true;
+         return std::string();
+     }},
     {"--help", "-h", nullptr, "print these options and exit",
      [](CommandLine& line, const std::string&) {
          line.help = true;
@@ -154,13 +160,14 @@ const Option* findOption(const std::string& arg, std::string& value)
     return nullptr;
 }
 
-std::string optionColumn(const Option& option)
+std::vector<platform::OptionHelp> optionHelp()
 {
-    std::string text = option.alias ? std::string(option.alias) + ", " : std::string();
-    text += option.name;
-    if (option.value)
-        text += option.value;
-    return text;
+    std::vector<platform::OptionHelp> rows;
+    for (const Option& option : kOptions) {
+        const std::string spellings = option.alias ? std::string(option.alias) + ", " + option.name : option.name;
+        rows.push_back({spellings, option.value ? option.value : "", option.help});
+    }
+    return rows;
 }
 
 } // namespace
@@ -189,29 +196,74 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
     }
     if (line.error.empty() && shapesCapture && !line.capture.active())
         line.error = "the -capture...: options shape a capture: add -capture:<folder>";
+    if (line.error.empty() && line.newDemo && line.demoFolder.empty())
+        line.error = "--new-demo needs the folder to write: tarvonic --new-demo <folder>";
+    if (line.error.empty() && line.newDemo && shapesCapture)
+        line.error = "--new-demo writes a demo and plays nothing: capture it in a second run";
     return line;
 }
 
 std::string helpText()
 {
-    size_t width = 0;
-    for (const Option& option : kOptions)
-        width = std::max(width, optionColumn(option).size());
-    std::string text = "Usage: tarvonic [options] [demo folder]\n"
-                       "Plays the demo whose root folder (the one that holds fx/) is given, else the one in\n"
-                       "the working directory.\n\n";
-    for (const Option& option : kOptions) {
-        const std::string column = optionColumn(option);
-        text += "  " + column + std::string(width - column.size() + 2, ' ') + option.help + "\n";
-    }
-    text += "\nA capture muxes capture.mp4 when ffmpeg is on PATH; without a display, run it under xvfb-run -a.\n"
-            "tarvonic-pack writes a demo's datapack.dat (tarvonic-pack --help).\n";
-    return text;
+    return "Usage: tarvonic [options] [demo folder]\n"
+           "       tarvonic --new-demo <folder>\n"
+           "Plays the demo whose root folder (the one that holds fx/) is given, else the one in\n"
+           "the working directory.\n\n" +
+           platform::optionListText(optionHelp()) +
+           "\nA capture muxes capture.mp4 when ffmpeg is on PATH; without a display, run it under xvfb-run -a.\n"
+           "tarvonic-pack writes a demo's datapack.dat (tarvonic-pack --help).\n";
 }
 
 std::string versionText()
 {
     return std::string("tarvonic ") + TARVONIC_VERSION;
+}
+
+platform::ManPage manPage()
+{
+    using platform::example;
+    using platform::item;
+    using platform::paragraph;
+    platform::ManPage page;
+    page.name = "tarvonic";
+    page.summary = "play and edit a real-time demo";
+    page.synopsis = {"[options] [demo folder]", "--new-demo folder"};
+    page.source = std::string("Tarvonic ") + TARVONIC_VERSION;
+    page.description = {
+        paragraph("tarvonic plays the demo whose root folder (the one that holds fx/) it is given, or the one in the working "
+         "directory, and makes that folder its working directory: every path of a demo is relative to its root. "
+         "A start dialog chooses the skene setup, the resolution, full screen, the edit view and the sync-editor "
+         "modes; Enter starts, Escape quits."),
+        paragraph("A demo is a folder of skenes, fx/<skene>/Skene.qml with their shaders and meshes, that draw every frame "
+         "in step with music.mp3. Their parameters follow sync tracks, read from sync/sync_<track>.track or edited "
+         "live in sync editors (sync_editor), which the demo starts and connects to on TCP ports 1338 and up."),
+        paragraph("With -capture: the demo plays from its track files on a fixed clock, without the start dialog, and every "
+         "frame is written as a PNG file with the music as audio.wav, joined into capture.mp4 when ffmpeg is on "
+         "PATH. Without a display, run it under xvfb-run -a."),
+    };
+    page.options = optionHelp();
+    page.sections = {
+        {"Exit status",
+         {item("0", "the demo ended, or a capture wrote every frame and the audio"),
+          item("1", "the demo has no skene folder, or --new-demo could not write the demo"),
+          item("2",
+           "it cannot start: an option it cannot use, a folder without fx/, no display, a capture folder it cannot "
+           "make, or --new-demo given a folder that is not empty (one line on the standard error stream says which)"),
+          item("3", "a shell view (fx/startDialog.qml, fx/main.qml, ...) is missing or does not load"),
+          item("4", "a capture could not write a frame, the audio or the video, or its window was closed")}},
+        {"Files",
+         {item("fx/_ActiveSkeneSetups/*.as",
+           "the skene setups; lumenfall.as when no other is chosen"),
+          item("fx/currentActiveScenesSetup.cfg", "the setup chosen in the start dialog last time"),
+          item("/usr/share/tarvonic/examples/lumenfall",
+           "the example demo, when installed from the package")}},
+        {"Examples",
+         {example("tarvonic --new-demo mydemo\n"
+           "tarvonic mydemo\n"
+           "xvfb-run -a tarvonic mydemo -capture:mydemo-video -captureSeconds:5")}},
+        {"See also", {paragraph("sync_editor(1), tarvonic-pack(1)")}},
+    };
+    return page;
 }
 
 std::string scanActiveSkenesFileOption(const std::vector<std::string>& args, std::string path)

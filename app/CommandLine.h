@@ -3,7 +3,9 @@
 // the usual --help and --version, and the demo folder to play.
 //
 //   tarvonic [options] [demo folder]
+//   tarvonic --new-demo <folder>
 #include "app/CaptureOptions.h"
+#include "platform/OptionHelp.h"
 
 #include <string>
 #include <vector>
@@ -18,6 +20,8 @@ struct CommandLine {
     bool version = false;
     // The sync traffic's per-key and per-track debug lines (sync/SyncLog.h).
     bool verbose = false;
+    // --new-demo: write a new demo into demoFolder instead of playing one.
+    bool newDemo = false;
     // The demo's root folder (the one that holds fx/); empty for the working
     // directory.
     std::string demoFolder;
@@ -36,6 +40,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& args);
 std::string helpText();
 // "tarvonic <version>".
 std::string versionText();
+// The manual page: the same options as helpText, with what the program
+// does, its exit codes and examples around them.
+platform::ManPage manPage();
 
 // Every argument (the program name included) that contains the option text
 // sets the path to what follows the option; a later one replaces an earlier

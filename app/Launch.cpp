@@ -3,8 +3,11 @@
 #include "app/AppState.h"
 #include "app/Capture.h"
 #include "app/CommandLine.h"
+#include "app/InstalledData.h"
+#include "app/NewDemo.h"
 #include "app/ProcessState.h"
 #include "app/Startup.h"
+#include "platform/Process.h"
 #include "sync/SyncLog.h"
 
 #include <QLoggingCategory>
@@ -24,7 +27,14 @@ namespace app {
 
 namespace {
 
-const char* const kExampleDemo = "examples/lumenfall";
+// The example to name: the installed one when there is one, else the
+// checkout's, from where the program usually runs in it.
+std::string exampleDemo()
+{
+    const std::string installed = installedExampleDemo(platform::executableDirectory());
+    return installed.empty() ? "examples/lumenfall" : installed;
+}
+
 const char* const kHeadlessHint = "on a machine without one, run tarvonic under xvfb-run -a";
 
 int cannotStart(const std::string& line)
@@ -79,8 +89,8 @@ std::string enterDemoFolder(const CommandLine& line)
     if (std::filesystem::is_directory("fx", error))
         return {};
     if (line.demoFolder.empty())
-        return std::string("no fx/ folder here: run tarvonic in a demo's root folder, e.g. ") + kExampleDemo;
-    return "no fx/ folder in " + line.demoFolder + ": name a demo's root folder, e.g. " + kExampleDemo;
+        return "no fx/ folder here: run tarvonic in a demo's root folder, e.g. " + exampleDemo();
+    return "no fx/ folder in " + line.demoFolder + ": name a demo's root folder, e.g. " + exampleDemo();
 }
 
 } // namespace
@@ -133,6 +143,8 @@ int runProgram(int argc, char** argv)
     }
     if (!line.error.empty())
         return cannotStart(line.error);
+    if (line.newDemo)
+        return runNewDemo(argv[0], line.demoFolder);
     // The capture folder is named from where the program was started.
     CaptureOptions capture = line.capture;
     QStringList logRules;

@@ -4,6 +4,7 @@
 // Exit codes: 0 when the pack is written; 1 when it cannot be (a path too
 // long for the pack, an unreadable file, nothing selected, a write that
 // fails); 2 for a command line it cannot use or a folder that is no demo.
+#include "pack/PackOptions.h"
 #include "platform/DataPack.h"
 
 #include <cstdio>
@@ -12,32 +13,7 @@
 #include <system_error>
 #include <vector>
 
-#ifndef TARVONIC_VERSION
-#define TARVONIC_VERSION "unknown"
-#endif
-
 namespace {
-
-const char* const kOutOption = "-out:";
-
-void printHelp()
-{
-    std::string defaults;
-    for (const std::string& pattern : platform::defaultPackPatterns())
-        defaults += " " + pattern;
-    std::printf(
-        "Usage: tarvonic-pack [options] [demo folder] [pattern ...]\n"
-        "Writes datapack.dat in the demo folder (the one that holds fx/; default: the working\n"
-        "directory) from the files the patterns select, by default:%s\n"
-        "A pattern with a '/' matches the path from the demo folder (a folder: all it holds), one\n"
-        "without matches file names in every folder, one starting with '!' leaves out what it\n"
-        "matches. Patterns given replace the defaults, unless all of them leave out.\n"
-        "The player reads shader stages and music.mp3 from the pack; other files stay loose.\n\n"
-        "  -out:<path>  write the pack there instead\n"
-        "  -h, --help   print these options and exit\n"
-        "  --version    print the version and exit\n",
-        defaults.c_str());
-}
 
 int usageError(const std::string& line)
 {
@@ -61,33 +37,20 @@ bool playerReadsFromPack(const std::string& path)
 
 int main(int argc, char** argv)
 {
-    std::string folder;
-    std::string out;
-    std::vector<std::string> patterns;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "-h" || arg == "--help") {
-            printHelp();
-            return 0;
-        }
-        if (arg == "--version") {
-            std::printf("tarvonic-pack %s\n", TARVONIC_VERSION);
-            return 0;
-        }
-        if (arg.compare(0, std::string(kOutOption).size(), kOutOption) == 0) {
-            out = arg.substr(std::string(kOutOption).size());
-            if (out.empty())
-                return usageError("-out: needs a path");
-        } else if (!arg.empty() && arg[0] == '-') {
-            return usageError("unknown option " + arg + " (tarvonic-pack --help lists the options)");
-        } else if (folder.empty()) {
-            folder = arg;
-        } else {
-            patterns.push_back(arg);
-        }
+    const pack::PackOptions options = pack::parsePackOptions(std::vector<std::string>(argv, argv + argc));
+    if (options.help) {
+        std::fputs(pack::helpText().c_str(), stdout);
+        return 0;
     }
-    if (folder.empty())
-        folder = ".";
+    if (options.version) {
+        std::printf("%s\n", pack::versionText().c_str());
+        return 0;
+    }
+    if (!options.error.empty())
+        return usageError(options.error);
+    const std::string& folder = options.folder;
+    const std::vector<std::string>& patterns = options.patterns;
+    std::string out = options.out;
     std::error_code error;
     if (!std::filesystem::is_directory(std::filesystem::path(folder) / "fx", error))
         return usageError("no fx/ folder in " + folder + ": name a demo's root folder, e.g. examples/lumenfall");

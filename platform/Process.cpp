@@ -5,6 +5,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <filesystem>
+#include <system_error>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,6 +32,13 @@ bool isExecutableFile(const std::string& path)
 std::string findOnSearchPath(const std::string& program)
 {
     return QStandardPaths::findExecutable(QString::fromStdString(program)).toStdString();
+}
+
+std::string executableDirectory()
+{
+    std::error_code error;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : exe.parent_path().string();
 }
 
 } // namespace platform

@@ -15,4 +15,8 @@ bool isExecutableFile(const std::string& path);
 // Looks program up in the directories of PATH; empty when not found.
 std::string findOnSearchPath(const std::string& program);
 
+// The folder of this process's executable, from the kernel, so that it is
+// known before (and without) an application object; empty when unknown.
+std::string executableDirectory();
+
 } // namespace platform

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, running and testing need.
+# Installs every Debian package that building, running, testing and
+# packaging need (dpkg-dev finds the package's dependencies; groff and
+# desktop-file-utils check its manual pages and desktop entry).
 # Idempotent: when everything is present it installs nothing and asks for
 # no privileges. Works as root or through sudo.
 set -euo pipefail
@@ -9,7 +11,7 @@ set -euo pipefail
 # a name with a toolchain's version in it. scripts/check-package-names.sh
 # keeps it so.
 PACKAGES=(
-  build-essential cmake pkg-config git
+  build-essential cmake pkg-config git dpkg-dev
   locales
   qtdeclarative5-dev qtbase5-dev
   qml-module-qtquick2 qml-module-qtquick-window2
@@ -20,6 +22,7 @@ PACKAGES=(
   clang libclang-rt-dev
   xvfb xauth libgl1-mesa-dri mesa-utils x11-utils
   imagemagick lame xdotool
+  groff-base desktop-file-utils
 )
 
 missing=()

@@ -14,6 +14,9 @@ scripts/check-floors.sh
 # Package names that hold across Debian releases.
 scripts/check-package-names.sh
 BUILD_DIR=build-asan TARVONIC_SANITIZE=1 scripts/build.sh
+# What the package would hold, from this build's install rules (the package
+# itself comes from the plain build: scripts/package.sh).
+scripts/check-package.sh build-asan
 cd build-asan
 export LIBGL_ALWAYS_SOFTWARE=1
 export QT_QPA_PLATFORM=xcb

@@ -1,5 +1,6 @@
 // sync_editor: the sync editor that the demo starts for live editing.
 //   sync_editor -port:1338 -file:fx/prism/Skene.rocket -windowHeight:-720 [-music:<path>]
+//   sync_editor [options] [project file]
 // Exit codes: 0 after a normal close, 1 for arguments it cannot use, 2 when
 // the port is taken (another editor already serves it).
 #include "tracker/lib/EditorOptions.h"
@@ -18,6 +19,17 @@
 
 int main(int argc, char** argv)
 {
+    // Before the application object, which needs a display.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args.append(QString::fromLocal8Bit(argv[i]));
+    // Qt's own options (-platform ...) are not known yet; they do not
+    // matter to these two.
+    const tracker::EditorOptions asked = tracker::parseEditorOptions(args);
+    if (asked.help || asked.version) {
+        std::fputs((asked.help ? tracker::helpText() : tracker::versionText() + "\n").c_str(), stdout);
+        return 0;
+    }
     QApplication app(argc, argv);
     // Qt set the C library's locale from the environment; its number
     // formatting and parsing stay those of "C" under a decimal-comma locale.
@@ -26,7 +38,7 @@ int main(int argc, char** argv)
     const tracker::EditorOptions options = tracker::parseEditorOptions(app.arguments().mid(1));
     if (!options.error.isEmpty()) {
         std::fprintf(stderr, "sync_editor: %s\n", qPrintable(options.error));
-        std::fprintf(stderr, "usage: sync_editor [-port:<n>] [-file:<project>] [-windowHeight:<h>] [-music:<mp3>]\n");
+        std::fprintf(stderr, "usage: sync_editor [options] [project file] (sync_editor --help lists the options)\n");
         return 1;
     }
 

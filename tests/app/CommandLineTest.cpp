@@ -53,6 +53,24 @@ TEST(CommandLine, DemoFolderOptionsAndMistakes)
     EXPECT_NE(parseCommandLine({"tarvonic", "--helpme"}).error, "");
 }
 
+TEST(CommandLine, NewDemoTakesTheFolderAndPlaysNothing)
+{
+    using app::parseCommandLine;
+    const app::CommandLine line = parseCommandLine({"tarvonic", "--new-demo", "demos/mine"});
+    EXPECT_TRUE(line.newDemo);
+    EXPECT_EQ(line.demoFolder, "demos/mine");
+    EXPECT_EQ(line.error, "");
+    EXPECT_EQ(parseCommandLine({"tarvonic", "mine", "--new-demo"}).demoFolder, "mine");
+
+    EXPECT_EQ(parseCommandLine({"tarvonic", "--new-demo"}).error,
+              "--new-demo needs the folder to write: tarvonic --new-demo <folder>");
+    EXPECT_NE(parseCommandLine({"tarvonic", "--new-demo", "mine", "-capture:out"}).error, "");
+    // An earlier mistake is the one reported.
+    EXPECT_EQ(parseCommandLine({"tarvonic", "--new-demo", "-x"}).error,
+              "unknown option -x (tarvonic --help lists the options)");
+    EXPECT_NE(app::helpText().find("\n  --new-demo <folder>  "), std::string::npos) << app::helpText();
+}
+
 TEST(CommandLine, CaptureOptionsAndTheirMistakes)
 {
     using app::parseCommandLine;

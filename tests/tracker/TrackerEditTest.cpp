@@ -264,9 +264,20 @@ TEST(TrackerOptionsTest, TheDemosCommandLineIsUnderstood)
     EXPECT_TRUE(o.error.isEmpty());
     EXPECT_EQ(parseEditorOptions({}).port, 1338);
     EXPECT_FALSE(parseEditorOptions({QStringLiteral("-port:70000")}).error.isEmpty());
-    EXPECT_FALSE(parseEditorOptions({QStringLiteral("--help")}).error.isEmpty());
     EXPECT_EQ(parseEditorOptions({QStringLiteral("-music:../song.mp3")}).music, QStringLiteral("../song.mp3"));
     EXPECT_FALSE(parseEditorOptions({QStringLiteral("-music:")}).error.isEmpty());
+    EXPECT_FALSE(parseEditorOptions({QStringLiteral("-bogus")}).error.isEmpty());
+    EXPECT_TRUE(parseEditorOptions({QStringLiteral("--help")}).help);
+    EXPECT_TRUE(parseEditorOptions({QStringLiteral("--version")}).version);
+}
+
+TEST(TrackerOptionsTest, ADesktopNamesTheProjectFileAlone)
+{
+    const EditorOptions o = parseEditorOptions({QStringLiteral("/home/me/demo/lumenfall.rocket")});
+    EXPECT_EQ(o.file, QStringLiteral("/home/me/demo/lumenfall.rocket"));
+    EXPECT_EQ(o.port, 1338);
+    EXPECT_TRUE(o.error.isEmpty());
+    EXPECT_FALSE(parseEditorOptions({QStringLiteral("a.rocket"), QStringLiteral("b.rocket")}).error.isEmpty());
 }
 
 } // namespace

@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
-"""Writes the example demo's track files, so that it plays its synced
-animation without a sync editor.
+"""Writes the track files of the example demo and of the template that
+tarvonic --new-demo copies, so that each plays its synced animation without
+a sync editor.
 
 A track file is little-endian: a signed 32-bit key count, then per key the
 row (int32), the value (float32) and the key type (int8: 0 step, 1 linear,
 2 smooth, 3 ramp, 4 spline). Rows run at 88 bpm with 8 rows a beat.
 
 Usage: make_tracks.py <demo folder>   (writes <demo folder>/sync/*.track,
-after removing the track files there)
+after removing the track files there; the folder's name, lumenfall or
+template, chooses the table)
 """
 import os
 import struct
@@ -74,6 +76,15 @@ TRACKS = {
 }
 
 
+# The template's one skene: its cube turns twice over the four bars of its
+# music.
+TEMPLATE_TRACKS = {
+    "opening.spin": [(0, 0.0, LINEAR), (4 * BAR, 720.0, STEP)],
+}
+
+TABLES = {"lumenfall": TRACKS, "template": TEMPLATE_TRACKS}
+
+
 def write_track(folder, name, keys):
     data = struct.pack("<i", len(keys))
     for row, value, kind in keys:
@@ -88,13 +99,16 @@ def write_track(folder, name, keys):
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
+    table = TABLES.get(os.path.basename(os.path.normpath(sys.argv[1])))
+    if table is None:
+        sys.exit("make_tracks.py: no track table for %s (one of: %s)" % (sys.argv[1], ", ".join(sorted(TABLES))))
     folder = os.path.join(sys.argv[1], "sync")
     # A track that left the table must not linger as a file.
     if os.path.isdir(folder):
         for old in os.listdir(folder):
             if old.startswith("sync_") and old.endswith(".track"):
                 os.remove(os.path.join(folder, old))
-    for name, keys in sorted(TRACKS.items()):
+    for name, keys in sorted(table.items()):
         print(write_track(sys.argv[1], name, keys))
 
 

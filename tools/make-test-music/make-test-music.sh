@@ -4,6 +4,7 @@
 #   tests/data/tone220_24k.mp3      (1 s of 220 Hz at 24 kHz, 32 kbit/s)
 #   tests/data/tone220_48k.mp3      (1 s of 220 Hz at 48 kHz, 64 kbit/s)
 #   examples/lumenfall/music.mp3    (about 33 s at 88 bpm, 64 kbit/s)
+#   share/template/music.mp3        (about 11 s at 88 bpm, 48 kbit/s)
 # Needs python3 and lame (scripts/install-deps.sh installs lame).
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -28,4 +29,7 @@ encode -b 64 --resample 48 "$work/tone48.wav" "$root/tests/data/tone220_48k.mp3"
 python3 "$here/synth.py" demo "$work/demo.wav"
 encode -b 64 "$work/demo.wav" "$root/examples/lumenfall/music.mp3"
 
-ls -l "$root/tests/data/"*.mp3 "$root/examples/lumenfall/music.mp3"
+python3 "$here/synth.py" template "$work/template.wav"
+encode -b 48 "$work/template.wav" "$root/share/template/music.mp3"
+
+ls -l "$root/tests/data/"*.mp3 "$root/examples/lumenfall/music.mp3" "$root/share/template/music.mp3"

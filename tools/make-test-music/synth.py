@@ -10,6 +10,9 @@ wherever Python 3 does; make-test-music.sh turns the WAVs into MP3s.
                                    (1000 Hz per second), amplitude 0.5
   synth.py demo  OUT.wav   about 33 s for the example demo: a chord loop with
                            a kick on every beat at 88 bpm, 12 bars of 4 beats
+  synth.py template OUT.wav
+                           about 11 s for the template of new demos: the same
+                           loop, once through its 4 bars
   synth.py chord SECONDS OUT.wav
                            a plain sustained chord of any length
   synth.py tone HZ SECONDS SAMPLE_RATE OUT.wav
@@ -61,10 +64,9 @@ def chord_at(t, freqs, amp):
     return sum(amp * math.sin(2 * math.pi * f * t) for f in freqs)
 
 
-def demo_signal():
+def demo_signal(bars=12):
     bpm = 88.0
     beat = 60.0 / bpm
-    bars = 12
     # i - vi - iv - v in A minor, one chord per bar, voiced low and warm.
     progression = [
         [110.00, 164.81, 220.00, 261.63],
@@ -109,6 +111,8 @@ def main(argv):
         write_wav(argv[2], *test_signal())
     elif len(argv) == 3 and argv[1] == "demo":
         write_wav(argv[2], *demo_signal())
+    elif len(argv) == 3 and argv[1] == "template":
+        write_wav(argv[2], *demo_signal(bars=4))
     elif len(argv) == 4 and argv[1] == "chord":
         write_wav(argv[3], *chord_signal(float(argv[2])))
     elif len(argv) == 6 and argv[1] == "tone":
