@@ -15,5 +15,7 @@ TEST(FrameAllocations, TheShowcasesSteadyFramesAllocateNothingOfOurs)
     EXPECT_EQ(counted.ours, 0.0) << formatSites("ours", counted.ourSites, 12);
     // The count sees the frame at all: the software rasteriser allocates in
     // every one.
-    EXPECT_GT(counted.glDriver, 0.0);
+    EXPECT_GT(counted.glDriver, 0.0) << "a frame: " << counted.qtCalled << " Qt's, " << counted.qmlSignals
+                                     << " the bindings', " << counted.outsideHook << " outside the frame, "
+                                     << counted.unsorted << " unsorted";
 }

@@ -180,12 +180,21 @@ void sanitizerMallocHook(const volatile void*, size_t)
 {
     record(nullptr);
 }
+// The runtime installs a malloc hook only together with a free hook.
+void sanitizerFreeHook(const volatile void*)
+{
+}
 #endif
 
 void startCounting()
 {
 #if TARVONIC_ASAN
-    __sanitizer_install_malloc_and_free_hooks(sanitizerMallocHook, nullptr);
+    // Installed once for the process (the runtime has no way to remove
+    // them); record() ignores blocks while nothing is counted.
+    static const bool installed =
+        __sanitizer_install_malloc_and_free_hooks(sanitizerMallocHook, sanitizerFreeHook) != 0;
+    if (!installed)
+        std::fprintf(stderr, "allocation counting: the sanitizer refused the malloc hook\n");
 #endif
     counting = true;
 }
