@@ -3,6 +3,7 @@
 // start dialog's choices, the setup files it offers, the Qt Creator found on
 // this machine, and the shell views it creates, shows and destroys. Nothing
 // below app/ reads it; what the other floors need lives in state/.
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -14,6 +15,7 @@
 #include <QtGui/qwindowdefs.h>
 
 class GpuResources;
+class TrackQML;
 class QQmlContext;
 class QQuickView;
 
@@ -54,6 +56,9 @@ struct AppState {
     // controller's own engine's), and the master index published there last.
     QPointer<QQmlContext> demoContext;
     int publishedMasterIndex = 0;
+    // The live "Track" value sources, which the controller writes once a
+    // frame; each joins when its target is set and leaves when destroyed.
+    std::vector<TrackQML*> trackSources;
 
     // The "-windowHeight:" of the sync editors' command lines; start-up sets
     // it from the demo width before the editors are launched.
@@ -65,6 +70,11 @@ struct AppState {
     // Called right before the main event loop runs; tests use it to watch
     // the running views and end the loop.
     std::function<void()> beforeMainLoop;
+
+    // The steady clock's nanoseconds when start-up began and when the main
+    // view was shown: the ends of start-up's split (CaptureReport).
+    int64_t startupBeganNs = 0;
+    int64_t mainViewShownNs = 0;
 
     // From the command line: a capture instead of the start dialog.
     app::CaptureOptions capture;

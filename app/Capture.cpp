@@ -324,6 +324,36 @@ void printMeasured(const CaptureReport& r)
                  frame > 0.0 ? 100.0 * ours / frame : 0.0, r.writerMs / r.frames);
 }
 
+// Start-up to the first frame, from the clock readings start-up and the
+// frame left behind; empty when no frame ended yet.
+CaptureReport::StartupSplit measureStartup()
+{
+    CaptureReport::StartupSplit split;
+    const AppState& s = appState();
+    const FrameState& fs = frameState();
+    if (fs.firstFrameEndNs == 0 || s.startupBeganNs == 0 || s.mainViewShownNs == 0)
+        return split;
+    const FrameState::LoadTimes& at = fs.loadTimesAtFirstFrame;
+    split.totalMs = double(fs.firstFrameEndNs - s.startupBeganNs) * 1e-6;
+    split.skeneQmlMs = at.skeneQmlMs;
+    split.shaderMs = at.shaderMs;
+    split.meshMs = at.meshMs;
+    const double toShown = double(s.mainViewShownNs - s.startupBeganNs) * 1e-6;
+    split.qtAndViewsMs = std::max(0.0, toShown - at.skeneQmlMs);
+    split.firstFrameMs = std::max(0.0, split.totalMs - toShown - at.shaderMs - at.meshMs);
+    return split;
+}
+
+void printStartup(const CaptureReport::StartupSplit& r)
+{
+    if (r.totalMs <= 0.0)
+        return;
+    std::fprintf(stderr,
+                 "capture: start-up to the first frame took %.0f ms: Qt and views %.0f ms, skene QML %.0f ms, "
+                 "shader compiles %.0f ms, meshes %.0f ms, the rest of the first frame %.0f ms\n",
+                 r.totalMs, r.qtAndViewsMs, r.skeneQmlMs, r.shaderMs, r.meshMs, r.firstFrameMs);
+}
+
 int failed(const std::string& line)
 {
     std::fprintf(stderr, "capture: %s\n", line.c_str());
@@ -489,6 +519,7 @@ int runCapture(QQuickWindow* window, const CaptureOptions& options, CaptureRepor
     measured.ourMs = capture.ourMs();
     measured.waitedMs = writer->waitedMs();
     measured.writerMs = writer->busyMs();
+    measured.startup = measureStartup();
     if (report)
         *report = measured;
     if (!capture.finished())
@@ -499,6 +530,7 @@ int runCapture(QQuickWindow* window, const CaptureOptions& options, CaptureRepor
     if (!written)
         return failed(writer->error());
     printMeasured(measured);
+    printStartup(measured.startup);
 
     if (piped) {
         if (ffmpegCode != 0)

@@ -32,6 +32,20 @@ struct CaptureReport {
     double ourMs = 0.0;      // render thread outside the demo's frame: the copies, the music's step
     double waitedMs = 0.0;   // render thread: waiting for the writers to take a frame
     double writerMs = 0.0;   // writer threads, all together: encoding and writing
+
+    // Start-up to the end of the Demo item's first frame, and its parts:
+    // the rest of start-up (Qt, the views, the setups), the skenes' QML,
+    // the shader builds and the mesh imports and uploads of that span, and
+    // the rest of the first frame. The parts add up to the whole.
+    struct StartupSplit {
+        double totalMs = 0.0;
+        double qtAndViewsMs = 0.0;
+        double skeneQmlMs = 0.0;
+        double shaderMs = 0.0;
+        double meshMs = 0.0;
+        double firstFrameMs = 0.0;
+    };
+    StartupSplit startup;
 };
 
 } // namespace app

@@ -1,6 +1,7 @@
 #include "app/QmlTypes.h"
 
 #include "app/RocketQML.h"
+#include "app/TrackQML.h"
 #include "host/DemoQML.h"
 #include "host/DemoRootQML.h"
 #include "host/SceneQML.h"

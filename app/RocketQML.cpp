@@ -4,6 +4,7 @@
 #include "app/QtCreator.h"
 #include "app/Startup.h"
 #include "app/SyncEditors.h"
+#include "app/TrackQML.h"
 #include "editor/DOActiveScenes.h"
 #include "items/QmlText.h"
 #include "platform/Process.h"
@@ -130,6 +131,10 @@ void RocketQML::render(RenderNameListItem* pRNLI)
         s.demoContext->setContextProperty(QStringLiteral("masterRocketIndex"), rocket.master_index());
     s.publishedMasterIndex = rocket.master_index();
     followEditorStatus();
+    // Sources and bindings alike see this frame's row: the sources are
+    // written first, then the signal re-runs the bindings.
+    for (TrackQML* source : s.trackSources)
+        source->follow(rocket);
     Q_EMIT rocketUpdated();
     Q_EMIT timeUpdated();
     // timeStep, timeStepReal and isPaused change with the frame too; without

@@ -13,6 +13,7 @@
 #include "editor/DataObject.h"
 #include "editor/SkeneTree.h"
 #include "gpu/GpuResources.h"
+#include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/GlContext.h"
 #include "platform/Notifier.h"
@@ -340,6 +341,7 @@ EndCode openMainView()
     QObject::connect(s.mainView, &QQuickWindow::sceneGraphInitialized, s.mainView, makeMainViewResources,
                      Qt::DirectConnection);
     s.mainView->show();
+    s.mainViewShownNs = platform::steadyNanoseconds();
     makeMainContextCurrent(s.mainView);
     makeMainViewResources();
 
@@ -398,6 +400,7 @@ int runStartup(int argc, char** argv)
     // thread; the process-wide state is unlocked, so the basic loop, which
     // renders on the GUI thread, is required.
     qputenv("QSG_RENDER_LOOP", "basic");
+    appState().startupBeganNs = platform::steadyNanoseconds();
     // A failure that ends the process from below (a missing anti-aliasing
     // table) must still hand the display its mode back.
     platform::setProcessEndHook(restoreDisplayMode);

@@ -56,6 +56,12 @@ void BM_CaptureExample(benchmark::State& state)
         state.counters["waited_ms"] = r.waitedMs / r.frames;
         state.counters["our_share_%"] = 100.0 * (r.ourMs + r.waitedMs) / r.wallMs;
         state.counters["writer_ms"] = r.writerMs / r.frames;
+        state.counters["startup_ms"] = r.startup.totalMs;
+        state.counters["startup_qt_views_ms"] = r.startup.qtAndViewsMs;
+        state.counters["startup_skene_qml_ms"] = r.startup.skeneQmlMs;
+        state.counters["startup_shaders_ms"] = r.startup.shaderMs;
+        state.counters["startup_meshes_ms"] = r.startup.meshMs;
+        state.counters["startup_first_frame_ms"] = r.startup.firstFrameMs;
     }
 }
 BENCHMARK(BM_CaptureExample)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);

@@ -112,8 +112,10 @@ bool Mesh::importMesh(const std::string& file, bool smoothNormals, float smoothi
     }
     flipNormals = flip;
 
+    const double ms = clock.elapsed_ms();
+    loadMs += ms;
     char elapsed[64];
-    std::snprintf(elapsed, sizeof elapsed, "%f", clock.elapsed_ms());
+    std::snprintf(elapsed, sizeof elapsed, "%f", ms);
     qDebug() << ("loaded file:" + file + " in ms:" + elapsed).c_str();
     aiReleasePropertyStore(properties);
     return scene == nullptr;

@@ -76,6 +76,9 @@ struct Mesh {
     int kind = MeshKindImported;
     std::vector<MeshRecord> records;
     bool buffersBuilt = false; // an imported scene is turned into records once
+    // Milliseconds its import and its buffers' build took, all together (the
+    // frame adds them into start-up's split).
+    double loadMs = 0.0;
     // Point grid: its size, the number of seed points handed to the
     // particle passes, and the varyings its records are laid out by when
     // transform feedback writes them (empty: the plain grid layout).

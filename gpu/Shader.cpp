@@ -82,7 +82,9 @@ bool Shader::load(const std::string& baseName, const std::string& sceneDir)
     if (loading_)
         return false;
     loading_ = true;
+    const int64_t started = platform::steadyNanoseconds();
     const bool ok = loadNow(baseName, sceneDir);
+    frameState().loadTimes.shaderMs += double(platform::steadyNanoseconds() - started) * 1e-6;
     loading_ = false;
     return ok;
 }

@@ -4,6 +4,7 @@
 
 #include "gpu/HalfFloat.h"
 #include "gpu/Shader.h"
+#include "platform/Clock.h"
 
 #include <assimp/scene.h>
 
@@ -213,6 +214,7 @@ void buildMeshBuffers(Mesh& mesh)
     const aiScene* scene = mesh.scene;
     if (!scene->mRootNode)
         return;
+    const int64_t started = platform::steadyNanoseconds();
     const VertexStorage storage = meshStorage(mesh);
     const VertexLayout& layout = importedLayout(storage);
     SubmeshData data;
@@ -255,6 +257,7 @@ void buildMeshBuffers(Mesh& mesh)
         }
     }
     glBindBuffer(GL_ARRAY_BUFFER, 0);
+    mesh.loadMs += double(platform::steadyNanoseconds() - started) * 1e-6;
 }
 
 void uploadPendingMeshes(const MeshTable& meshes)

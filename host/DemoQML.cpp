@@ -234,6 +234,7 @@ void DemoQML::reloadDemo()
     qDebug() << "DemoQML::reloadDemo() called!";
     qDebug() << "DemoQML::reloadDemo() Really do it now!";
     ++frameState().reloadCount;
+    const int64_t started = platform::steadyNanoseconds();
 
     for (const std::string& name : folders.skeneDirectories) {
         // Shared folders such as _SharedQML and _ActiveSkeneSetups.
@@ -264,6 +265,7 @@ void DemoQML::reloadDemo()
         qDebug() << "DebugInfoOverDemo.qml not found from path:" << overlay.c_str();
 
     publishSkeneTree(editContext(), this);
+    frameState().loadTimes.skeneQmlMs += double(platform::steadyNanoseconds() - started) * 1e-6;
 }
 
 void DemoQML::unloadSkenes()
@@ -632,6 +634,13 @@ void DemoQML::endFrame(const FrameMode& mode, bool offscreen)
     }
 
     if (!firstFrameDone_) {
+        if (fs.firstFrameEndNs == 0) {
+            fs.loadTimes.meshMs = 0.0;
+            for (const auto& entry : resources.meshes.entries())
+                fs.loadTimes.meshMs += entry.second->loadMs;
+            fs.loadTimesAtFirstFrame = fs.loadTimes;
+            fs.firstFrameEndNs = platform::steadyNanoseconds();
+        }
         Q_EMIT firstFrameRendered();
         firstFrameDone_ = true;
     }

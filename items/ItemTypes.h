@@ -39,7 +39,8 @@
     ITEM_TYPE(SavePointQML, "SavePoint", "SavePoint")                         \
     ITEM_TYPE(SMAAQML, "SMAA", "SMAAQML")                                     \
     ITEM_TYPE(FFTQML, "FFT", "FFTQML")                                        \
-    ITEM_TYPE(NoiseQML, "NoiseGenerator", "NoiseQML")
+    ITEM_TYPE(NoiseQML, "NoiseGenerator", "NoiseQML")                         \
+    ITEM_TYPE(TrackQML, "Track", "Track")
 
 // The module the table is registered under.
 #define DEMO_ITEM_MODULE "QuellinDemoSystem"

@@ -79,6 +79,22 @@ struct FrameState {
     // How many times the Demo item's reloadDemo has run.
     int reloadCount = 0;
 
+    // Where the time of loading went so far, in milliseconds, each part
+    // added by its own floor: the Demo item's skene loads (host), every
+    // shader build, files to linked program (gpu); the meshes' imports and
+    // uploads, which each mesh keeps, the Demo item sums at its first frame.
+    struct LoadTimes {
+        double skeneQmlMs = 0.0;
+        double shaderMs = 0.0;
+        double meshMs = 0.0;
+    };
+    LoadTimes loadTimes;
+    // The Demo item's copy of loadTimes at the end of its first frame, and
+    // the steady clock's nanoseconds then (0 before it); start-up turns them
+    // into its split of the time to the first frame.
+    LoadTimes loadTimesAtFirstFrame;
+    int64_t firstFrameEndNs = 0;
+
     // One object waiting to be destroyed after the frame, when nothing of the
     // traversal refers to it any more.
     QPointer<QObject> deferredDestruction;

@@ -63,6 +63,8 @@ public:
     // A value set from QML for the track, else the track's value at the
     // evaluation row; 0 when the track's rocket has no device.
     float track_value(const std::string& track_name);
+    // Whether the track's skene has a rocket to read it from.
+    bool has_rocket_for(const std::string& track_name) { return device(resolve_rocket(track_name)) != nullptr; }
     // 1 when a key of the track lies on a row passed since the last call
     // for it (on the first call: any row up to now), else 0. A paused jump
     // backwards passes the rows it went over.

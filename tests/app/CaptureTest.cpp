@@ -287,4 +287,13 @@ TEST_F(CaptureInProcess, EachFrameSeesTheSpectrumOfTheMusicDecodedUpToItsTime)
     char* argv[] = {name, nullptr};
     EXPECT_EQ(app::runStartup(1, argv), 0);
     EXPECT_EQ(seen, 5);
+
+    // The time to the first frame, split into parts that add up to it; the
+    // demo's one shader was built within it.
+    const app::CaptureReport::StartupSplit& split = appState().captureReport.startup;
+    EXPECT_GT(split.totalMs, 0.0);
+    EXPECT_GT(split.shaderMs, 0.0);
+    EXPECT_GT(split.skeneQmlMs, 0.0);
+    EXPECT_NEAR(split.qtAndViewsMs + split.skeneQmlMs + split.shaderMs + split.meshMs + split.firstFrameMs,
+                split.totalMs, 0.01);
 }

@@ -43,13 +43,14 @@ const std::vector<std::string> kItemTypes = {DEMO_ITEM_TYPES(TYPE_NAME)};
 // edit view's root.
 const std::set<std::string> kShellTypes = {"Demo", "DemoRoot", "Rocket"};
 
-// The QML type names that a file instantiates ("Name {"), comments left out.
+// The QML type names that a file instantiates ("Name {", or a value source's
+// "Name on property {"), comments left out.
 std::set<std::string> typesUsedIn(const std::string& path)
 {
     const std::string text = std::regex_replace(readTextFile(path), std::regex("//[^\n]*"), "");
     std::set<std::string> used;
     for (const std::string& type : kItemTypes) {
-        if (std::regex_search(text, std::regex("(^|[^\\w.])" + type + "\\s*\\{")))
+        if (std::regex_search(text, std::regex("(^|[^\\w.])" + type + "(\\s+on\\s+[\\w.]+)?\\s*\\{")))
             used.insert(type);
     }
     return used;

@@ -17,8 +17,8 @@ Scene {
             file: "fx/hello/cube.obj"
             ShaderParam { paramName: "tint"; paramValueVec4: "0.35, 0.8, 1.0, 1.0" }
             Pos { x: -2.2; y: 1.0 }
-            // Reading rocket.syncUpdate re-evaluates the binding every frame.
-            Rot { d: rocket.syncUpdate + rocket.sync("hello.spin"); ax: 1; ay: 1; az: 0 }
+            // The angle follows the hello.spin track, written once a frame.
+            Rot { Track on d { name: "hello.spin" } ax: 1; ay: 1; az: 0 }
             Sca { s: 0.5 }
         }
     }

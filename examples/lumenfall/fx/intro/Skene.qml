@@ -50,7 +50,7 @@ Scene {
             // whose folder sorts before this one still shows.
             depthWrite: false
             drawBuffers: 1
-            ShaderParam { paramName: "glow"; paramValue: skene.track("glow") }
+            ShaderParam { paramName: "glow"; Track on paramValue { name: "intro.glow" } }
             Texture { textureRT: "intro.spectrum"; textureUnit: 0; textureFilter: "nearest"; textureWrap: "clamp" }
         }
     }
@@ -68,7 +68,7 @@ Scene {
                 depthWrite: false
                 drawBuffers: 1
                 Texture { textureItem: title; textureUnit: 0; textureWrap: "clamp" }
-                ShaderParam { paramName: "fade"; paramValue: skene.track("title") }
+                ShaderParam { paramName: "fade"; Track on paramValue { name: "intro.title" } }
                 // The quad is the unit square: stretch it to the text's
                 // proportions, and let it sink in as it fades.
                 Pos { y: 1.45 + 0.25 * (1.0 - skene.track("title")) }

@@ -55,14 +55,14 @@ Scene {
             // A draw item applies the parameters and transforms inside a
             // ParamGroup as if they stood in its place.
             ParamGroup {
-                ShaderParam { paramName: "glow"; paramValue: skene.track("glow") }
+                ShaderParam { paramName: "glow"; Track on paramValue { name: "prism.glow" } }
                 ShaderParam { paramName: "rimColour"; paramValueVec4: "0.55, 0.35, 1.0, 1.0" }
             }
             // The first transform is the outermost: lift, then turn, then
             // tilt, then scale the crystal.
-            Pos { y: skene.track("height") }
+            Pos { Track on y { name: "prism.height" } }
             Rot { d: rocket.time * 24 + skene.track("spin"); ax: 0; ay: 1; az: 0 }
-            Rot { d: skene.track("tilt"); ax: 0; ay: 0; az: 1 }
+            Rot { Track on d { name: "prism.tilt" } ax: 0; ay: 0; az: 1 }
             Sca { s: 1.0 + skene.track("size") + 0.12 * bass.value }
             // The tip of the crystal (the mesh is scaled to two units tall),
             // which the zenith skene's label follows.

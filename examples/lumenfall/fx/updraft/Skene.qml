@@ -19,10 +19,6 @@ Scene {
     // grid stores them, the shard draw reads them per instance.
     property string particleVaryings: "vec4 posLife; vec4 vel"
 
-    function track(name) {
-        return rocket.syncUpdate + rocket.sync("updraft." + name)
-    }
-
     // A ShaderBuffer item names a part of the skene (the edit view shows it
     // by that name) and renders what it holds; the embers' own state lives
     // in the point grid's buffers, shared by vboId.
@@ -53,7 +49,7 @@ Scene {
                     // 1 on the frame that passes a key of the burst track.
                     reset: rocket.syncUpdate + rocket.syncTrigger("updraft.burst")
                     onResetChanged: if (reset > 0) resetParticles()
-                    ShaderParam { paramName: "lift"; paramValue: 1.0 + skene.track("lift") }
+                    ShaderParam { paramName: "lift"; Track on paramValue { name: "updraft.lift"; offset: 1.0 } }
                 }
             }
         }

@@ -14,10 +14,6 @@ Scene {
     sceneEnabled: true
     property string sceneDir: "fx/zenith/"
 
-    function track(name) {
-        return rocket.syncUpdate + rocket.sync("zenith." + name)
-    }
-
     // Where the apex was at the crystal's last draw, in normalised device
     // coordinates, and the label's size as a share of the window; read once
     // per frame (syncUpdate changes every frame). A save point that nothing
@@ -69,7 +65,7 @@ Scene {
                 drawBuffers: 1
                 Texture { textureRT: "zenith.frame"; textureUnit: 0; textureWrap: "clamp" }
                 ShaderParam { paramName: "labelAt"; paramValueVec4: skene.labelAt() }
-                ShaderParam { paramName: "halo"; paramValue: 0.35 + skene.track("bloom") }
+                ShaderParam { paramName: "halo"; Track on paramValue { name: "zenith.bloom"; offset: 0.35 } }
             }
         }
     }
@@ -92,10 +88,10 @@ Scene {
                 Texture { textureRT: "zenith.bright"; textureUnit: 1; textureWrap: "clamp" }
                 Texture { textureItem: label; textureUnit: 2; textureWrap: "clamp" }
                 ShaderParam { paramName: "labelAt"; paramValueVec4: skene.labelAt() }
-                ShaderParam { paramName: "bloom"; paramValue: 0.8 + skene.track("bloom") }
+                ShaderParam { paramName: "bloom"; Track on paramValue { name: "zenith.bloom"; offset: 0.8 } }
                 // As many hot embers as flare the whole picture.
                 ShaderParam { paramName: "flareAt"; paramValue: 200000 }
-                ShaderParam { paramName: "fade"; paramValue: skene.track("fade") }
+                ShaderParam { paramName: "fade"; Track on paramValue { name: "zenith.fade" } }
             }
         }
     }

@@ -11,12 +11,6 @@ Scene {
     // Where the Shader items of this skene find their files.
     property string sceneDir: "fx/opening/"
 
-    // A track's value at the demo's current row. Reading syncUpdate makes
-    // every binding that calls this run again each frame.
-    function track(name) {
-        return rocket.syncUpdate + rocket.sync("opening." + name)
-    }
-
     Camera { z: 5.0 }
 
     Shader {
@@ -38,9 +32,13 @@ Scene {
             ShaderParam { paramName: "tint"; paramValueVec4: "1.0, 0.76, 0.31, 1.0" }
             // Tipped towards the camera (the first transform is the
             // outermost), then turned about its own axis by the track, in
-            // degrees: twice round over the music.
+            // degrees: twice round over the music. A Track writes the
+            // track's value into the property once a frame; a binding such
+            // as d: rocket.syncUpdate + rocket.sync("opening.spin") * 2
+            // does the same with script, for anything more than a scale
+            // and an offset.
             Rot { d: 25; ax: 1; ay: 0; az: 0 }
-            Rot { d: skene.track("spin"); ax: 0; ay: 1; az: 0 }
+            Rot { Track on d { name: "opening.spin" } ax: 0; ay: 1; az: 0 }
             Sca { s: 1.1 }
         }
     }
