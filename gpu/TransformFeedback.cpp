@@ -222,10 +222,13 @@ void TransformFeedback::release()
     if (capturingIn && capturingIn->running == this)
         endCapture();
     if (created) {
-        glDeleteBuffers(kFeedbackSlots, buffers);
+        // Containers first: a buffer still attached to a vertex array or
+        // bound in a feedback object that is not current stays in use after
+        // its deletion, and a driver may keep its name alive until then.
+        glDeleteVertexArrays(kFeedbackSlots, arrays);
         glDeleteTransformFeedbacks(kFeedbackSlots, feedbacks);
         glDeleteQueries(kFeedbackSlots, queries);
-        glDeleteVertexArrays(kFeedbackSlots, arrays);
+        glDeleteBuffers(kFeedbackSlots, buffers);
     }
     *this = TransformFeedback();
 }

@@ -269,12 +269,15 @@ void uploadPendingMeshes(const MeshTable& meshes)
 void releaseMeshBuffers(Mesh& mesh)
 {
     for (MeshRecord& record : mesh.records) {
+        // Whatever refers to the buffers goes before them (the feedback
+        // ring's vertex arrays read the grid as their seed), so that their
+        // deletion frees them at once on every driver.
+        if (record.transformFeedback)
+            record.transformFeedback->release();
         glDeleteVertexArrays(1, &record.vertexArray);
         glDeleteBuffers(1, &record.vertexBuffer);
         if (record.indexBuffer)
             glDeleteBuffers(1, &record.indexBuffer);
-        if (record.transformFeedback)
-            record.transformFeedback->release();
     }
     mesh.records.clear();
 }
