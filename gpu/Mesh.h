@@ -8,6 +8,7 @@
 // otherwise deleted only when a point grid is rebuilt (gpu/VertexBuffers.h).
 #include <GL/glew.h>
 
+#include "gpu/MeshData.h"
 #include "gpu/Varyings.h"
 
 #include <memory>
@@ -56,6 +57,12 @@ struct Mesh {
     // "loading mesh file:" with the path and "loaded file:<path> in ms:<ms>".
     // Returns true when no scene came back (the mesh then draws nothing).
     bool importMesh(const std::string& path, bool smoothNormals, float smoothingAngle, bool flipNormals);
+    // The same import without a log line, which any thread may run on a
+    // mesh of its own; error gets the importer's message on failure.
+    bool importScene(const std::string& path, bool smoothNormals, float smoothingAngle, bool flipNormals,
+                     std::string& error);
+    // Frees the imported scene (a newer import takes the mesh's place).
+    void releaseScene();
 
     // --- Import ---
     const aiScene* scene = nullptr; // owned; null when the import failed
@@ -71,6 +78,10 @@ struct Mesh {
     bool intPack = false;
     bool autoScale = true;
     bool autoCenter = true;
+
+    // The vertex data built and not uploaded yet, where it was built away
+    // from the scene; the upload frees it. Takes the place of scene then.
+    std::unique_ptr<MeshData> data;
 
     // --- GPU buffers ---
     int kind = MeshKindImported;
