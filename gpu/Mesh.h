@@ -79,9 +79,16 @@ struct Mesh {
     bool autoScale = true;
     bool autoCenter = true;
 
-    // The vertex data built and not uploaded yet, where it was built away
-    // from the scene; the upload frees it. Takes the place of scene then.
+    // --- Import off the render thread (gpu/MeshImports.h) ---
+    // What an import handed over and the frame has not uploaded yet; the
+    // upload frees it. Takes the place of scene for such meshes.
     std::unique_ptr<MeshData> data;
+    bool importPending = false;  // asked for, not handed over yet
+    bool importGivenUp = false;  // ran past the time limit: draws nothing
+    // The file as it was when its import was asked for; a different one
+    // (edited, replaced) makes the next resolution import it again.
+    uint64_t requestedSize = 0;
+    uint64_t requestedWriteTime = 0;
 
     // --- GPU buffers ---
     int kind = MeshKindImported;

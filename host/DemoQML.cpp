@@ -454,6 +454,7 @@ bool DemoQML::beginFrame(const FrameMode& mode, bool holdClear)
     Rocket::instance().publish_time(fs.time);
 
     const bool offscreen = bindOffscreenTargets();
+    handOverMeshImports();
     startFilePlaybackWhenReady(mode);
     followWindowSize();
 
@@ -522,6 +523,19 @@ void DemoQML::startFilePlaybackWhenReady(const FrameMode& mode)
     rocket.on_pause(false);
     rocket.set_demo_loaded(false);
     uploadPendingMeshes(gpu().meshes);
+}
+
+void DemoQML::handOverMeshImports()
+{
+    MeshImports& imports = gpu().meshImports;
+    if (frameState().waitForMeshImports)
+        imports.waitForAll();
+    else
+        imports.handOver();
+    if (imports.pending() != pendingMeshes_) {
+        pendingMeshes_ = imports.pending();
+        Q_EMIT pendingMeshesChanged();
+    }
 }
 
 void DemoQML::followWindowSize()

@@ -74,6 +74,11 @@ struct FrameState {
     // passes, cleared through the Demo item's clearResetParticles.
     bool particleResetRequest = false;
 
+    // Set by a capture: each frame waits until every mesh asked for is
+    // imported (or given up), so what a frame shows does not depend on how
+    // fast the imports ran. Otherwise no frame ever waits for one.
+    bool waitForMeshImports = false;
+
     SavePointQuery savePointQuery;
     FrameTime time;
     // How many times the Demo item's reloadDemo has run.

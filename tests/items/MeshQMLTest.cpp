@@ -34,9 +34,14 @@
 
 namespace {
 
-// Runs the mesh item's resolution step the way Qt Quick would.
+// Runs the mesh item's resolution step the way Qt Quick would, and lets
+// the import finish and be handed over as a capture's frame does.
 struct TestMesh : MeshQML {
-    void resolve() { delete updatePaintNode(nullptr, nullptr); }
+    void resolve()
+    {
+        delete updatePaintNode(nullptr, nullptr);
+        gpu().meshImports.waitForAll();
+    }
 };
 
 struct TestShade : ShadeQML {
@@ -136,7 +141,7 @@ TEST_F(MeshFixture, PartemitTurnsSmoothingOff)
     EXPECT_FALSE(m.property("smoothNormals").toBool());
     ASSERT_NE(m.mesh(), nullptr);
     EXPECT_EQ(gpu().meshes.find("fx/partemit_ring.objm_bACm_bASsa175.00"), m.mesh());
-    ASSERT_NE(m.mesh()->scene, nullptr);
+    ASSERT_NE(m.mesh()->data, nullptr);
 }
 
 TEST_F(MeshFixture, MeshLandsWhereTheCameraAndTransformsPutIt)
@@ -377,6 +382,7 @@ TEST_F(MeshFixture, UnreadableMeshDrawsNothingAndRunsOn)
     mesh.resolve();
     ASSERT_NE(mesh.mesh(), nullptr);
     EXPECT_EQ(mesh.mesh()->scene, nullptr);
+    EXPECT_EQ(mesh.mesh()->data, nullptr);
     ProbeEffect child;
     child.setParentItem(&mesh);
     QSignalSpy rendered(&mesh, &MeshQML::rendered);
