@@ -3,9 +3,13 @@
 #include "gpu/MeshImports.h"
 
 #include "gpu/Mesh.h"
+#include "gpu/MeshCache.h"
 #include "gpu/VertexBuffers.h"
+#include "gpu/VertexLayout.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
+
+#include <assimp/version.h>
 
 #include <QDebug>
 
@@ -27,6 +31,13 @@ namespace {
 struct Worker {
     bool retired = false;
 };
+
+// Another importer version may build other meshes from the same file.
+std::string importerVersion()
+{
+    return std::to_string(aiGetVersionMajor()) + "." + std::to_string(aiGetVersionMinor()) + "." +
+           std::to_string(aiGetVersionRevision());
+}
 
 std::string formatMs(double ms)
 {
@@ -145,16 +156,31 @@ bool importMeshData(const MeshImportRequest& request, MeshData& data, std::strin
     mesh.intPack = request.intPack;
     mesh.autoScale = request.autoScale;
     mesh.autoCenter = request.autoCenter;
+    const uint32_t stride = uint32_t(vertexStride(meshStorage(mesh)));
+
+    const MeshFileStamp stamp = meshFileStamp(request.file);
+    const bool cached = !request.cacheFolder.empty() && stamp.size != 0;
+    const std::string key = cached ? meshCacheKey(request, stamp, importerVersion()) : std::string();
+    // An entry of another storage form would be drawn with the wrong
+    // stride, past its buffer's end.
+    if (cached && readMeshCache(request.cacheFolder, key, data) && data.stride == stride)
+        return true;
+    data = MeshData();
+
     if (mesh.importScene(request.file, request.smoothNormals, request.smoothingAngle, request.flipNormals, error))
         return false;
     buildMeshData(mesh, data);
+    // The file may have changed while it was imported: such a result is
+    // not kept under the old file's key.
+    if (cached && meshFileStamp(request.file) == stamp)
+        (void)writeMeshCache(request.cacheFolder, key, data);
     return true;
 }
 
 MeshImports::MeshImports()
     : shared_(std::make_shared<Shared>())
     , workerLimit_(std::clamp(int(std::thread::hardware_concurrency()) / 2, 2, 4))
-
+    , cacheFolder_(meshCacheFolder())
 {
 }
 
@@ -201,7 +227,9 @@ void MeshImports::request(Mesh& mesh, const MeshImportRequest& request, const Me
     mesh.requestedSize = stamp.size;
     mesh.requestedWriteTime = stamp.writeTime;
 
-    auto job = std::make_shared<Job>(&mesh, request);
+    MeshImportRequest withCache = request;
+    withCache.cacheFolder = cacheFolder_;
+    auto job = std::make_shared<Job>(&mesh, std::move(withCache));
     bool queued = false;
     {
         std::lock_guard<std::mutex> lock(shared_->mutex);

@@ -36,6 +36,9 @@ struct MeshImportRequest {
     bool intPack = false;
     bool autoScale = true;
     bool autoCenter = true;
+    // Where the import's result is looked for and kept (gpu/MeshCache.h);
+    // empty: no cache. MeshImports fills it in.
+    std::string cacheFolder;
 };
 
 // Size and modification time of a mesh file; zeros when it is missing.
@@ -51,7 +54,9 @@ MeshFileStamp meshFileStamp(const std::string& path);
 // reason in error. Runs on the worker thread; must touch nothing shared.
 using MeshImportFunction = std::function<bool(const MeshImportRequest&, MeshData& data, std::string& error)>;
 
-// Assimp's import with the request's options, then our vertex build.
+// The request's entry in the mesh cache when there is a sound one for the
+// file as it is now; else Assimp's import with the request's options and
+// our vertex build, then kept in the cache.
 bool importMeshData(const MeshImportRequest& request, MeshData& data, std::string& error);
 
 class MeshImports {
@@ -89,6 +94,10 @@ public:
     // Workers at most (at least one).
     void setWorkerLimit(int workers) { workerLimit_ = workers < 1 ? 1 : workers; }
     void setImportFunction(MeshImportFunction function);
+    // The cache folder that requests are given (meshCacheFolder() at first);
+    // empty turns the cache off.
+    void setCacheFolder(const std::string& folder) { cacheFolder_ = folder; }
+    const std::string& cacheFolder() const { return cacheFolder_; }
 
     struct Job;
     struct Shared;
@@ -104,4 +113,5 @@ private:
     double timeLimitMs_ = kTimeLimitMs;
     int workerLimit_;
     double importedMs_ = 0.0;
+    std::string cacheFolder_;
 };
