@@ -24,6 +24,8 @@ namespace {
 //   u64 checksum of everything before it.
 const char kMagic[4] = {'T', 'V', 'M', 'C'};
 const uint32_t kVersion = 1;
+// The last line of a key: the file's size and modification time.
+const char kStampLine[] = "file ";
 
 // Not against tampering, only against damage: a word at a time, so that a
 // large entry costs little more than reading it.
@@ -96,17 +98,21 @@ std::string meshCacheKey(const MeshImportRequest& r, const MeshFileStamp& stamp,
     const std::filesystem::path absolute = std::filesystem::absolute(r.file, error);
     char options[256];
     std::snprintf(options, sizeof options,
-                  "size %llu\nmtime %llu\nsmooth %d angle %.9g flip %d half %d pack %d scale %d centre %d\n",
-                  static_cast<unsigned long long>(stamp.size), static_cast<unsigned long long>(stamp.writeTime),
-                  r.smoothNormals, double(r.smoothingAngle), r.flipNormals, r.halfFloats, r.intPack, r.autoScale,
+                  "smooth %d angle %.9g flip %d half %d pack %d scale %d centre %d\n", r.smoothNormals, double(r.smoothingAngle), r.flipNormals, r.halfFloats, r.intPack, r.autoScale,
                   r.autoCenter);
+    char file[96];
+    std::snprintf(file, sizeof file, "%s%llu %llu\n", kStampLine, static_cast<unsigned long long>(stamp.size),
+                  static_cast<unsigned long long>(stamp.writeTime));
     return "tarvonic mesh " + std::to_string(kVersion) + "\n" +
-           (error ? r.file : absolute.lexically_normal().string()) + "\n" + options + "importer " + importer + "\n";
+           (error ? r.file : absolute.lexically_normal().string()) + "\n" + options + "importer " + importer +
+           "\n" + file;
 }
 
 std::string meshCachePath(const std::string& folder, const std::string& key)
 {
-    const uint64_t h = checksum(reinterpret_cast<const uint8_t*>(key.data()), key.size());
+    const size_t stamp = key.rfind(kStampLine);
+    const size_t named = stamp == std::string::npos ? key.size() : stamp;
+    const uint64_t h = checksum(reinterpret_cast<const uint8_t*>(key.data()), named);
     char name[32];
     std::snprintf(name, sizeof name, "%016llx.mesh", static_cast<unsigned long long>(h));
     return folder + "/" + name;

@@ -1,10 +1,11 @@
 #pragma once
 // The mesh cache: what an import built (gpu/MeshData.h), kept in a file of
 // the user's cache folder so that the next load of the same, unchanged file
-// reads it instead of importing again. One file per key; the key names the
-// file by its absolute path, size and modification time, the import options
-// and the importer's version, so an edited file, other options or another
-// importer never find an old entry.
+// reads it instead of importing again. The key names the file by its
+// absolute path, size and modification time, the import options and the
+// importer's version, so an edited file, other options or another importer
+// never find an old entry. One entry per path, options and importer: the
+// entry of an edited file's new version takes the old one's place.
 //
 // An entry is never trusted: the reader checks every count and length
 // against the bytes there, every index against its part, and a checksum
@@ -30,7 +31,8 @@ std::string meshCacheFolder();
 // importer named (its version: another one may build other meshes).
 std::string meshCacheKey(const MeshImportRequest& request, const MeshFileStamp& stamp,
                          const std::string& importer);
-// The entry's file in folder.
+// The entry's file in folder, named by the key without the file's size and
+// time (which come last in it).
 std::string meshCachePath(const std::string& folder, const std::string& key);
 
 // The bytes of an entry, and back. decodeMeshCacheEntry fills data only

@@ -270,6 +270,9 @@ void MeshImports::handOver()
     {
         std::lock_guard<std::mutex> lock(shared_->mutex);
         const int64_t now = platform::steadyNanoseconds();
+        // No thread could be made when these were asked for: try again.
+        if (shared_->liveWorkers == 0 && !shared_->queue.empty() && startWorker())
+            shared_->work.notify_one();
         for (auto it = jobs_.begin(); it != jobs_.end();) {
             Job& job = **it;
             if (job.state == Job::Done) {
@@ -330,6 +333,17 @@ void MeshImports::waitForAll()
             return;
         const std::shared_ptr<Job> first = jobs_.front();
         std::unique_lock<std::mutex> lock(shared_->mutex);
+        if (shared_->liveWorkers == 0 && !shared_->queue.empty()) {
+            // No thread could be made for what waits: it is imported here,
+            // or the capture would wait for ever.
+            const std::shared_ptr<Job> job = std::move(shared_->queue.front());
+            shared_->queue.pop_front();
+            lock.unlock();
+            runJob(*job, shared_->import, job->data, job->error, job->ok, job->ms);
+            lock.lock();
+            job->state = Job::Done;
+            continue;
+        }
         // Woken when it is done; looked at again now and then for its time
         // limit.
         shared_->finished.wait_for(lock, std::chrono::milliseconds(50),

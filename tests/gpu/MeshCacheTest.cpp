@@ -230,11 +230,16 @@ TEST_F(MeshCacheFixture, DamagedTruncatedStaleOrLyingEntriesAreIgnoredAndReplace
     EXPECT_TRUE(sameData(data, expected));
     EXPECT_EQ(readBytes(entry), good);
 
-    // A changed file (its size and time) misses the old entry.
+    // A changed file (its size and time) misses the old entry, and its new
+    // entry takes the old one's place.
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     demo.write("two.obj", "v 0 0 0\nv 8 0 0\nv 0 8 0\nf 1 2 3\n");
     ASSERT_TRUE(importMeshData(request, data, error));
     ASSERT_EQ(data.parts.size(), 1u);
+    EXPECT_FLOAT_EQ(data.boundsMax[0], 8.0f);
+    EXPECT_EQ(onlyEntry(), entry);
+    EXPECT_NE(keyOf(readBytes(entry)), key);
+    ASSERT_TRUE(importMeshData(request, data, error));
     EXPECT_FLOAT_EQ(data.boundsMax[0], 8.0f);
 }
 
@@ -283,6 +288,14 @@ TEST(MeshCacheKey, NamesThePathTheStampTheOptionsAndTheImporter)
         }
         EXPECT_NE(meshCacheKey(other, stamp, "5.2.5"), key) << option;
     }
-    EXPECT_NE(meshCachePath("/c", key), meshCachePath("/c", meshCacheKey(r, {11, 20}, "5.2.5")));
+    // One entry per path, options and importer: a newer file replaces it.
+    EXPECT_EQ(meshCachePath("/c", key), meshCachePath("/c", meshCacheKey(r, {11, 21}, "5.2.5")));
+    EXPECT_NE(meshCachePath("/c", key), meshCachePath("/c", meshCacheKey(r, stamp, "5.3.0")));
+    MeshImportRequest half = r;
+    half.halfFloats = true;
+    EXPECT_NE(meshCachePath("/c", key), meshCachePath("/c", meshCacheKey(half, stamp, "5.2.5")));
+    MeshImportRequest elsewhere = r;
+    elsewhere.file = "fx/b/m.obj";
+    EXPECT_NE(meshCachePath("/c", key), meshCachePath("/c", meshCacheKey(elsewhere, stamp, "5.2.5")));
     EXPECT_EQ(meshCachePath("/c", key).rfind("/c/", 0), 0u);
 }
