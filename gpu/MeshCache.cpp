@@ -172,11 +172,14 @@ bool decodeMeshCacheEntry(const uint8_t* bytes, size_t size, const std::string& 
     if (!in.take(read.boundsMin, 12) || !in.take(read.boundsMax, 12) || !in.take(read.center, 12) ||
         !in.u32(read.stride) || !validStride(read.stride) || !in.u32(partCount))
         return false;
-    // Each part takes eight bytes at the least: a count beyond that is a lie.
-    if (partCount > in.left / 8)
+    // A part takes its two counts, a triangle's indices and a vertex at the
+    // least: a count beyond what that leaves room for is a lie.
+    if (partCount > in.left / (8 + 12 + read.stride))
         return false;
-    read.parts.resize(partCount);
-    for (MeshPart& part : read.parts) {
+    read.parts.reserve(partCount);
+    for (uint32_t p = 0; p < partCount; ++p) {
+        read.parts.emplace_back();
+        MeshPart& part = read.parts.back();
         uint32_t indexCount = 0;
         if (!in.u32(part.vertexCount) || !in.u32(indexCount) || indexCount % 3 != 0 || indexCount == 0)
             return false;
