@@ -97,8 +97,8 @@ std::string meshCacheKey(const MeshImportRequest& r, const MeshFileStamp& stamp,
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(r.file, error);
     char options[256];
-    std::snprintf(options, sizeof options,
-                  "smooth %d angle %.9g flip %d half %d pack %d scale %d centre %d\n", r.smoothNormals, double(r.smoothingAngle), r.flipNormals, r.halfFloats, r.intPack, r.autoScale,
+    std::snprintf(options, sizeof options, "smooth %d angle %.9g flip %d half %d pack %d scale %d centre %d\n",
+                  r.smoothNormals, double(r.smoothingAngle), r.flipNormals, r.halfFloats, r.intPack, r.autoScale,
                   r.autoCenter);
     char file[96];
     std::snprintf(file, sizeof file, "%s%llu %llu\n", kStampLine, static_cast<unsigned long long>(stamp.size),
