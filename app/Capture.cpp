@@ -397,6 +397,8 @@ void holdClockAtStart(const CaptureOptions& o)
     // Shaders settle within the frame that compiles them, and the clock does
     // not move meanwhile: no waiting on the wall clock for them.
     frameState().shadersSettled = true;
+    // Nor on the mesh imports' pace: every frame waits for its meshes.
+    frameState().waitForMeshImports = true;
     // Plays from the track files once the next frame has begun, whatever the
     // demo's main view asks.
     rocket.set_demo_loaded(true);

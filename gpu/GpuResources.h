@@ -1,9 +1,10 @@
 #pragma once
 // Every GPU resource and piece of render state that the items of a frame
-// share, in one record: the shaders and their file watch, the meshes, the
-// vertex buffers and point grids, the running particle capture, the render
-// targets and their stack, the atomic counters, the depth stacks, the bound
-// draw framebuffer, the current camera, and whether GLEW is loaded.
+// share, in one record: the shaders and their file watch, the meshes and
+// their imports, the vertex buffers and point grids, the running particle
+// capture, the render targets and their stack, the atomic counters, the
+// depth stacks, the bound draw framebuffer, the current camera, and whether
+// GLEW is loaded.
 //
 // The frame host makes it with its GL context current (the Demo item, when
 // its window's context exists; a test's context) and destroys it with that
@@ -21,6 +22,7 @@
 #include "gpu/Camera.h"
 #include "gpu/DepthState.h"
 #include "gpu/FramebufferBinding.h"
+#include "gpu/MeshImports.h"
 #include "gpu/MeshRegistry.h"
 #include "gpu/RenderTarget.h"
 #include "gpu/RenderTargetRegistry.h"
@@ -52,6 +54,9 @@ public:
     ShaderCache shaders;
     // Imported meshes by the mesh item's key.
     MeshTable meshes;
+    // Their imports on the worker thread; made after the table, so it goes
+    // first and no hand-over can reach a mesh that is gone.
+    MeshImports meshImports;
     // Quads and point grids by the vertex-buffer item's key.
     MeshTable vertexBuffers;
     FeedbackState feedback;

@@ -4,7 +4,9 @@
 
 #include "time/Stopwatch.h"
 
+#include <assimp/Importer.hpp>
 #include <assimp/cimport.h>
+#include <assimp/config.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
@@ -75,48 +77,63 @@ Mesh::Mesh() = default;
 
 Mesh::~Mesh()
 {
-    if (scene)
-        aiReleaseImport(scene);
+    // Scenes are taken over from their importer (importScene), so they are
+    // ours to delete.
+    delete scene;
 }
 
-bool Mesh::importMesh(const std::string& file, bool smoothNormals, float smoothingAngle, bool flip)
+void Mesh::releaseScene()
 {
-    const Stopwatch clock;
-    aiPropertyStore* properties = aiCreatePropertyStore();
-    qDebug() << "loading mesh file:";
-    qDebug() << file.c_str();
+    delete scene;
+    scene = nullptr;
+}
 
-    if (scene) {
-        aiReleaseImport(scene);
-        scene = nullptr;
-    }
+bool Mesh::importScene(const std::string& file, bool smoothNormals, float smoothingAngle, bool flip,
+                       std::string& error)
+{
+    // An importer of its own for each import: imports run on worker threads,
+    // and the plain function interface keeps its last error in one string
+    // that every thread would share.
+    Assimp::Importer importer;
+    releaseScene();
+    const aiScene* imported = nullptr;
     if (file.find("partemit") != std::string::npos) {
         // Particle emitter meshes keep their faces exactly as written.
-        scene = aiImportFile(file.c_str(), 0);
+        imported = importer.ReadFile(file.c_str(), 0);
     } else if (smoothNormals) {
-        aiSetImportPropertyInteger(properties, AI_CONFIG_PP_RVC_FLAGS,
-                                   aiComponent_NORMALS | aiComponent_TANGENTS_AND_BITANGENTS);
-        aiSetImportPropertyFloat(properties, AI_CONFIG_PP_GSN_MAX_SMOOTHING_ANGLE, smoothingAngle);
-        scene = aiImportFileExWithProperties(file.c_str(), kSmoothFlags, nullptr, properties);
+        importer.SetPropertyInteger(AI_CONFIG_PP_RVC_FLAGS, aiComponent_NORMALS | aiComponent_TANGENTS_AND_BITANGENTS);
+        importer.SetPropertyFloat(AI_CONFIG_PP_GSN_MAX_SMOOTHING_ANGLE, smoothingAngle);
+        imported = importer.ReadFile(file.c_str(), kSmoothFlags);
     } else {
-        scene = aiImportFile(file.c_str(), kDefaultFlags);
+        imported = importer.ReadFile(file.c_str(), kDefaultFlags);
     }
 
-    if (scene) {
+    if (imported) {
+        scene = importer.GetOrphanedScene();
         path = file;
         measureBounds(*this);
         for (int axis = 0; axis < 3; ++axis)
             center[axis] = (boundsMin[axis] + boundsMax[axis]) * 0.5f;
     } else {
-        qDebug() << aiGetErrorString();
+        error = importer.GetErrorString();
     }
     flipNormals = flip;
+    return scene == nullptr;
+}
 
+bool Mesh::importMesh(const std::string& file, bool smoothNormals, float smoothingAngle, bool flip)
+{
+    const Stopwatch clock;
+    qDebug() << "loading mesh file:";
+    qDebug() << file.c_str();
+    std::string error;
+    const bool failed = importScene(file, smoothNormals, smoothingAngle, flip, error);
+    if (failed)
+        qDebug() << error.c_str();
     const double ms = clock.elapsed_ms();
     loadMs += ms;
     char elapsed[64];
     std::snprintf(elapsed, sizeof elapsed, "%f", ms);
     qDebug() << ("loaded file:" + file + " in ms:" + elapsed).c_str();
-    aiReleasePropertyStore(properties);
-    return scene == nullptr;
+    return failed;
 }

@@ -8,6 +8,7 @@
 // otherwise deleted only when a point grid is rebuilt (gpu/VertexBuffers.h).
 #include <GL/glew.h>
 
+#include "gpu/MeshData.h"
 #include "gpu/Varyings.h"
 
 #include <memory>
@@ -56,6 +57,12 @@ struct Mesh {
     // "loading mesh file:" with the path and "loaded file:<path> in ms:<ms>".
     // Returns true when no scene came back (the mesh then draws nothing).
     bool importMesh(const std::string& path, bool smoothNormals, float smoothingAngle, bool flipNormals);
+    // The same import without a log line, which any thread may run on a
+    // mesh of its own; error gets the importer's message on failure.
+    bool importScene(const std::string& path, bool smoothNormals, float smoothingAngle, bool flipNormals,
+                     std::string& error);
+    // Frees the imported scene (a newer import takes the mesh's place).
+    void releaseScene();
 
     // --- Import ---
     const aiScene* scene = nullptr; // owned; null when the import failed
@@ -72,12 +79,24 @@ struct Mesh {
     bool autoScale = true;
     bool autoCenter = true;
 
+    // --- Import off the render thread (gpu/MeshImports.h) ---
+    // What an import handed over and the frame has not uploaded yet; the
+    // upload frees it. Takes the place of scene for such meshes.
+    std::unique_ptr<MeshData> data;
+    bool importPending = false;  // asked for, not handed over yet
+    bool importGivenUp = false;  // ran past the time limit: draws nothing
+    // The file as it was when its import was asked for; a different one
+    // (edited, replaced) makes the next resolution import it again.
+    uint64_t requestedSize = 0;
+    uint64_t requestedWriteTime = 0;
+
     // --- GPU buffers ---
     int kind = MeshKindImported;
     std::vector<MeshRecord> records;
     bool buffersBuilt = false; // an imported scene is turned into records once
-    // Milliseconds its import and its buffers' build took, all together (the
-    // frame adds them into start-up's split).
+    // Milliseconds its import on the render thread (importMesh) and its
+    // buffers' upload took, all together (the frame adds them into
+    // start-up's split; an import on a worker costs the frame nothing).
     double loadMs = 0.0;
     // Point grid: its size, the number of seed points handed to the
     // particle passes, and the varyings its records are laid out by when

@@ -206,17 +206,19 @@ std::vector<uint8_t> pointGridData(int width, int height, bool halfFloats, bool 
     return encodeVertexData(gridLayout(halfFloats, intPack), floats.data(), kGridFloatsPerPoint, points);
 }
 
-void buildMeshBuffers(Mesh& mesh)
+void buildMeshData(const Mesh& mesh, MeshData& out)
 {
-    if (!mesh.scene || mesh.buffersBuilt)
-        return;
-    mesh.buffersBuilt = true;
-    const aiScene* scene = mesh.scene;
-    if (!scene->mRootNode)
-        return;
-    const int64_t started = platform::steadyNanoseconds();
+    out = MeshData();
+    for (int axis = 0; axis < 3; ++axis) {
+        out.boundsMin[axis] = mesh.boundsMin[axis];
+        out.boundsMax[axis] = mesh.boundsMax[axis];
+        out.center[axis] = mesh.center[axis];
+    }
     const VertexStorage storage = meshStorage(mesh);
-    const VertexLayout& layout = importedLayout(storage);
+    out.stride = uint32_t(vertexStride(storage));
+    const aiScene* scene = mesh.scene;
+    if (!scene || !scene->mRootNode)
+        return;
     SubmeshData data;
     std::vector<const aiNode*> pending{scene->mRootNode};
     while (!pending.empty()) {
@@ -228,35 +230,53 @@ void buildMeshBuffers(Mesh& mesh)
             buildSubmeshData(mesh, *scene->mMeshes[node->mMeshes[i]], data);
             if (data.indices.empty())
                 continue; // points or lines only: nothing to draw as triangles
-
-            MeshRecord record;
-            makeVertexArray(record, layout);
-            if (storage == VertexStorage::Float) {
-                glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(data.vertices.size() * sizeof(float)),
-                             data.vertices.data(), GL_STATIC_DRAW);
-            } else {
-                const std::vector<uint8_t> bytes = encodeVertices(data.vertices, storage);
-                glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(bytes.size()), bytes.data(), GL_STATIC_DRAW);
-            }
-            mesh.kind = MeshKindImported;
-
-            glGenBuffers(1, &record.indexBuffer);
-            glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, record.indexBuffer);
-            glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(data.indices.size() * sizeof(uint32_t)),
-                         data.indices.data(), GL_STATIC_DRAW);
-
-            record.indexCount = GLsizei(data.indices.size());
-            record.vertexCount = GLsizei(data.vertices.size() / kMeshFloatsPerVertex);
-            record.primitiveMode = GL_TRIANGLES;
-            mesh.records.push_back(std::move(record));
-            glBindVertexArray(0);
+            MeshPart part;
+            part.vertexCount = uint32_t(data.vertices.size() / kMeshFloatsPerVertex);
+            part.vertices = encodeVertices(data.vertices, storage);
+            part.indices = std::move(data.indices);
+            data.indices = {};
+            out.parts.push_back(std::move(part));
         }
         for (unsigned c = node->mNumChildren; c-- > 0;) {
             if (node->mChildren[c])
                 pending.push_back(node->mChildren[c]);
         }
     }
+}
+
+void buildMeshBuffers(Mesh& mesh)
+{
+    if (mesh.buffersBuilt || (!mesh.scene && !mesh.data))
+        return;
+    mesh.buffersBuilt = true;
+    const int64_t started = platform::steadyNanoseconds();
+    // A mesh imported off the render thread comes with its data built; one
+    // imported here builds it now.
+    MeshData built;
+    const MeshData* data = mesh.data.get();
+    if (!data) {
+        buildMeshData(mesh, built);
+        data = &built;
+    }
+    const VertexLayout& layout = importedLayout(meshStorage(mesh));
+    mesh.kind = MeshKindImported;
+    for (const MeshPart& part : data->parts) {
+        MeshRecord record;
+        makeVertexArray(record, layout);
+        glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(part.vertices.size()), part.vertices.data(), GL_STATIC_DRAW);
+        glGenBuffers(1, &record.indexBuffer);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, record.indexBuffer);
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(part.indices.size() * sizeof(uint32_t)),
+                     part.indices.data(), GL_STATIC_DRAW);
+        record.indexCount = GLsizei(part.indices.size());
+        record.vertexCount = GLsizei(part.vertexCount);
+        record.primitiveMode = GL_TRIANGLES;
+        mesh.records.push_back(std::move(record));
+        glBindVertexArray(0);
+    }
     glBindBuffer(GL_ARRAY_BUFFER, 0);
+    // On the GPU now; the bytes are not needed again.
+    mesh.data.reset();
     mesh.loadMs += double(platform::steadyNanoseconds() - started) * 1e-6;
 }
 

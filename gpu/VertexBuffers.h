@@ -48,11 +48,19 @@ std::vector<uint8_t> encodeVertices(const std::vector<float>& floats, VertexStor
 // (12 bytes): (u, v) (0, 0) (column, row) as halves.
 std::vector<uint8_t> pointGridData(int width, int height, bool halfFloats, bool intPack);
 
+// The whole mesh as it goes to the GPU, from its scene: the node tree
+// walked from the root depth first, one part per mesh index of a node that
+// has triangles, each in the storage form the mesh's flags choose. Any
+// thread may build it for a mesh of its own. Without a scene only the box
+// and the stride are set.
+void buildMeshData(const Mesh& mesh, MeshData& out);
+
 // --- GL ---
 
-// Builds the records of an imported mesh once: walks the node tree from the
-// root depth first, one record per mesh index of a node. Does nothing for a
-// mesh without a scene or one already built.
+// Builds the records of an imported mesh once, one per part of its data
+// (the handed-over data, else buildMeshData from its scene), and frees the
+// handed-over data. Does nothing for a mesh with neither or one already
+// built.
 void buildMeshBuffers(Mesh& mesh);
 
 // Builds the GPU buffers of every mesh of the table that has none yet, so

@@ -23,6 +23,9 @@ class GpuResources;
 
 class DemoQML : public IRenderItem {
     Q_OBJECT
+    // Mesh imports asked for and not handed over yet, as the last frame
+    // counted them (the edit view's status line shows it).
+    Q_PROPERTY(int pendingMeshes READ pendingMeshes NOTIFY pendingMeshesChanged)
 
 public:
     explicit DemoQML(QQuickItem* parent = nullptr);
@@ -43,6 +46,7 @@ public:
     unsigned colourTexture(int i) const { return colourTextures_[i]; } // 0..2
     unsigned depthTexture() const { return depthTexture_; }
     int samples() const { return samples_; }
+    int pendingMeshes() const { return pendingMeshes_; }
 
     // How many times reloadDemo has run in this demo.
     static int reloadCount();
@@ -52,6 +56,7 @@ Q_SIGNALS:
     void frameRendered();
     void firstDemoRender();
     void fileNotFound(QString fileName, QString skeneName);
+    void pendingMeshesChanged();
 
 public Q_SLOTS:
     void doBeforeRender() override;
@@ -118,6 +123,9 @@ private:
     bool beginFrame(const FrameMode& mode, bool holdClear);
     bool bindOffscreenTargets();
     void startFilePlaybackWhenReady(const FrameMode& mode);
+    // Takes the finished mesh imports into their meshes (in a capture,
+    // waiting for all of them) and counts the ones still pending.
+    void handOverMeshImports();
     void followWindowSize();
     bool applyPendingEdit(); // true when an item took the edit
     // Clears colour and depth of what is bound, unless shaders have not
@@ -132,6 +140,7 @@ private:
     void deleteFramebuffer();
 
     bool inFrame_ = false;
+    int pendingMeshes_ = 0;
     bool firstFrameDone_ = false;
     double lastFrameStamp_ = 0;
     double frameTime_ = 0;

@@ -108,16 +108,33 @@ void MeshQML::resolveMesh()
     if (mesh_ && key == meshKey_)
         return;
     meshKey_ = key;
-    if (Mesh* cached = resources->meshes.find(key)) {
-        mesh_ = cached;
+    // A mesh imported before is taken as it is while its file is the one it
+    // was imported from; an edited or replaced file (noticed when a reload
+    // resolves again) is imported afresh. The import runs on the worker:
+    // until the frame hands it over, the mesh draws nothing.
+    const MeshFileStamp stamp = meshFileStamp(file);
+    Mesh* mesh = resources->meshes.find(key);
+    if (mesh && mesh->requestedSize == stamp.size && mesh->requestedWriteTime == stamp.writeTime) {
+        mesh_ = mesh;
         return;
     }
-    Mesh* mesh = resources->meshes.add(key);
-    mesh->halfFloats = halfFloats_;
-    mesh->intPack = intPack_;
-    mesh->autoScale = autoScale_;
-    mesh->autoCenter = autoCenter_;
-    mesh->importMesh(file, smoothNormals_, normalSmoothAngle_, flipNormals_);
+    if (!mesh) {
+        mesh = resources->meshes.add(key);
+        mesh->halfFloats = halfFloats_;
+        mesh->intPack = intPack_;
+        mesh->autoScale = autoScale_;
+        mesh->autoCenter = autoCenter_;
+    }
+    MeshImportRequest request;
+    request.file = file;
+    request.smoothNormals = smoothNormals_;
+    request.smoothingAngle = normalSmoothAngle_;
+    request.flipNormals = flipNormals_;
+    request.halfFloats = halfFloats_;
+    request.intPack = intPack_;
+    request.autoScale = autoScale_;
+    request.autoCenter = autoCenter_;
+    resources->meshImports.request(*mesh, request, stamp);
     mesh_ = mesh;
 }
 

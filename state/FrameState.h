@@ -74,6 +74,11 @@ struct FrameState {
     // passes, cleared through the Demo item's clearResetParticles.
     bool particleResetRequest = false;
 
+    // Set by a capture: each frame waits until every mesh asked for is
+    // imported (or given up), so what a frame shows does not depend on how
+    // fast the imports ran. Otherwise no frame ever waits for one.
+    bool waitForMeshImports = false;
+
     SavePointQuery savePointQuery;
     FrameTime time;
     // How many times the Demo item's reloadDemo has run.
@@ -81,8 +86,10 @@ struct FrameState {
 
     // Where the time of loading went so far, in milliseconds, each part
     // added by its own floor: the Demo item's skene loads (host), every
-    // shader build, files to linked program (gpu); the meshes' imports and
-    // uploads, which each mesh keeps, the Demo item sums at its first frame.
+    // shader build, files to linked program (gpu), the frame's waits for
+    // mesh imports (host; a capture's frames wait, others never do). The
+    // uploads, and imports made on the render thread, each mesh keeps
+    // (Mesh::loadMs): the Demo item adds them at its first frame.
     struct LoadTimes {
         double skeneQmlMs = 0.0;
         double shaderMs = 0.0;

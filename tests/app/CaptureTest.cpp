@@ -18,6 +18,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -87,11 +89,13 @@ struct Outcome {
 // Runs a capture of demo into folder with PATH as given: without the
 // stand-in's folder on it, no ffmpeg is found, whatever the machine has.
 Outcome capture(const TempDemo& demo, const std::string& folder, const QStringList& extra,
-                const QString& path = "/nonexistent")
+                const QString& path = "/nonexistent", const std::string& cacheHome = std::string())
 {
     QProcess program;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("PATH", path);
+    if (!cacheHome.empty())
+        env.insert("XDG_CACHE_HOME", QString::fromStdString(cacheHome));
     program.setProcessEnvironment(env);
     QStringList args = {QString::fromStdString(demo.root()), QString::fromStdString("-capture:" + folder),
                         "-captureFps:10", "-captureSize:64x36"};
@@ -102,6 +106,63 @@ Outcome capture(const TempDemo& demo, const std::string& folder, const QStringLi
     run.code = program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
     run.err = program.readAllStandardError().toStdString();
     return run;
+}
+
+// A skene with a sphere of a few thousand triangles, coloured by its
+// normals and turned by the demo time.
+void writeMeshDemo(TempDemo& demo)
+{
+    writeClockDemo(demo);
+    const char setup[] = "skene:shape\0port:1\0\n";
+    demo.write("fx/_ActiveSkeneSetups/lumenfall.as", std::string(setup, sizeof setup - 1));
+    demo.write("fx/shape/Skene.qml", R"(
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+Scene {
+    sceneEnabled: true
+    property string sceneDir: "fx/shape/"
+    Shader {
+        file: "shape"
+        DrawMesh { file: "fx/shape/sphere.obj"; blendMode: "off"; drawBuffers: 1; smoothNormals: true }
+    }
+}
+)");
+    demo.write("fx/shape/shape.vert", R"(#version 430 compatibility
+layout(location = 0) in vec3 position;
+layout(location = 1) in vec3 normal;
+uniform float g_time;
+out vec3 n;
+void main() {
+    float a = g_time * 3.0;
+    vec3 p = vec3(cos(a) * position.x + sin(a) * position.z, position.y, -sin(a) * position.x + cos(a) * position.z);
+    n = normal;
+    gl_Position = vec4(p.xy * 0.9, p.z * 0.4 + 0.5, 1.0);
+}
+)");
+    demo.write("fx/shape/shape.frag", R"(#version 430 compatibility
+in vec3 n;
+layout(location = 0) out vec4 colour;
+void main() { colour = vec4(normalize(n) * 0.5 + 0.5, 1.0); }
+)");
+    std::string obj;
+    const int rings = 40, sides = 60;
+    char line[96];
+    for (int i = 0; i <= rings; ++i) {
+        for (int j = 0; j < sides; ++j) {
+            const double t = 3.14159265358979 * i / rings, p = 2.0 * 3.14159265358979 * j / sides;
+            std::snprintf(line, sizeof line, "v %.6f %.6f %.6f\n", std::sin(t) * std::cos(p), std::cos(t),
+                          std::sin(t) * std::sin(p));
+            obj += line;
+        }
+    }
+    for (int i = 0; i < rings; ++i) {
+        for (int j = 0; j < sides; ++j) {
+            const int a = i * sides + j + 1, b = i * sides + (j + 1) % sides + 1;
+            std::snprintf(line, sizeof line, "f %d %d %d %d\n", a, b, b + sides, a + sides);
+            obj += line;
+        }
+    }
+    demo.write("fx/shape/sphere.obj", obj);
 }
 
 std::vector<std::string> framesIn(const std::string& folder)
@@ -177,6 +238,32 @@ TEST(Capture, TwoRunsWriteTheSameFramesEachAtItsTimeAndTheMusicOfTheirSpan)
             EXPECT_NEAR(pcm, expected * 32767.0f, 1.0f) << folder << " sample " << i;
         }
     }
+}
+
+TEST(Capture, ColdAndWarmMeshCachesWriteTheSameFramesWithTheMeshInTheFirst)
+{
+    TempDemo demo;
+    writeMeshDemo(demo);
+    TempDemo out;
+    const std::string cache = out.path("cache");
+    const std::string entries = cache + "/Quellin/QuellinDemoSystem/meshes";
+    const Outcome cold = capture(demo, out.path("cold"), {"-captureSeconds:0.3"}, "/nonexistent", cache);
+    ASSERT_EQ(cold.code, 0) << cold.err;
+    ASSERT_TRUE(fs::is_directory(entries)) << cold.err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(entries), fs::directory_iterator()), 1);
+    const Outcome warm = capture(demo, out.path("warm"), {"-captureSeconds:0.3"}, "/nonexistent", cache);
+    ASSERT_EQ(warm.code, 0) << warm.err;
+
+    const std::vector<std::string> frames = framesIn(out.path("cold"));
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(framesIn(out.path("warm")), frames);
+    for (const std::string& name : frames)
+        EXPECT_EQ(readFile(out.path("cold/" + name)), readFile(out.path("warm/" + name))) << name;
+    // The frame at time 0 waited for the import: the sphere is there.
+    const QImage first(QString::fromStdString(out.path("cold/frame_000000.png")));
+    ASSERT_EQ(first.size(), QSize(64, 36));
+    EXPECT_GT(qGreen(first.pixel(32, 18)), 100);
+    EXPECT_EQ(qGreen(first.pixel(1, 1)), 0);
 }
 
 TEST(Capture, Mp4PipesTheSameFramesToFfmpegAndPngFramesAreMuxed)

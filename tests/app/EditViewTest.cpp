@@ -19,6 +19,7 @@
 #include <QQmlComponent>
 #include <QQmlContext>
 #include <QQmlEngine>
+#include <QQmlPropertyMap>
 #include <QQuickView>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
@@ -164,4 +165,28 @@ TEST_F(EditView, SwitchingASkeneOffAndReloadingRebuildsTheTree)
     EXPECT_FALSE(oldNode);
     ASSERT_EQ(demoItem->childItems().size(), 1);
     EXPECT_EQ(demoItem->childItems()[0]->property("sceneName").toString(), "beta");
+}
+
+TEST_F(EditView, TheStatusLineCountsTheMeshesStillImporting)
+{
+    ASSERT_TRUE(demoItem && view->rootObject());
+    QQuickItem* line = find("statusLine");
+    ASSERT_TRUE(line);
+    auto text = [&] { return line->property("text").toString().toStdString(); };
+    EXPECT_EQ(demoItem->property("pendingMeshes").toInt(), 0);
+    EXPECT_EQ(text(), "");
+
+    // A Demo item whose frames count imports still running.
+    QQmlPropertyMap importing;
+    importing.insert("pendingMeshes", 2);
+    view->rootContext()->setContextProperty(kDemoItemProperty, &importing);
+    EXPECT_EQ(text(), "importing 2 meshes");
+    importing.insert("pendingMeshes", 1);
+    EXPECT_EQ(text(), "importing 1 mesh");
+    // Beside what the last action said, which stays once they are in.
+    view->rootObject()->setProperty("status", "reloaded");
+    EXPECT_EQ(text(), "importing 1 mesh  \u00b7  reloaded");
+    importing.insert("pendingMeshes", 0);
+    EXPECT_EQ(text(), "reloaded");
+    view->rootContext()->setContextProperty(kDemoItemProperty, demoItem.get());
 }

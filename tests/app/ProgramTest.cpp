@@ -1,11 +1,17 @@
 // The program as a demo author starts it: its command line, the folder it
 // runs in, and what it says when it cannot start.
-#include "support/TempDemo.h"
+#include "gpu/MeshImports.h"
 
+#include "support/TempDemo.h"
+#include "support/TestCache.h"
+
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -91,4 +97,75 @@ Item {
     // named demo's start dialog although started somewhere else.
     const Outcome run = runTarvonic({QString::fromStdString(demo.root())}, elsewhere.root(), true);
     EXPECT_EQ(run.code, 0) << run.err;
+}
+
+TEST(Program, EndsCleanlyWhileAMeshStillImports)
+{
+    isolateUserCache();
+    TempDemo demo;
+    // A demo in the start dialog's view, which asks for a mesh that takes
+    // a second or more to import and ends the program a moment later.
+    auto writeDialog = [&](const char* mesh) {
+        demo.write("fx/startDialog.qml", std::string(R"(
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+Item {
+    width: 64; height: 36
+    Rocket { id: rocket }
+    Demo {
+        anchors.fill: parent
+        Scene { sceneEnabled: true; DrawMesh { smoothNormals: true; file: ")") + mesh + R"(" } }
+    }
+    Timer { interval: 100; running: true; onTriggered: rocket.exitDemo() }
+}
+)");
+    };
+    demo.write("fx/intro/Skene.qml", "import QtQuick 2.15\nItem {}\n");
+    // 500 x 500 quads: a million triangles.
+    std::string obj;
+    char line[96];
+    const int n = 500;
+    for (int i = 0; i <= n; ++i) {
+        for (int j = 0; j <= n; ++j) {
+            const double u = 6.283185307 * i / n, v = 6.283185307 * j / n;
+            std::snprintf(line, sizeof line, "v %.5f %.5f %.5f\n", (3 + std::cos(v)) * std::cos(u),
+                          (3 + std::cos(v)) * std::sin(u), std::sin(v));
+            obj += line;
+        }
+    }
+    for (int i = 0; i < n; ++i) {
+        for (int j = 0; j < n; ++j) {
+            const int a = i * (n + 1) + j + 1, b = a + n + 1;
+            std::snprintf(line, sizeof line, "f %d %d %d\nf %d %d %d\n", a, b, b + 1, a, b + 1, a + 1);
+            obj += line;
+        }
+    }
+    demo.write("torus.obj", obj);
+
+    // What the import takes, and the same run without a mesh.
+    QElapsedTimer timer;
+    timer.start();
+    MeshImportRequest request;
+    request.file = demo.path("torus.obj");
+    request.smoothNormals = true;
+    MeshData data;
+    std::string error;
+    ASSERT_TRUE(importMeshData(request, data, error)) << error;
+    const qint64 importMs = timer.elapsed();
+    writeDialog("");
+    timer.restart();
+    const Outcome plain = runTarvonic({QString::fromStdString(demo.root())}, demo.root(), true);
+    const qint64 plainMs = timer.elapsed();
+    ASSERT_EQ(plain.code, 0) << plain.err;
+
+    writeDialog("torus.obj");
+    timer.restart();
+    const Outcome run = runTarvonic({QString::fromStdString(demo.root())}, demo.root(), true);
+    const qint64 runMs = timer.elapsed();
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_NE(run.err.find("loading mesh file:\ntorus.obj\n"), std::string::npos) << run.err;
+    // It ended with the import still running, and did not wait for it.
+    EXPECT_EQ(run.err.find("loaded file:torus.obj"), std::string::npos) << run.err;
+    EXPECT_LT(runMs, plainMs + importMs * 3 / 4)
+        << "import " << importMs << " ms, without the mesh " << plainMs << " ms";
 }

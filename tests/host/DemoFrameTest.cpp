@@ -10,9 +10,11 @@
 #include "gpu/FileAutoLoader.h"
 #include "gpu/GlewSetup.h"
 #include "gpu/Mesh.h"
+#include "gpu/MeshImports.h"
 #include "gpu/MeshRegistry.h"
 #include "gpu/Shader.h"
 #include "host/DemoQML.h"
+#include "items/MeshQML.h"
 #include "items/ShadeQML.h"
 #include "platform/Clock.h"
 #include "state/DemoDisplay.h"
@@ -37,11 +39,13 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -853,4 +857,107 @@ TEST_F(DemoFrame, TheDemoItemMakesItsWindowsGpuResourcesAndDeletesThemWithIt)
     EXPECT_EQ(currentGpuResources(), nullptr);
     ASSERT_TRUE(platform::makeGlContextCurrent(w.window->openglContext(), w.window.get()));
     EXPECT_FALSE(glIsVertexArray(vertexArray));
+}
+
+TEST_F(DemoFrame, AMeshThatNeverFinishesImportingLeavesTheFramesRunningAndTheEndPrompt)
+{
+    compileLongAgo();
+    TempDemo folder;
+    folder.write("good.obj", "v -1 -1 0\nv 1 -1 0\nv 1 1 0\nf 1 2 3\n");
+    folder.write("hang.obj", "v -1 -1 0\nv 1 -1 0\nv 1 1 0\nf 1 2 3\n");
+    folder.enter();
+    auto w = std::make_unique<DemoWindow>(R"(
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+import TarvonicTest 1.0
+Demo {
+    Scene {
+        sceneEnabled: true
+        ColourEffect { objectName: "colour"; g: 1 }
+        DrawMesh { objectName: "hung" }
+        DrawMesh { objectName: "good" }
+    }
+}
+)");
+    ASSERT_TRUE(w->demo);
+    // Stands in for an importer spinning on a hostile file; it lets go at
+    // the case's end, or after 20 s at the latest.
+    auto release = std::make_shared<std::atomic<bool>>(false);
+    auto left = std::make_shared<std::atomic<bool>>(false);
+    gpu().meshImports.setImportFunction(
+        [release, left](const MeshImportRequest& request, MeshData& data, std::string& error) {
+            if (request.file == "hang.obj") {
+                for (int i = 0; i < 2000 && !*release; ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                *left = true;
+            }
+            return importMeshData(request, data, error);
+        });
+    auto* colour = w->find<ColourEffect>("colour");
+    auto* hung = w->find<MeshQML>("hung");
+    auto* good = w->find<MeshQML>("good");
+    ASSERT_TRUE(colour && hung && good);
+    QSignalSpy pendingChanged(w->demo, &DemoQML::pendingMeshesChanged);
+    hung->setFile("hang.obj");
+    good->setFile("good.obj");
+
+    // Every frame draws the skene; the good mesh arrives beside the hung one.
+    const int renders = colour->renders;
+    QElapsedTimer timer;
+    timer.start();
+    int frames = 0;
+    while (good->mesh() == nullptr || good->mesh()->importPending) {
+        w->frames(1);
+        ++frames;
+        ASSERT_LT(timer.elapsed(), 10000) << "the good mesh never came";
+    }
+    w->frames(5);
+    EXPECT_EQ(colour->renders, renders + frames + 5);
+    ASSERT_NE(hung->mesh(), nullptr);
+    EXPECT_TRUE(hung->mesh()->importPending);
+    EXPECT_EQ(w->demo->pendingMeshes(), 1);
+    EXPECT_GE(pendingChanged.count(), 1);
+    EXPECT_FALSE(good->mesh()->importGivenUp);
+
+    // The end does not wait for the import that still runs.
+    timer.restart();
+    w.reset();
+    EXPECT_LT(timer.elapsed(), 2000);
+    EXPECT_FALSE(*left);
+    *release = true;
+    for (int i = 0; i < 500 && !*left; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(*left);
+}
+
+TEST_F(DemoFrame, ACaptureFrameWaitsForTheMeshesItAskedFor)
+{
+    compileLongAgo();
+    TempDemo folder;
+    folder.write("slow.obj", "v -1 -1 0\nv 1 -1 0\nv 1 1 0\nf 1 2 3\n");
+    folder.enter();
+    DemoWindow w(R"(
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+Demo {
+    Scene { sceneEnabled: true; DrawMesh { objectName: "mesh" } }
+}
+)");
+    ASSERT_TRUE(w.demo);
+    gpu().meshImports.setImportFunction([](const MeshImportRequest& request, MeshData& data, std::string& error) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return importMeshData(request, data, error);
+    });
+    auto* mesh = w.find<MeshQML>("mesh");
+    ASSERT_TRUE(mesh);
+    frameState().waitForMeshImports = true;
+    mesh->setFile("slow.obj");
+    QElapsedTimer timer;
+    timer.start();
+    w.frames(1);
+    EXPECT_GE(timer.elapsed(), 250);
+    ASSERT_NE(mesh->mesh(), nullptr);
+    EXPECT_FALSE(mesh->mesh()->importPending);
+    EXPECT_NE(mesh->mesh()->data, nullptr);
+    EXPECT_EQ(w.demo->pendingMeshes(), 0);
 }

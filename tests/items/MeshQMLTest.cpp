@@ -19,6 +19,7 @@
 #include "support/FreshState.h"
 #include "support/GlFramebuffer.h"
 #include "support/GlTestContext.h"
+#include "support/LogCapture.h"
 #include "support/ProbeEffect.h"
 #include "support/RecordingNotifier.h"
 #include "support/TempDemo.h"
@@ -29,14 +30,22 @@
 #include <QSGNode>
 #include <QSignalSpy>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
 namespace {
 
-// Runs the mesh item's resolution step the way Qt Quick would.
+// Runs the mesh item's resolution step the way Qt Quick would, and lets
+// the import finish and be handed over as a capture's frame does.
 struct TestMesh : MeshQML {
-    void resolve() { delete updatePaintNode(nullptr, nullptr); }
+    void resolve()
+    {
+        resolveOnly();
+        gpu().meshImports.waitForAll();
+    }
+    // As the synchronisation does it: the import is asked for, not awaited.
+    void resolveOnly() { delete updatePaintNode(nullptr, nullptr); }
 };
 
 struct TestShade : ShadeQML {
@@ -126,6 +135,55 @@ TEST_F(MeshFixture, CacheEntriesFollowTheImportOptions)
     EXPECT_EQ(b.mesh(), c.mesh());
 }
 
+TEST_F(MeshFixture, AnItemDrawsNothingUntilItsImportIsHandedOver)
+{
+    useShader(kVertFlat, "#version 430 compatibility\nout vec4 c;\nvoid main() { c = vec4(1.0); }\n");
+    TestMesh mesh;
+    mesh.setFile("square.obj");
+    mesh.setDepthTest(false);
+    mesh.resolveOnly();
+    ASSERT_NE(mesh.mesh(), nullptr);
+    GlFramebuffer fb(4, 4);
+    fb.bindCleared();
+    mesh.render(nullptr);
+    EXPECT_EQ(fb.pixel(1, 1)[0], 0);
+    EXPECT_EQ(gpu().meshImports.pending(), 1);
+
+    gpu().meshImports.waitForAll();
+    mesh.render(nullptr);
+    EXPECT_EQ(fb.pixel(1, 1)[0], 255);
+}
+
+TEST_F(MeshFixture, AReloadImportsAgainOnlyAFileThatChanged)
+{
+    LogCapture log;
+    auto loads = [&] { return std::count(log.lines().begin(), log.lines().end(), "loading mesh file:"); };
+    {
+        TestMesh first;
+        first.setFile("square.obj");
+        first.resolve();
+        ASSERT_NE(first.mesh(), nullptr);
+        EXPECT_FLOAT_EQ(first.mesh()->boundsMax[0], 1.0f);
+    }
+    EXPECT_EQ(loads(), 1);
+    // The items of a reloaded skene find the mesh, unchanged file and all.
+    TestMesh again;
+    again.setFile("square.obj");
+    again.resolve();
+    EXPECT_EQ(loads(), 1);
+    Mesh* mesh = again.mesh();
+
+    // An edited file: the next resolution imports it into the same entry.
+    demo.write("square.obj", "v 0 0 0\nv 6 0 0\nv 6 6 0\nv 0 6 0\nf 1 2 3 4\n");
+    TestMesh reloaded;
+    reloaded.setFile("square.obj");
+    reloaded.resolve();
+    EXPECT_EQ(loads(), 2);
+    EXPECT_EQ(reloaded.mesh(), mesh);
+    EXPECT_FLOAT_EQ(mesh->boundsMax[0], 6.0f);
+    EXPECT_EQ(gpu().meshes.entries().size(), 1u);
+}
+
 TEST_F(MeshFixture, PartemitTurnsSmoothingOff)
 {
     demo.write("fx/partemit_ring.obj", kSquare);
@@ -136,7 +194,7 @@ TEST_F(MeshFixture, PartemitTurnsSmoothingOff)
     EXPECT_FALSE(m.property("smoothNormals").toBool());
     ASSERT_NE(m.mesh(), nullptr);
     EXPECT_EQ(gpu().meshes.find("fx/partemit_ring.objm_bACm_bASsa175.00"), m.mesh());
-    ASSERT_NE(m.mesh()->scene, nullptr);
+    ASSERT_NE(m.mesh()->data, nullptr);
 }
 
 TEST_F(MeshFixture, MeshLandsWhereTheCameraAndTransformsPutIt)
@@ -377,6 +435,7 @@ TEST_F(MeshFixture, UnreadableMeshDrawsNothingAndRunsOn)
     mesh.resolve();
     ASSERT_NE(mesh.mesh(), nullptr);
     EXPECT_EQ(mesh.mesh()->scene, nullptr);
+    EXPECT_EQ(mesh.mesh()->data, nullptr);
     ProbeEffect child;
     child.setParentItem(&mesh);
     QSignalSpy rendered(&mesh, &MeshQML::rendered);

@@ -3,6 +3,7 @@
 #include "app/DisplayModes.h"
 #include "app/ProcessState.h"
 #include "support/RecordingNotifier.h"
+#include "support/TestCache.h"
 
 #include <QGuiApplication>
 
@@ -29,6 +30,7 @@ std::optional<ProcessState>& processState()
 
 void resetProcessState()
 {
+    isolateUserCache();
     installRecordingNotifier();
     app::restoreDisplayMode();
     restoreCursor();

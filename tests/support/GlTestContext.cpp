@@ -5,10 +5,12 @@
 #include "gpu/GlewSetup.h"
 #include "gpu/GpuResources.h"
 #include "support/OffscreenContext.h"
+#include "support/TestCache.h"
 
 GlTestContext::GlTestContext()
     : impl_(std::make_unique<OffscreenContext>())
 {
+    isolateUserCache();
     if (!impl_->makeCurrent())
         return;
     if (currentGpuResources()) {

@@ -2,6 +2,7 @@
 
 #include "app/QmlTypes.h"
 #include "app/SurfaceFormat.h"
+#include "support/TestCache.h"
 
 #include <QApplication>
 #include <QSurfaceFormat>
@@ -12,6 +13,7 @@ QApplication& ensureQtApp()
     static char name[] = "tarvonic-test";
     static char* argv[] = {name, nullptr};
     static QApplication* app = [] {
+        isolateUserCache();
         qputenv("QSG_RENDER_LOOP", "basic");
         QSurfaceFormat::setDefaultFormat(app::demoSurfaceFormat(QSurfaceFormat(), 1));
         auto* a = new QApplication(argc, argv);

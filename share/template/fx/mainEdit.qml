@@ -483,8 +483,15 @@ DemoRoot {
 
             Text {
                 id: statusLine
+                objectName: "statusLine"
                 width: page.width; elide: Text.ElideRight
-                text: root.status; color: root.dim; font.pixelSize: 11
+                // Meshes import while the demo runs on; until the last has
+                // come, the line says how many are still to come.
+                readonly property int importing: demo ? demo.pendingMeshes : 0
+                readonly property string imports: importing === 1 ? "importing 1 mesh"
+                                                  : importing > 1 ? "importing " + importing + " meshes" : ""
+                text: imports === "" ? root.status : root.status === "" ? imports : imports + "  \u00b7  " + root.status
+                color: root.dim; font.pixelSize: 11
             }
         }
     }
