@@ -33,7 +33,8 @@ struct CaptureReport {
     double waitedMs = 0.0;   // render thread: waiting for the writers to take a frame
     double writerMs = 0.0;   // writer threads, all together: encoding and writing
 
-    // Start-up to the end of the Demo item's first frame, and its parts:
+    // Start-up to the end of the Demo item's first frame that drew the
+    // skenes, and its parts:
     // the rest of start-up (Qt, the views, the setups), the skenes' QML,
     // the shader builds and the mesh imports and uploads of that span, and
     // the rest of the first frame. The parts add up to the whole.

@@ -141,6 +141,7 @@ private:
 
     bool inFrame_ = false;
     int pendingMeshes_ = 0;
+    bool drewSkenes_ = false; // some frame drew a skene
     bool firstFrameDone_ = false;
     double lastFrameStamp_ = 0;
     double frameTime_ = 0;

@@ -96,7 +96,8 @@ struct FrameState {
         double meshMs = 0.0;
     };
     LoadTimes loadTimes;
-    // The Demo item's copy of loadTimes at the end of its first frame, and
+    // The Demo item's copy of loadTimes at the end of its first frame that
+    // drew the skenes, and
     // the steady clock's nanoseconds then (0 before it); start-up turns them
     // into its split of the time to the first frame.
     LoadTimes loadTimesAtFirstFrame;
