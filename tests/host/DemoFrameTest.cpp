@@ -21,6 +21,7 @@
 #include "state/rocket_flags.h"
 #include "sync/Rocket.h"
 
+#include "support/DemoWindow.h"
 #include "support/FreshState.h"
 #include "support/GlTestContext.h"
 #include "support/LogCapture.h"
@@ -45,106 +46,6 @@
 #include <vector>
 
 namespace {
-
-// A Demo item from QML in a real window with real GL. Frames are driven one
-// at a time, so a test knows exactly what each frame did: Qt Quick renders
-// frames of its own too (exposes, moves, a busy machine's late events), so
-// the Demo's frame runs only in the renders a test asks for.
-struct DemoWindow {
-    explicit DemoWindow(const char* qml, int width = 64, int height = 36,
-                        const std::function<void(DemoWindow&)>& beforeShow = {})
-    {
-        ensureQtApp();
-        static bool registered = false;
-        if (!registered) {
-            registerTestEffects();
-            registered = true;
-        }
-        demoDisplay().width = width;
-        demoDisplay().height = height;
-        // Playing, so the idle rule stays out of the way unless a case asks.
-        Rocket::instance().on_pause(false);
-        window = std::make_unique<QQuickWindow>();
-        window->resize(width, height);
-        engine = std::make_unique<QQmlEngine>();
-        QQmlComponent component(engine.get());
-        component.setData(qml, QUrl::fromLocalFile("/frame-test/main.qml"));
-        root.reset(qobject_cast<QQuickItem*>(component.create()));
-        if (!root)
-            ADD_FAILURE() << component.errorString().toStdString();
-        demo = qobject_cast<DemoQML*>(root.get());
-        if (demo) {
-            demo->setParentItem(window->contentItem());
-            QObject::disconnect(window.get(), SIGNAL(afterRendering()), demo, nullptr);
-        }
-        // Runs a frame that is due, then reads the window's back buffer when
-        // asked to.
-        QObject::connect(window.get(), &QQuickWindow::afterRendering, window.get(), [this] {
-            if (framesDue == 0)
-                return;
-            --framesDue;
-            // The Demo's frame loads GLEW itself; this runs before it.
-            if (beforeFrame && gpuReady())
-                beforeFrame();
-            if (demo)
-                demo->doBeforeRender();
-            if (!readPixel || !glewReady())
-                return;
-            glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
-            glReadBuffer(GL_BACK);
-            glReadPixels(window->width() / 2, window->height() / 2, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE,
-                         pixel.data());
-        }, Qt::DirectConnection);
-        if (beforeShow && demo)
-            beforeShow(*this);
-        framesDue = 1;
-        window->show();
-        waitUntil([&] { return window->isExposed(); });
-        waitUntil([&] { return framesDue == 0; });
-    }
-
-    ~DemoWindow()
-    {
-        root.reset();
-        window.reset();
-        engine.reset();
-    }
-
-    // Renders n frames of the Demo, one after the other.
-    void frames(int n)
-    {
-        for (int i = 0; i < n; ++i) {
-            framesDue = 1;
-            window->update();
-            ASSERT_TRUE(waitUntil([&] { return framesDue == 0; }, 3000));
-        }
-    }
-
-    // The centre pixel of the window as the last frame left it.
-    std::array<unsigned char, 4> windowPixel()
-    {
-        readPixel = true;
-        frames(1);
-        readPixel = false;
-        return pixel;
-    }
-
-    template <typename T>
-    T* find(const char* name)
-    {
-        return root->findChild<T*>(name);
-    }
-
-    std::unique_ptr<QQmlEngine> engine;
-    std::unique_ptr<QQuickWindow> window;
-    std::unique_ptr<QQuickItem> root;
-    DemoQML* demo = nullptr;
-    int framesDue = 0;
-    // Runs in each frame right before the Demo's, with the context current.
-    std::function<void()> beforeFrame;
-    bool readPixel = false;
-    std::array<unsigned char, 4> pixel = {0, 0, 0, 0};
-};
 
 // Shader compiles long enough ago that the next frame settles.
 void compileLongAgo()
@@ -193,6 +94,14 @@ GLint attachedObject(unsigned framebuffer, GLenum attachment)
 }
 
 struct DemoFrame : FreshStateTest {
+    DemoFrame()
+    {
+        static bool registered = false;
+        if (!registered) {
+            registerTestEffects();
+            registered = true;
+        }
+    }
 };
 
 } // namespace
