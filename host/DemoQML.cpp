@@ -453,9 +453,12 @@ bool DemoQML::beginFrame(const FrameMode& mode, bool holdClear)
     // it again once it has polled the editors).
     Rocket::instance().publish_time(fs.time);
 
+    // The frame draws at one size throughout: the offscreen targets and the
+    // targets that follow the window (and their seeds) take the size the
+    // window has now.
+    followWindowSize();
     const bool offscreen = bindOffscreenTargets();
     startFilePlaybackWhenReady(mode);
-    followWindowSize();
 
     glViewport(0, 0, demoDisplay().width, demoDisplay().height);
     // New targets hold no image worth showing again.
@@ -542,8 +545,12 @@ void DemoQML::followWindowSize()
         demoDisplay().width = w;
     if (h != 0)
         demoDisplay().height = h;
-    if (h != w * 9 / 16)
+    // The window takes the 16:9 height later; this frame already draws at
+    // it, as the offscreen targets, made for a width, have it.
+    if (w != 0 && h != w * 9 / 16) {
+        demoDisplay().height = w * 9 / 16;
         win->setHeight(w * 9 / 16);
+    }
 }
 
 bool DemoQML::applyPendingEdit()

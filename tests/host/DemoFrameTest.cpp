@@ -10,6 +10,8 @@
 #include "gpu/FileAutoLoader.h"
 #include "gpu/GlewSetup.h"
 #include "gpu/Mesh.h"
+#include "gpu/RenderTarget.h"
+#include "gpu/RenderTargetRegistry.h"
 #include "gpu/MeshRegistry.h"
 #include "gpu/Shader.h"
 #include "host/DemoQML.h"
@@ -541,6 +543,46 @@ TEST_F(DemoFrame, WindowSizeDrivesDemoSizeAndKeeps16To9)
     EXPECT_EQ(demoDisplay().height, 180);
     EXPECT_EQ(w.demo->windowWidth(), 320);
     EXPECT_EQ(w.demo->windowHeight(), 180);
+}
+
+// In the frame of a resize the demo's targets, the layers that follow the
+// window and the size the frame draws at are one size.
+TEST_F(DemoFrame, AResizeFrameDrawsAtOneSize)
+{
+    DemoWindow w(R"(
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+Demo {
+    Scene { sceneEnabled: true; RenderTarget { RenderTargetLayer { textureRT: "follows"; blitRT: 0 } } }
+}
+)");
+    ASSERT_TRUE(w.demo);
+    struct Sizes {
+        int demoWidth, demoHeight, framebufferWidth, framebufferHeight, layerWidth, layerHeight;
+    } sizes{};
+    w.afterFrame = [&] {
+        GLint fw = 0, fh = 0;
+        glBindTexture(GL_TEXTURE_2D, w.demo->colourTexture(0));
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &fw);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &fh);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        const RenderTarget* layer = gpu().targets.find("follows");
+        sizes = {demoDisplay().width, demoDisplay().height, fw, fh, layer ? layer->width() : 0,
+                 layer ? layer->height() : 0};
+    };
+    frameState().shadersSettled = true;
+    w.frames(1);
+    EXPECT_EQ(sizes.framebufferWidth, 64);
+
+    w.window->resize(128, 96); // not 16:9: the frame draws at 128 x 72
+    ASSERT_TRUE(waitUntil([&] { return w.window->width() == 128; }, 2000));
+    w.frames(1);
+    EXPECT_EQ(sizes.demoWidth, 128);
+    EXPECT_EQ(sizes.demoHeight, 72);
+    EXPECT_EQ(sizes.framebufferWidth, 128);
+    EXPECT_EQ(sizes.framebufferHeight, 72);
+    EXPECT_EQ(sizes.layerWidth, 128);
+    EXPECT_EQ(sizes.layerHeight, 72);
 }
 
 TEST_F(DemoFrame, ProgressSignalsFlagsAndStatePerFrame)
