@@ -8,6 +8,7 @@
 #include "gpu/GpuResources.h"
 #include "gpu/VertexBuffers.h"
 #include "items/IEffect.h"
+#include "items/ItemEdit.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/GlContext.h"
@@ -434,6 +435,7 @@ void DemoQML::doBeforeRender()
         if (editPending)
             clearTargets(mode);
         renderSkenes(mode);
+        checkOverriddenEdit();
     }
     endFrame(mode, offscreen);
     inFrame_ = false;
@@ -555,8 +557,47 @@ void DemoQML::followWindowSize()
 
 bool DemoQML::applyPendingEdit()
 {
+    PendingEdit& edit = pendingEdit();
+    if (edit.targetPath.empty())
+        return false;
+    edit.landedOn = nullptr;
+    const bool applied = applyPendingEditTo(edit);
+    if (applied && edit.landedOn) {
+        const QByteArray name = QByteArray::fromStdString(edit.propertyName);
+        watchedEdit_ = {edit.landedOn, name, edit.landedOn->property(name.constData()),
+                        QString::fromStdString(edit.skeneName)};
+    }
+    return applied;
+}
+
+void DemoQML::checkOverriddenEdit()
+{
+    WatchedEdit watched = watchedEdit_;
+    watchedEdit_ = WatchedEdit();
+    if (!watched.item)
+        return;
+    const QVariant now = watched.item->property(watched.property.constData());
+    if (now == watched.value)
+        return;
+    qDebug().noquote() << QString("modifySkeneValue: %1 is bound; its binding set it back to %2")
+                              .arg(QString::fromLatin1(watched.property), now.toString());
+    Q_EMIT editOverridden(watched.skene, QString::fromLatin1(watched.property), now.toString());
+}
+
+bool DemoQML::applyPendingEditTo(PendingEdit& edit)
+{
+    // Made through a node of the edit view's tree: the node's item, or
+    // nothing. Its path may have moved on to another item since the tree
+    // was built (a Repeater that shrank).
+    if (edit.throughNode) {
+        edit.throughNode = false;
+        const bool landed = applyEditToItem(edit.item.data());
+        edit.item = nullptr;
+        return landed;
+    }
     bool applied = false;
-    const std::string& skene = pendingEdit().skeneName;
+    bool skeneFound = false;
+    const std::string& skene = edit.skeneName;
     const QList<QQuickItem*> children = childItems();
     for (QQuickItem* child : children) {
         auto* effect = qobject_cast<IEffect*>(child);
@@ -566,6 +607,7 @@ bool DemoQML::applyPendingEdit()
         // searched.
         if (!skene.empty() && child->property("sceneName").toString().toStdString() != skene)
             continue;
+        skeneFound = true;
         if (effect->modVal(child, "/0:=RocketScene")) {
             applied = true;
             break;
@@ -573,8 +615,11 @@ bool DemoQML::applyPendingEdit()
         if (pendingEdit().targetPath.empty())
             break; // found but refused
     }
+    if (!skeneFound && !skene.empty())
+        qDebug() << "modifySkeneValue: no skene" << skene.c_str() << "is loaded; the edit of"
+                 << edit.targetPath.c_str() << "is dropped";
     // An edit that matched no item is dropped.
-    pendingEdit().targetPath.clear();
+    edit.targetPath.clear();
     return applied;
 }
 

@@ -14,9 +14,12 @@
 #include "gpu/RenderTargetRegistry.h"
 #include "gpu/MeshRegistry.h"
 #include "gpu/Shader.h"
+#include "editor/DataObject.h"
+#include "editor/SkeneTree.h"
 #include "host/DemoQML.h"
 #include "items/ShadeQML.h"
 #include "platform/Clock.h"
+#include "state/ActiveSkeneList.h"
 #include "state/DemoDisplay.h"
 #include "state/FrameState.h"
 #include "state/PendingEdit.h"
@@ -34,6 +37,7 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QQmlComponent>
+#include <QQmlContext>
 #include <QQmlEngine>
 #include <QQuickWindow>
 #include <QSignalSpy>
@@ -583,6 +587,139 @@ Demo {
     EXPECT_EQ(sizes.framebufferHeight, 72);
     EXPECT_EQ(sizes.layerWidth, 128);
     EXPECT_EQ(sizes.layerHeight, 72);
+}
+
+namespace {
+
+// The node of item in the tree published into context, or null.
+DataObject* nodeOf(QQmlContext& context, QObject* item)
+{
+    std::function<DataObject*(const QList<QObject*>&)> search = [&](const QList<QObject*>& nodes) -> DataObject* {
+        for (QObject* object : nodes) {
+            auto* node = qobject_cast<DataObject*>(object);
+            if (!node)
+                continue;
+            if (node->item() == item)
+                return node;
+            if (DataObject* below = search(node->childs()))
+                return below;
+        }
+        return nullptr;
+    };
+    return search(context.contextProperty(kSkeneTreeProperty).value<QList<QObject*>>());
+}
+
+} // namespace
+
+// The edit view's tree names items by index paths; when a Repeater shrinks,
+// the paths below its parent move on. An edit through a node lands on the
+// node's item, or on nothing once the item is gone, and the tree follows
+// the change, Loader items included.
+TEST_F(DemoFrame, AnEditThroughATreeNodeLandsOnItsItemWhenThePathsMove)
+{
+    LogCapture log;
+    activeSkeneList().entries = {{"alpha", 1}};
+    DemoWindow w(R"(
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+Demo {
+    Scene {
+        id: skene; objectName: "skene"; property string sceneName: "alpha"; sceneEnabled: true
+        property int copies: 2
+        Repeater { model: skene.copies; Pos { x: 1 } }
+        Pos { objectName: "posA"; x: 100 }
+        Pos { objectName: "posB"; x: 200 }
+        Loader { objectName: "loader"; active: false; sourceComponent: Component { Pos { objectName: "late" } } }
+    }
+}
+)");
+    ASSERT_TRUE(w.demo);
+    QQmlContext context(w.engine.get());
+    publishSkeneTree(&context, w.demo);
+    QQuickItem* skene = w.find<QQuickItem>("skene");
+    QQuickItem* posA = w.find<QQuickItem>("posA");
+    QQuickItem* posB = w.find<QQuickItem>("posB");
+    DataObject* nodeA = nodeOf(context, posA);
+    ASSERT_TRUE(nodeA);
+    EXPECT_EQ(nodeA->itemPath(), "/0:=RocketScene/3:=Pos");
+
+    skene->setProperty("copies", 1);
+    w.demo->modifySkeneValue("alpha", nodeA->itemPath() + "/0:=x:/:=100", "x", "555");
+    w.frames(1);
+    EXPECT_FLOAT_EQ(posA->property("x").toFloat(), 555.0f);
+    EXPECT_FLOAT_EQ(posB->property("x").toFloat(), 200.0f);
+
+    // The tree was built again with the paths as they are now.
+    ASSERT_TRUE(waitUntil([&] { return nodeOf(context, posA) && nodeOf(context, posA)->itemPath() ==
+                                                                   "/0:=RocketScene/2:=Pos"; }));
+
+    // A node whose item the Repeater let go: the edit lands on that item
+    // while it lives, else nowhere (and says so), never on what has its
+    // path now (posA).
+    QPointer<QQuickItem> copy = skene->childItems()[1];
+    DataObject* stale = nodeOf(context, copy);
+    ASSERT_TRUE(stale);
+    const QString stalePath = stale->itemPath();
+    skene->setProperty("copies", 0);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    w.demo->modifySkeneValue("alpha", stalePath + "/0:=x:/", "x", "777");
+    w.frames(1);
+    EXPECT_FLOAT_EQ(posA->property("x").toFloat(), 555.0f);
+    EXPECT_FLOAT_EQ(posB->property("x").toFloat(), 200.0f);
+    if (copy)
+        EXPECT_FLOAT_EQ(copy->property("x").toFloat(), 777.0f);
+    else
+        EXPECT_TRUE(log.contains("modVal left nothing changed: the item of " + stalePath.toStdString() + " is gone"));
+
+    // What a Loader makes later gets its node.
+    w.find<QQuickItem>("loader")->setProperty("active", true);
+    ASSERT_TRUE(waitUntil([&] {
+        QQuickItem* late = w.find<QQuickItem>("late");
+        return late && nodeOf(context, late);
+    }));
+}
+
+// A property bound to something that changes takes its binding's value back
+// in the next frame; the Demo says so instead of letting the edit vanish.
+// An edit for a skene that is not loaded is dropped with a line too.
+TEST_F(DemoFrame, EditsThatABindingUndoesOrNoSkeneTakesAreReported)
+{
+    LogCapture log;
+    DemoWindow w(R"(
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+Demo {
+    Scene {
+        id: skene; objectName: "skene"; sceneEnabled: true
+        property int tick: 0
+        Camera { objectName: "camera"; lookAtX: skene.tick + 1000 }
+    }
+}
+)");
+    ASSERT_TRUE(w.demo);
+    QQuickItem* skene = w.find<QQuickItem>("skene");
+    QQuickItem* camera = w.find<QQuickItem>("camera");
+    w.beforeFrame = [&] { skene->setProperty("tick", skene->property("tick").toInt() + 1); };
+    QSignalSpy overridden(w.demo, &DemoQML::editOverridden);
+
+    w.demo->modifySkeneValue("", "/0:=RocketScene/0:=Camera/0:=lookAtY:/", "lookAtY", "3");
+    w.frames(2);
+    EXPECT_FLOAT_EQ(camera->property("lookAtY").toFloat(), 3.0f);
+    EXPECT_EQ(overridden.count(), 0); // nothing binds lookAtY
+
+    w.demo->modifySkeneValue("", "/0:=RocketScene/0:=Camera/0:=lookAtX:/", "lookAtX", "123");
+    w.frames(2);
+    const QString bound = QString::number(skene->property("tick").toInt() + 1000);
+    EXPECT_EQ(camera->property("lookAtX").toString(), bound);
+    ASSERT_EQ(overridden.count(), 1);
+    EXPECT_EQ(overridden[0][1].toString(), "lookAtX");
+    EXPECT_EQ(overridden[0][2].toString(), bound);
+    EXPECT_TRUE(log.contains("modifySkeneValue: lookAtX is bound; its binding set it back to " + bound.toStdString()));
+
+    w.demo->modifySkeneValue("nosuch", "/0:=RocketScene/0:=Camera/0:=lookAtY:/", "lookAtY", "9");
+    w.frames(1);
+    EXPECT_FLOAT_EQ(camera->property("lookAtY").toFloat(), 3.0f);
+    EXPECT_TRUE(log.contains("modifySkeneValue: no skene nosuch is loaded; the edit of /0:=RocketScene/0:=Camera is dropped"));
 }
 
 TEST_F(DemoFrame, ProgressSignalsFlagsAndStatePerFrame)
