@@ -28,6 +28,8 @@ struct EditorState {
     QObject* treeOwner = nullptr;
     QPointer<QQmlContext> treeContext;
     QQuickItem* treeDemo = nullptr;
+    // A child list in the tree changed; the tree is built again soon.
+    bool treeRebuildPending = false;
 };
 
 // The one of the running demo.

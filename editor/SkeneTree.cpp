@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QQmlContext>
 #include <QQuickItem>
+#include <QTimer>
 #include <QVariant>
 
 #include <set>
@@ -104,7 +105,7 @@ QVariantList editablePropertiesOf(QQuickItem* item)
 DataObject* makeNode(const TreeBuild& build, QQuickItem* item, const std::string& name, const std::string& stack,
                      const std::string& path, bool root)
 {
-    const std::string segment = itemSegmentName(item->metaObject()->className());
+    const std::string segment = itemSegmentNameOf(item->metaObject());
     const std::string kind = kindOf(item, segment);
     auto* node = new DataObject(QString::fromStdString(name.empty() ? kind : name), "white", build.owner);
     node->setRocketName(QString::fromStdString(name));
@@ -126,9 +127,32 @@ DataObject* makeNode(const TreeBuild& build, QQuickItem* item, const std::string
     return node;
 }
 
+void publishAgainSoon()
+{
+    EditorState& tree = editorState();
+    if (tree.treeRebuildPending || !tree.treeOwner)
+        return;
+    tree.treeRebuildPending = true;
+    // Tied to the tree shown now: a tree replaced meanwhile takes it along.
+    QTimer::singleShot(0, tree.treeOwner, [] {
+        EditorState& state = editorState();
+        state.treeRebuildPending = false;
+        if (state.treeContext && state.treeDemo)
+            publishSkeneTree(state.treeContext, state.treeDemo);
+    });
+}
+
+// The nodes' paths count child items: when an item gains or loses one, the
+// paths below it move, and new items lack nodes.
+void watchChildren(const TreeBuild& build, QQuickItem* item)
+{
+    QObject::connect(item, &QQuickItem::childrenChanged, build.owner, publishAgainSoon);
+}
+
 void addChildren(const TreeBuild& build, QQuickItem* item, DataObject* node, const std::string& stack,
                  const std::string& path)
 {
+    watchChildren(build, item);
     int index = 0;
     for (QQuickItem* child : item->childItems()) {
         // The index counts every child item, left-out ones too, as the
@@ -178,6 +202,7 @@ void publishSkeneTree(QQmlContext* context, QQuickItem* demo)
     context->setContextProperty(kDemoItemProperty, demo);
     context->setContextProperty(kSkeneTreeProperty, QVariant::fromValue(roots));
     retireTree(tree);
+    tree.treeRebuildPending = false;
     tree.treeOwner = owner;
     tree.treeContext = context;
     tree.treeDemo = demo;
@@ -192,4 +217,18 @@ void withdrawDemoItem(QQuickItem* demo)
     if (tree->treeContext)
         tree->treeContext->setContextProperty(kDemoItemProperty, QVariant::fromValue<QObject*>(nullptr));
     tree->treeDemo = nullptr;
+}
+
+const DataObject* skeneTreeNode(const QString& skene, const QString& itemPath)
+{
+    EditorState* tree = Installed<EditorState>::find();
+    if (!tree || !tree->treeOwner)
+        return nullptr;
+    for (const DataObject* node : tree->treeOwner->findChildren<DataObject*>(QString(), Qt::FindDirectChildrenOnly)) {
+        // A node whose item has gone still names it: the edit then lands
+        // nowhere rather than on whatever has its path now.
+        if (node->skeneName() == skene && node->itemPath() == itemPath && !node->editableProperties().isEmpty())
+            return node;
+    }
+    return nullptr;
 }

@@ -32,8 +32,15 @@ QList<QObject*> buildSkeneTree(QQuickItem* demo, QObject* owner);
 // Publishes the tree of demo's skenes and demo itself into context,
 // replacing the tree published before; its nodes are deleted once control
 // is back in the event loop, when QML has let go of them. Nothing when
-// context is null.
+// context is null. When the child list of an item in the tree changes (a
+// Repeater's model, a Loader's item), the tree is built and published again
+// once control is back in the event loop.
 void publishSkeneTree(QQmlContext* context, QQuickItem* demo);
 
 // The edit view's "demo" becomes null when it is demo, which is going away.
 void withdrawDemoItem(QQuickItem* demo);
+
+// The node of the tree published last for the item at itemPath in skene, or
+// null (no tree, no such node). A skene root is not an edit's node.
+class DataObject;
+const DataObject* skeneTreeNode(const QString& skene, const QString& itemPath);

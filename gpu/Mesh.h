@@ -115,6 +115,6 @@ struct Mesh {
     std::vector<Varying> instanceVaryings;
 
     // --- Particles ---
-    bool resetRequested = false;  // a new seed is wanted; cleared after each draw
+    bool resetRequested = false;  // a new seed is wanted; spent by the capture that seeds
     unsigned particleCount = 0;   // as last counted by the particle passes
 };

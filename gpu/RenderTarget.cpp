@@ -98,6 +98,7 @@ bool RenderTarget::create(GLenum internalFormat, int width, int height, const vo
 {
     if (colorTexture_)
         return false;
+    asked = {internalFormat, width, height, samples};
     // A size from a skene file: a zero or negative one is an error in GL,
     // and a huge one would be allocated again for every read-back.
     GLint maxSize = 0;
@@ -241,6 +242,28 @@ bool RenderTarget::bind()
     return true;
 }
 
+namespace {
+
+// Binds what is on top of the stack now: the next target with its viewport,
+// or what was in force before the first bind.
+void bindTop(RenderTargetStack& stack)
+{
+    if (!stack.entries.empty()) {
+        const RenderTargetStackEntry& top = stack.entries.back();
+        stack.binding.bind(GL_FRAMEBUFFER, top.multisample ? top.multisampleFramebuffer : top.framebuffer);
+        glViewport(0, 0, top.width, top.height);
+        return;
+    }
+    glBindRenderbuffer(GL_RENDERBUFFER, 0);
+    stack.binding.bind(GL_FRAMEBUFFER, GLuint(stack.outerFramebuffer));
+    glViewport(stack.outerViewport[0], stack.outerViewport[1], stack.outerViewport[2], stack.outerViewport[3]);
+    // The default framebuffer has no colour attachments to name.
+    if (stack.outerFramebuffer != 0)
+        glDrawBuffers(3, kThreeAttachments);
+}
+
+} // namespace
+
 bool RenderTarget::unbind()
 {
     RenderTargetStack& stack = *stack_;
@@ -248,19 +271,45 @@ bool RenderTarget::unbind()
         return false;
     stack.entries.pop_back();
     resolve();
-    if (!stack.entries.empty()) {
-        const RenderTargetStackEntry& top = stack.entries.back();
-        stack_->binding.bind(GL_FRAMEBUFFER, top.multisample ? top.multisampleFramebuffer : top.framebuffer);
-        glViewport(0, 0, top.width, top.height);
-        return true;
-    }
-    glBindRenderbuffer(GL_RENDERBUFFER, 0);
-    stack_->binding.bind(GL_FRAMEBUFFER, GLuint(stack.outerFramebuffer));
-    glViewport(stack.outerViewport[0], stack.outerViewport[1], stack.outerViewport[2], stack.outerViewport[3]);
-    // The default framebuffer has no colour attachments to name.
-    if (stack.outerFramebuffer != 0)
-        glDrawBuffers(3, kThreeAttachments);
+    bindTop(stack);
     return true;
+}
+
+void bindNowhere(RenderTargetStack& stack)
+{
+    if (!stack.nowhere) {
+        glGenFramebuffers(1, &stack.nowhere);
+        const FramebufferBindings previous(stack.binding);
+        stack.binding.bind(GL_DRAW_FRAMEBUFFER, stack.nowhere);
+        // Without attachments a framebuffer is complete only with a size of
+        // its own.
+        glFramebufferParameteri(GL_DRAW_FRAMEBUFFER, GL_FRAMEBUFFER_DEFAULT_WIDTH, 1);
+        glFramebufferParameteri(GL_DRAW_FRAMEBUFFER, GL_FRAMEBUFFER_DEFAULT_HEIGHT, 1);
+        previous.restore();
+    }
+    if (stack.entries.empty()) {
+        glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &stack.outerFramebuffer);
+        glGetIntegerv(GL_VIEWPORT, stack.outerViewport);
+    }
+    stack.binding.bind(GL_FRAMEBUFFER, stack.nowhere);
+    glViewport(0, 0, 1, 1);
+    stack.entries.push_back({stack.nowhere, 0, false, 1, 1});
+}
+
+bool unbindNowhere(RenderTargetStack& stack)
+{
+    if (stack.entries.empty())
+        return false;
+    stack.entries.pop_back();
+    bindTop(stack);
+    return true;
+}
+
+void releaseStack(RenderTargetStack& stack)
+{
+    if (stack.nowhere)
+        glDeleteFramebuffers(1, &stack.nowhere);
+    stack.nowhere = 0;
 }
 
 void RenderTarget::resolve()
@@ -321,7 +370,12 @@ bool RenderTarget::upload(const void* pixels, std::size_t byteCount, GLenum form
         return false;
     if (byteCount < std::size_t(width_) * std::size_t(height_) * pixelBytes)
         return false;
+    // Borrowed: a texture item may have bound unit 0 for a later draw.
+    GLint previousUnit = 0;
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &previousUnit);
     glActiveTexture(GL_TEXTURE0);
+    GLint previous2D = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous2D);
     glBindTexture(GL_TEXTURE_2D, colorTexture_);
     GLint previousAlignment = 4;
     glGetIntegerv(GL_UNPACK_ALIGNMENT, &previousAlignment);
@@ -332,6 +386,8 @@ bool RenderTarget::upload(const void* pixels, std::size_t byteCount, GLenum form
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width_, height_, format, type, pixels);
     glPixelStorei(GL_UNPACK_ALIGNMENT, previousAlignment);
     glBindBuffer(GL_PIXEL_UNPACK_BUFFER, GLuint(previousUnpackBuffer));
+    glBindTexture(GL_TEXTURE_2D, GLuint(previous2D));
+    glActiveTexture(GLenum(previousUnit));
     return true;
 }
 
@@ -345,6 +401,16 @@ bool RenderTarget::seedFrom(GLuint sourceFramebuffer, int attachment, int source
     glReadBuffer(GL_COLOR_ATTACHMENT0 + GLenum(attachment));
     glDrawBuffer(GL_COLOR_ATTACHMENT0);
     glBlitFramebuffer(0, 0, sourceWidth, sourceHeight, 0, 0, width_, height_, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    if (multisample_ && multisampleFramebuffer_) {
+        // The children draw into the multisample image, which unbind()
+        // resolves over the texture: the seed has to be there. A blit into
+        // a multisample framebuffer must keep the size, hence two steps.
+        stack_->binding.bind(GL_READ_FRAMEBUFFER, framebuffer_);
+        stack_->binding.bind(GL_DRAW_FRAMEBUFFER, multisampleFramebuffer_);
+        glReadBuffer(GL_COLOR_ATTACHMENT0);
+        glDrawBuffer(GL_COLOR_ATTACHMENT0);
+        glBlitFramebuffer(0, 0, width_, height_, 0, 0, width_, height_, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    }
     previous.restore();
     return true;
 }

@@ -44,6 +44,34 @@ struct RenderTargetStack {
     // Taken when the first target is bound onto an empty stack.
     GLint outerFramebuffer = 0;
     GLint outerViewport[4] = {0, 0, 0, 0};
+    // A framebuffer without attachments, for what was meant for a target
+    // that cannot be drawn into; made at its first use.
+    GLuint nowhere = 0;
+};
+
+// Binds a framebuffer that draws go nowhere into (no attachments: draws,
+// clears and draw-buffer choices are valid and change nothing) and pushes it
+// like a target, so that the children of a render target item that has no
+// usable target still run without drawing over the picture around it.
+void bindNowhere(RenderTargetStack& stack);
+// Pops it and binds what is now on top, as RenderTarget::unbind() does.
+// False when the stack is empty.
+bool unbindNowhere(RenderTargetStack& stack);
+// Deletes the stack's own GL objects (with the context current).
+void releaseStack(RenderTargetStack& stack);
+
+// What a target was last asked to be, whether GL could make it or not.
+struct RenderTargetSettings {
+    GLenum internalFormat = 0;
+    int width = 0;
+    int height = 0;
+    int samples = 1;
+    bool operator==(const RenderTargetSettings& o) const
+    {
+        return internalFormat == o.internalFormat && width == o.width && height == o.height &&
+               samples == o.samples;
+    }
+    bool operator!=(const RenderTargetSettings& o) const { return !(*this == o); }
 };
 
 class RenderTarget {
@@ -107,14 +135,16 @@ public:
     // forms; GL_UNSIGNED_BYTE, GL_BYTE, GL_HALF_FLOAT, GL_FLOAT,
     // GL_UNSIGNED_INT, GL_INT), rows tightly packed. False, uploading
     // nothing, without a texture, for another format or type, or when
-    // byteCount is less than the whole texture needs. Leaves the texture
-    // bound on unit 0.
+    // byteCount is less than the whole texture needs. The active unit and
+    // unit 0's texture are kept.
     bool upload(const void* pixels, std::size_t byteCount, GLenum format, GLenum type);
 
     // Copies colour attachment `attachment` of sourceFramebuffer, over
-    // (0, 0, sourceWidth, sourceHeight), stretched into the texture. The
-    // framebuffer bindings in force are kept. False, copying nothing,
-    // without a complete framebuffer or for an attachment outside 0..2.
+    // (0, 0, sourceWidth, sourceHeight), stretched into the texture, and for
+    // a multisample target on into the multisample image that is drawn into
+    // (and resolved over the texture at unbind). The framebuffer bindings in
+    // force are kept. False, copying nothing, without a complete framebuffer
+    // or for an attachment outside 0..2.
     bool seedFrom(GLuint sourceFramebuffer, int attachment, int sourceWidth, int sourceHeight);
 
     GLuint colorTexture() const { return colorTexture_; }
@@ -130,6 +160,18 @@ public:
     // fewer, when the driver offers no more).
     int samples() const { return samples_; }
     bool complete() const { return complete_; }
+
+    // --- Kept for the render target items (items/RenderTargetQML.h) ---
+    // The settings create() was last asked for, whether GL could make the
+    // target or not: a target that GL refused is not tried again until
+    // they change.
+    RenderTargetSettings asked;
+    // The layer that named the target last and the frame it did so in;
+    // with two layers of different settings the later one in the frame
+    // wins (an opaque pointer, never followed).
+    const void* lastLayer = nullptr;
+    int lastLayerFrame = -1;
+    bool clashLogged = false;
 
 private:
     RenderTargetStack* stack_;

@@ -18,4 +18,5 @@ void RenderTargetRegistry::releaseAll()
 {
     for (auto& entry : targets_)
         entry.second->release();
+    releaseStack(stack_);
 }

@@ -74,7 +74,7 @@ void refuse(TransformFeedback& tf, const QString& why)
     tf.refusing = true;
 }
 
-bool mayCapture(TransformFeedback& tf, const Mesh& mesh, const FeedbackState& state)
+bool mayCapture(TransformFeedback& tf, const FeedbackState& state)
 {
     if (state.running) {
         refuse(tf, "TransformFeedback: another capture is running; the particles are not updated");
@@ -87,12 +87,15 @@ bool mayCapture(TransformFeedback& tf, const Mesh& mesh, const FeedbackState& st
         refuse(tf, "TransformFeedback: the shader in use captures no varyings; the particles are not updated");
         return false;
     }
-    // Reading more per item than was written would run past the buffer.
-    const int read = layoutStride(mesh);
-    if (read > written) {
-        refuse(tf, QString("TransformFeedback: the grid's varyings read %1 bytes an item, the shader captures %2; "
+    // The ring was sized by the grid's varyings: a program that writes
+    // more an item fills the ring with fewer items than were drawn, one that
+    // writes less leaves the items out of step with the layout that reads
+    // them (half floats and types outside the varyings table do either).
+    const int64_t ringItem = tf.itemBytes();
+    if (written != ringItem) {
+        refuse(tf, QString("TransformFeedback: the grid's items hold %1 bytes, the shader captures %2 an item; "
                            "the particles are not updated")
-                       .arg(read)
+                       .arg(ringItem)
                        .arg(written));
         return false;
     }
@@ -110,7 +113,12 @@ int nextFeedbackSlot(int slot)
 bool TransformFeedback::create(int floats, int items, bool halfFloats)
 {
     const int64_t perItem = halfFloats ? floats / 2 : floats;
-    const int64_t bytes = int64_t(std::max(items, 0)) * std::max<int64_t>(perItem, 0) * 4;
+    return createItems(floats, items, std::max<int64_t>(perItem, 0) * 4);
+}
+
+bool TransformFeedback::createItems(int floats, int items, int64_t bytesPerItem)
+{
+    const int64_t bytes = int64_t(std::max(items, 0)) * std::max<int64_t>(bytesPerItem, 0);
     if (created && itemCount == items && byteSize == bytes)
         return true;
     release();
@@ -194,7 +202,9 @@ void TransformFeedback::endCapture()
         GLuint written = 0;
         glGetQueryObjectuiv(queries[captureSlot], GL_QUERY_RESULT, &written);
         lastWritten = written;
-        totalWritten += written;
+        // A long run of captures that never restarts the count (passes 2
+        // and 3) would wrap it to a small number within minutes.
+        totalWritten = written > UINT32_MAX - totalWritten ? UINT32_MAX : totalWritten + written;
         captured[captureSlot] = true;
     }
 }
@@ -239,13 +249,16 @@ void runFeedbackPass(MeshRecord& record, Mesh& mesh, int pass, FeedbackState& st
     if (!tf.created)
         return;
 
+    // The ring position is the slot the next capture writes; the slot after
+    // it holds the newest particles, which are drawn, read as instances and
+    // fed to the next capture.
     if (pass == 1) {
         // Unbinding the feedback object while a capture runs is an error;
         // drawing the ring that is being written is meaningless anyway.
         if (state.running)
             return;
         glBindTransformFeedback(GL_TRANSFORM_FEEDBACK, 0);
-        tf.drawCaptured(record.currentSlot, false, 0);
+        tf.drawCaptured(nextFeedbackSlot(record.currentSlot), false, 0);
         return;
     }
     if (pass == 3) {
@@ -258,7 +271,7 @@ void runFeedbackPass(MeshRecord& record, Mesh& mesh, int pass, FeedbackState& st
     }
     if (pass != 0 && pass != 2)
         return;
-    if (!mayCapture(tf, mesh, state))
+    if (!mayCapture(tf, state))
         return;
 
     if (shader) {
@@ -270,23 +283,25 @@ void runFeedbackPass(MeshRecord& record, Mesh& mesh, int pass, FeedbackState& st
     const GLenum mode = record.primitiveMode;
     tf.beginCapture(mode, record.currentSlot, pass, state);
     const bool reset = frameState().particleResetRequest || mesh.resetRequested;
-    if (mode != GL_TRIANGLES && reset)
+    // The item's request is spent by the capture that re-seeds, not by
+    // whichever draw of the grid happens to come first.
+    mesh.resetRequested = false;
+    if (reset)
         record.seeded = false;
-    const int next = nextFeedbackSlot(record.currentSlot);
+    const int newest = nextFeedbackSlot(record.currentSlot);
     if (record.seeded) {
-        if (!reset)
-            tf.drawCaptured(next, false, 0);
-        if (mode != GL_TRIANGLES)
-            record.currentSlot = next;
+        tf.drawCaptured(newest, false, 0);
     } else {
         record.seeded = true;
         // A grid that names no seed count seeds every item.
-        tf.drawCaptured(next, true, mesh.seedCount > 0 ? mesh.seedCount : tf.itemCount);
-        record.currentSlot = next;
+        tf.drawCaptured(newest, true, mesh.seedCount > 0 ? mesh.seedCount : tf.itemCount);
     }
+    // A capture left running advances when pass 3 ends it: advancing here
+    // too would make the next frame read a slot nothing was captured into.
     if (pass == 0) {
         tf.endCapture();
         mesh.particleCount = tf.lastWritten;
+        record.currentSlot = newest;
     }
 }
 

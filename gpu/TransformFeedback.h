@@ -62,7 +62,7 @@ struct TransformFeedback {
     GLenum mode = GL_POINTS; // of the running or last capture
     int captureSlot = -1;    // of the running or last capture
     uint32_t lastWritten = 0;  // primitives written by the last capture
-    uint32_t totalWritten = 0; // since the last pass-0 capture began
+    uint32_t totalWritten = 0; // since the last pass-0 capture began; saturates
     bool created = false;
     bool refusing = false; // a capture was refused and the reason logged
     FeedbackState* capturingIn = nullptr; // while this ring's capture runs
@@ -74,6 +74,11 @@ struct TransformFeedback {
     // buffers). No items, or more than kMaxFeedbackBytes for the three,
     // logs why and leaves the ring unmade. Returns created.
     bool create(int floatsPerItem, int itemCount, bool halfFloats);
+    // The same with the bytes an item takes given outright (a grid's
+    // layout decides them); floatsPerItem is only kept.
+    bool createItems(int floatsPerItem, int itemCount, int64_t bytesPerItem);
+    // Bytes one item takes in each buffer; 0 before the ring is made.
+    int64_t itemBytes() const { return itemCount > 0 ? byteSize / itemCount : 0; }
     // Lays the slots' vertex arrays out for the items (set at every
     // rebuild of the grid; the buffers may be kept from before).
     void setLayout(const VertexLayout& layout);
@@ -100,12 +105,15 @@ struct TransformFeedback {
 //   1  draw the captured particles;
 //   2  capture, left running so that later draws add particles;
 //   3  finish the capture begun by pass 2 and advance the ring.
-// A capture is skipped, with a log line, when the program in use captures
-// nothing or less per item than the grid's varyings read, and when another
-// capture is running (state says which). shader, the current one, gets the
-// count of particles captured so far as "g_numOld".
+// The ring position (record.currentSlot) is the slot the next capture
+// writes; the slot after it holds the newest particles, which pass 1 draws
+// and the next capture reads. A capture is skipped, with a log line, when
+// the program in use captures nothing or not exactly the bytes an item of
+// the ring holds, and when another capture is running (state says which).
+// A capture spends the mesh's reset request. shader, the current one, gets
+// the count of particles captured so far as "g_numOld".
 void runFeedbackPass(MeshRecord& record, Mesh& mesh, int pass, FeedbackState& state, Shader* shader);
 
 // The ring buffer instanced meshes read: the slot after the current one,
-// which holds the newest particles after a pass-0 frame. 0 without a ring.
+// which holds the newest particles. 0 without a ring.
 GLuint feedbackInstanceBuffer(const MeshRecord& record);

@@ -328,7 +328,10 @@ void createCustomPointGridVBO(Mesh& mesh, int width, int height, int seedCount, 
         qDebug("numFloatsPerItem is:%d", floatsPerItem);
         if (!ring)
             ring = std::make_shared<TransformFeedback>();
-        if (!ring->create(floatsPerItem, int(points), mesh.halfFloats)) {
+        // The ring's items are what the layout reads, so that every
+        // attribute of every item lies inside its buffer.
+        const VertexLayout items = varyingsLayout(varyings, mesh.halfFloats);
+        if (!ring->createItems(floatsPerItem, int(points), items.stride)) {
             // Without its ring the grid has nothing to draw.
             mesh.layoutVaryings.clear();
             return;
@@ -390,7 +393,6 @@ void drawMesh(Mesh& mesh, int pass, FeedbackState& feedback, Shader* shader)
         drawRecord(mesh, record, pass, feedback, shader);
     if (shader && shader->writesStorage() && !mesh.records.empty())
         feedback.writesPending = true;
-    mesh.resetRequested = false;
     glBindVertexArray(0);
     // Later GL code (Qt Quick's among it) must not find our buffer bound.
     glBindBuffer(GL_ARRAY_BUFFER, 0);

@@ -140,23 +140,36 @@ const VertexLayout& gridLayout(bool halfFloats, bool intPack)
 
 VertexLayout varyingsLayout(const std::vector<Varying>& varyings, bool halfFloats)
 {
-    const GLsizei fullStride = 4 * varyingFloats(varyings);
-    VertexLayout layout = makeLayout(halfFloats ? fullStride / 2 : fullStride);
+    // A half-float item holds each float component in two bytes and each
+    // integer component in a whole word at a word boundary; every item is a
+    // whole number of words, as transform feedback writes nothing smaller.
+    // Integers at the full-float offsets would lie past a ring sized for
+    // halves.
+    std::vector<size_t> offsets;
     size_t offset = 0;
     for (const Varying& v : varyings) {
-        if (layout.count >= int(kMaxVertexAttributes))
-            break;
-        const int components = varyingComponents(v.type);
-        if (varyingIsInteger(v.type)) {
-            layout.add(components, GL_UNSIGNED_INT, true, offset, 0, 0);
-            // Integers are not halved: they keep the full item's stride.
-            layout.attributes[layout.count - 1].stride = fullStride;
-        } else if (halfFloats) {
-            layout.add(components, GL_HALF_FLOAT, false, offset / 2, 0, 0);
+        const size_t components = size_t(varyingComponents(v.type));
+        if (!halfFloats) {
+            offsets.push_back(offset);
+            offset += 4 * components;
+        } else if (varyingIsInteger(v.type)) {
+            offset = (offset + 3) & ~size_t(3);
+            offsets.push_back(offset);
+            offset += 4 * components;
         } else {
-            layout.add(components, GL_FLOAT, false, offset, 0, 0);
+            offsets.push_back(offset);
+            offset += 2 * components;
         }
-        offset += size_t(4 * components);
+    }
+    offset = (offset + 3) & ~size_t(3);
+    VertexLayout layout = makeLayout(GLsizei(offset));
+    for (size_t i = 0; i < varyings.size() && layout.count < int(kMaxVertexAttributes); ++i) {
+        const Varying& v = varyings[i];
+        const int components = varyingComponents(v.type);
+        if (varyingIsInteger(v.type))
+            layout.add(components, GL_UNSIGNED_INT, true, offsets[i], 0, 0);
+        else
+            layout.add(components, halfFloats ? GL_HALF_FLOAT : GL_FLOAT, false, offsets[i], 0, 0);
     }
     return layout;
 }

@@ -17,7 +17,9 @@
 //   point grids (20, 10 or 12 bytes): u, v, 0, column, row as floats, as
 //     halves, or packed as (u, v) (0, 0) (column, row);
 //   point grids that transform feedback writes: the varyings in order, four
-//     bytes a component (two for the float components of a half-float grid).
+//     bytes a component (two for the float components of a half-float grid,
+//     whose integers sit at word boundaries and whose items are whole
+//     words).
 //
 // The GL calls need the demo's context current.
 #include <GL/glew.h>
@@ -75,9 +77,10 @@ constexpr int kGridFloatsPerPoint = 5;
 const VertexLayout& importedLayout(VertexStorage storage);
 const VertexLayout& quadLayout();
 const VertexLayout& gridLayout(bool halfFloats, bool intPack);
-// A grid laid out by transform feedback varyings: float components take
-// four bytes (two with halfFloats, where the stride halves too), integer
-// components four at the full stride.
+// A grid laid out by transform feedback varyings, in declaration order:
+// float components take four bytes (two with halfFloats), integer
+// components four at a four-byte boundary; the stride is the item's bytes
+// rounded up to whole words. A grid's ring holds items of this stride.
 VertexLayout varyingsLayout(const std::vector<Varying>& varyings, bool halfFloats);
 // The per-instance attributes that read a ring of these varyings, from
 // location 4 on; integer varyings reach the shader converted to float.

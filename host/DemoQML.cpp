@@ -8,6 +8,7 @@
 #include "gpu/GpuResources.h"
 #include "gpu/VertexBuffers.h"
 #include "items/IEffect.h"
+#include "items/ItemEdit.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/GlContext.h"
@@ -436,6 +437,7 @@ void DemoQML::doBeforeRender()
         if (editPending)
             clearTargets(mode);
         renderSkenes(mode);
+        checkOverriddenEdit();
     }
     endFrame(mode, offscreen);
     inFrame_ = false;
@@ -455,10 +457,13 @@ bool DemoQML::beginFrame(const FrameMode& mode, bool holdClear)
     // it again once it has polled the editors).
     Rocket::instance().publish_time(fs.time);
 
+    // The frame draws at one size throughout: the offscreen targets and the
+    // targets that follow the window (and their seeds) take the size the
+    // window has now.
+    followWindowSize();
     const bool offscreen = bindOffscreenTargets();
     handOverMeshImports();
     startFilePlaybackWhenReady(mode);
-    followWindowSize();
 
     glViewport(0, 0, demoDisplay().width, demoDisplay().height);
     // New targets hold no image worth showing again.
@@ -562,14 +567,57 @@ void DemoQML::followWindowSize()
         demoDisplay().width = w;
     if (h != 0)
         demoDisplay().height = h;
-    if (h != w * 9 / 16)
+    // The window takes the 16:9 height later; this frame already draws at
+    // it, as the offscreen targets, made for a width, have it.
+    if (w != 0 && h != w * 9 / 16) {
+        demoDisplay().height = w * 9 / 16;
         win->setHeight(w * 9 / 16);
+    }
 }
 
 bool DemoQML::applyPendingEdit()
 {
+    PendingEdit& edit = pendingEdit();
+    if (edit.targetPath.empty())
+        return false;
+    edit.landedOn = nullptr;
+    const bool applied = applyPendingEditTo(edit);
+    if (applied && edit.landedOn) {
+        const QByteArray name = QByteArray::fromStdString(edit.propertyName);
+        watchedEdit_ = {edit.landedOn, name, edit.landedOn->property(name.constData()),
+                        QString::fromStdString(edit.skeneName)};
+    }
+    return applied;
+}
+
+void DemoQML::checkOverriddenEdit()
+{
+    WatchedEdit watched = watchedEdit_;
+    watchedEdit_ = WatchedEdit();
+    if (!watched.item)
+        return;
+    const QVariant now = watched.item->property(watched.property.constData());
+    if (now == watched.value)
+        return;
+    qDebug().noquote() << QString("modifySkeneValue: %1 is bound; its binding set it back to %2")
+                              .arg(QString::fromLatin1(watched.property), now.toString());
+    Q_EMIT editOverridden(watched.skene, QString::fromLatin1(watched.property), now.toString());
+}
+
+bool DemoQML::applyPendingEditTo(PendingEdit& edit)
+{
+    // Made through a node of the edit view's tree: the node's item, or
+    // nothing. Its path may have moved on to another item since the tree
+    // was built (a Repeater that shrank).
+    if (edit.throughNode) {
+        edit.throughNode = false;
+        const bool landed = applyEditToItem(edit.item.data());
+        edit.item = nullptr;
+        return landed;
+    }
     bool applied = false;
-    const std::string& skene = pendingEdit().skeneName;
+    bool skeneFound = false;
+    const std::string& skene = edit.skeneName;
     const QList<QQuickItem*> children = childItems();
     for (QQuickItem* child : children) {
         auto* effect = qobject_cast<IEffect*>(child);
@@ -579,6 +627,7 @@ bool DemoQML::applyPendingEdit()
         // searched.
         if (!skene.empty() && child->property("sceneName").toString().toStdString() != skene)
             continue;
+        skeneFound = true;
         if (effect->modVal(child, "/0:=RocketScene")) {
             applied = true;
             break;
@@ -586,8 +635,11 @@ bool DemoQML::applyPendingEdit()
         if (pendingEdit().targetPath.empty())
             break; // found but refused
     }
+    if (!skeneFound && !skene.empty())
+        qDebug() << "modifySkeneValue: no skene" << skene.c_str() << "is loaded; the edit of"
+                 << edit.targetPath.c_str() << "is dropped";
     // An edit that matched no item is dropped.
-    pendingEdit().targetPath.clear();
+    edit.targetPath.clear();
     return applied;
 }
 

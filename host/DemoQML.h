@@ -12,14 +12,18 @@
 // context goes or the item does.
 #include "host/IRenderItem.h"
 
+#include <QByteArray>
 #include <QPointer>
 #include <QString>
+#include <QVariant>
 
 #include <memory>
 #include <string>
 #include <vector>
 
 class GpuResources;
+
+struct PendingEdit;
 
 class DemoQML : public IRenderItem {
     Q_OBJECT
@@ -57,6 +61,9 @@ Q_SIGNALS:
     void firstDemoRender();
     void fileNotFound(QString fileName, QString skeneName);
     void pendingMeshesChanged();
+    // An edit landed, but by the end of the next frame that drew the skenes
+    // the property held another value: a binding (a track, say) set it back.
+    void editOverridden(QString skeneName, QString propertyName, QString value);
 
 public Q_SLOTS:
     void doBeforeRender() override;
@@ -128,6 +135,15 @@ private:
     void handOverMeshImports();
     void followWindowSize();
     bool applyPendingEdit(); // true when an item took the edit
+    bool applyPendingEditTo(PendingEdit& edit);
+    // Reports an applied edit that a binding undid (editOverridden).
+    void checkOverriddenEdit();
+    struct WatchedEdit {
+        QPointer<QObject> item;
+        QByteArray property;
+        QVariant value;
+        QString skene;
+    } watchedEdit_;
     // Clears colour and depth of what is bound, unless shaders have not
     // settled or the frame keeps its image.
     void clearTargets(const FrameMode& mode);

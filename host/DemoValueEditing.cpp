@@ -2,6 +2,8 @@
 // running skene item, and the next frame sets it (applyPendingEdit).
 #include "host/DemoQML.h"
 
+#include "editor/DataObject.h"
+#include "editor/SkeneTree.h"
 #include "items/ItemPath.h"
 #include "state/DemoFolders.h"
 #include "state/PendingEdit.h"
@@ -53,6 +55,11 @@ void DemoQML::modifySkeneValue(QString skeneName, QString pathToItem, QString pr
     edit.propertyName = property;
     edit.value = propertyValue.toStdString();
     edit.skeneName = skeneName.toStdString();
+    // The edit view names the items of its tree's nodes by the paths the
+    // nodes were built with; such an edit is meant for the node's item.
+    const DataObject* node = skeneTreeNode(skeneName, QString::fromStdString(parsed.itemPath));
+    edit.throughNode = node != nullptr;
+    edit.item = node ? node->item() : nullptr;
     // A paused demo that nothing has changed for a while keeps its last
     // image; the edit is a change, so the next frames draw it.
     Rocket::instance().note_change();

@@ -104,9 +104,14 @@ void DrawVBQML::setReset(float value)
 
 void DrawVBQML::setTfVaryings(const QString& text)
 {
+    const bool changed = text != tfVaryings_;
     tfVaryings_ = text;
     varyings_ = parseVaryings(text.toStdString());
     Q_EMIT tfVaryingsChanged(tfVaryings_);
+    // A live edit of the declaration changes the grid's layout at the next
+    // synchronisation.
+    if (changed)
+        update();
 }
 
 void DrawVBQML::resetParticles()
@@ -154,6 +159,21 @@ QSGNode* DrawVBQML::updatePaintNode(QSGNode* node, UpdatePaintNodeData*)
     return node ? node : new QSGNode();
 }
 
+namespace {
+
+bool sameVaryings(const std::vector<Varying>& a, const std::vector<Varying>& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i].type != b[i].type || a[i].name != b[i].name)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 void DrawVBQML::resolveBuffer()
 {
     const std::string kind = bufferKind(type_);
@@ -167,26 +187,34 @@ void DrawVBQML::resolveBuffer()
     // A buffer this item is leaving belongs to the items that stay on it:
     // its size and flags are theirs.
     if (vb_ && !keyChanged) {
+        // The item that declares the varyings owns the grid's layout (its
+        // varyings and storage flags); a sharer that declares none, one that
+        // only draws the particles, say, leaves them as they are. A grid
+        // without varyings is laid out by whichever item asks.
+        const bool ownsLayout = !varyings_.empty() || vb_->layoutVaryings.empty();
         bool rebuild = false;
         if ((vb_->gridWidth != gridWidth_ || vb_->gridHeight != gridHeight_) && gridWidth_ != 0 && gridHeight_ != 0)
             rebuild = true;
         if (vb_->seedCount != drawNumPoints_ && drawNumPoints_ != 0)
             rebuild = true;
-        if (vb_->halfFloats != halfFloats_ || vb_->intPack != intPack_) {
+        if (ownsLayout && (vb_->halfFloats != halfFloats_ || vb_->intPack != intPack_)) {
             vb_->halfFloats = halfFloats_;
             vb_->intPack = intPack_;
             if (halfFloats_)
                 qDebug() << "Set half floats to VBO!";
             rebuild = true;
         }
+        if (ownsLayout && isGrid && !varyings_.empty() && !sameVaryings(varyings_, vb_->layoutVaryings))
+            rebuild = true;
         if (rebuild && isGrid) {
             // An item that shares a grid without giving its size (one that
             // only draws it, say) keeps the grid's size: rebuilding at 0 x 0
             // would throw the shared particles away.
             const int width = gridWidth_ > 0 ? gridWidth_ : vb_->gridWidth;
             const int height = gridHeight_ > 0 ? gridHeight_ : vb_->gridHeight;
+            const std::vector<Varying> layout = ownsLayout ? varyings_ : vb_->layoutVaryings;
             if (width > 0 && height > 0)
-                createCustomPointGridVBO(*vb_, width, height, drawNumPoints_, true, varyings_);
+                createCustomPointGridVBO(*vb_, width, height, drawNumPoints_, true, layout);
             lookUp = false;
         }
     }
@@ -219,6 +247,12 @@ void DrawVBQML::resolveBuffer()
 
 void DrawVBQML::render(RenderNameListItem* pRNLI)
 {
+    // Qt synchronises items in reverse declaration order: an item that
+    // shares a grid without giving its size is synchronised before the item
+    // that makes the grid, and no later synchronisation need come. It keeps
+    // looking until the grid is there.
+    if (!vb_)
+        resolveBuffer();
     if (!vb_)
         return;
     GpuResources& resources = gpu();

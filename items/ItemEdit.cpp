@@ -13,7 +13,7 @@ namespace {
 // Sets the edit's property on item, or says why it cannot: Qt would add an
 // unknown name as a new dynamic property, and a text that does not convert
 // to the property's type would leave a default value in it.
-bool setEditedProperty(QQuickItem* item, const PendingEdit& edit, const std::string& path)
+bool setEditedProperty(QObject* item, const PendingEdit& edit, const std::string& path)
 {
     const QMetaObject* meta = item->metaObject();
     const int index = meta->indexOfProperty(edit.propertyName.c_str());
@@ -24,8 +24,10 @@ bool setEditedProperty(QQuickItem* item, const PendingEdit& edit, const std::str
         whyNot = "the property cannot be written";
     else if (!meta->property(index).write(item, QVariant(QString::fromStdString(edit.value))))
         whyNot = "the value does not fit the property";
-    if (!whyNot)
+    if (!whyNot) {
+        pendingEdit().landedOn = item;
         return true;
+    }
     qDebug() << "modVal left the item unchanged:" << whyNot;
     qDebug() << "item path:" << path.c_str() << "property:" << edit.propertyName.c_str()
              << "value:" << edit.value.c_str();
@@ -65,4 +67,16 @@ bool applyEditBelow(QQuickItem* target, const std::string& itemPath)
         ++index;
     }
     return false;
+}
+
+bool applyEditToItem(QObject* item)
+{
+    PendingEdit& edit = pendingEdit();
+    const std::string path = edit.targetPath;
+    edit.targetPath.clear();
+    if (!item) {
+        qDebug() << "modVal left nothing changed: the item of" << path.c_str() << "is gone";
+        return false;
+    }
+    return setEditedProperty(item, edit, path);
 }

@@ -5,6 +5,7 @@
 // (items/ItemPath.h) the edit names.
 #include <string>
 
+class QObject;
 class QQuickItem;
 
 // Applies the pending edit to the item below target, whose own path is
@@ -15,3 +16,9 @@ class QQuickItem;
 // changes, the path is logged and the answer is false. Nothing pending, or
 // no target: false.
 bool applyEditBelow(QQuickItem* target, const std::string& itemPath);
+
+// Applies the pending edit to item itself, an edit made through a node of
+// the edit view's tree (state/PendingEdit.h's throughNode); the pending path
+// is cleared either way. False, with a log line, when the item is gone or
+// refuses the value as above.
+bool applyEditToItem(QObject* item);

@@ -4,6 +4,8 @@
 
 #include <QObject>
 
+#include <cstring>
+
 std::string itemSegmentName(const char* className)
 {
     std::string cut = className ? className : "";
@@ -24,9 +26,20 @@ std::string itemSegmentName(const char* className)
     return cut;
 }
 
+std::string itemSegmentNameOf(const QMetaObject* meta)
+{
+    if (!meta)
+        return "";
+    // Qt marks the meta-objects it makes for QML types in their names.
+    const QMetaObject* cpp = meta;
+    while (cpp->superClass() && std::strstr(cpp->className(), "_QML"))
+        cpp = cpp->superClass();
+    return itemSegmentName(cpp->className());
+}
+
 std::string childItemPath(const std::string& parentPath, int index, const QObject* child)
 {
-    return parentPath + "/" + std::to_string(index) + ":=" + itemSegmentName(child->metaObject()->className());
+    return parentPath + "/" + std::to_string(index) + ":=" + itemSegmentNameOf(child->metaObject());
 }
 
 SkeneValuePath parseSkeneValuePath(const std::string& pathToItem)

@@ -17,12 +17,18 @@
 #include <string>
 
 class QObject;
+struct QMetaObject;
 
 // The segment name of a meta-object class name: cut at the first "_QML"
 // (types declared in QML files on top of a class carry such names), then
 // looked up in the module's table (items/ItemTypes.h); a class without a
 // row keeps its cut name. Null gives "".
 std::string itemSegmentName(const char* className);
+// The segment name of an object's class: a type declared in a QML file
+// ("<File>_QMLTYPE_<n>", or "<Class>_QML_<n>" for one that declares
+// properties) takes the segment of the first C++ class it is built on, so a
+// Lens.qml on a Camera is a "Camera".
+std::string itemSegmentNameOf(const QMetaObject* meta);
 
 // The path of child, the index-th child item of the item at parentPath.
 std::string childItemPath(const std::string& parentPath, int index, const QObject* child);

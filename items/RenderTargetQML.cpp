@@ -13,10 +13,11 @@
 
 namespace {
 
-void makeTarget(RenderTarget& target, const RenderTargetLayerQML& layer, int width, int height)
+void makeTarget(RenderTarget& target, const RenderTargetSettings& settings)
 {
     target.release();
-    target.create(layer.internalFormat(), width, height, nullptr, layer.samples() > 1, layer.samples());
+    target.create(settings.internalFormat, settings.width, settings.height, nullptr, settings.samples > 1,
+                  settings.samples);
     target.createFramebuffer(true);
 }
 
@@ -43,22 +44,42 @@ RenderTarget* RenderTargetQML::prepareLayer(const RenderTargetLayerQML& layer)
 
     const std::string& name = layer.textureRTName();
     GpuResources& resources = gpu();
+    const RenderTargetSettings settings{layer.internalFormat(), width, height, layer.samples()};
     RenderTarget* target = resources.targets.find(name);
     if (!target) {
         qDebug() << "Creating new RT:" << name.c_str();
         target = resources.targets.add(name);
-        makeTarget(*target, layer, width, height);
+        makeTarget(*target, settings);
     }
-    // A re-made target has the layer's settings all at once, so at most one
-    // of these re-makes it.
-    if (target->width() != width || target->height() != height) {
-        makeTarget(*target, layer, width, height);
-    } else if (target->internalFormat() != layer.internalFormat()) {
-        qDebug() << "re-creating texture after format change!";
-        makeTarget(*target, layer, width, height);
-    } else if (target->samples() != layer.samples()) {
-        qDebug() << "re-creating texture after samples count change!";
-        makeTarget(*target, layer, width, height);
+    // Two layers may name one target with different settings; the one
+    // later in the frame wins. The earlier one gives way when the later one
+    // named the target after it in the frame before; otherwise each would
+    // re-make the target for itself twice a frame.
+    const int frame = frameState().frameCounter;
+    const bool otherNamedItLast = target->lastLayer != &layer && target->lastLayerFrame >= frame - 1;
+    const bool givesWay = otherNamedItLast && target->lastLayerFrame < frame;
+    target->lastLayer = &layer;
+    target->lastLayerFrame = frame;
+    if (target->asked != settings) {
+        if (givesWay) {
+            if (!target->clashLogged)
+                qDebug().noquote() << QString("RenderTargetLayer: two layers name %1 with different settings; "
+                                              "the later one's are used")
+                                          .arg(QString::fromStdString(name));
+            target->clashLogged = true;
+        } else {
+            // A re-made target has the layer's settings all at once, so at
+            // most one of these re-makes it. A target GL refused keeps its
+            // settings too: it is tried again only when they change.
+            const bool resized = target->asked.width != width || target->asked.height != height;
+            if (!resized && target->asked.internalFormat != settings.internalFormat)
+                qDebug() << "re-creating texture after format change!";
+            else if (!resized)
+                qDebug() << "re-creating texture after samples count change!";
+            if (!otherNamedItLast)
+                target->clashLogged = false;
+            makeTarget(*target, settings);
+        }
     }
 
     const QList<QQuickItem*> children = layer.childItems();
@@ -88,22 +109,31 @@ RenderTarget* RenderTargetQML::prepareLayer(const RenderTargetLayerQML& layer)
 void RenderTargetQML::render(RenderNameListItem* pRNLI)
 {
     target_ = nullptr;
+    bool named = false;
     const QList<QQuickItem*> children = childItems();
     for (QQuickItem* child : children) {
         auto* layer = qobject_cast<RenderTargetLayerQML*>(child);
         if (!layer || layer->textureRT().isEmpty())
             continue;
-        if (RenderTarget* target = prepareLayer(*layer))
-            target_ = target;
+        // The last layer decides, a layer that cannot have a target too.
+        named = true;
+        target_ = prepareLayer(*layer);
     }
-    if (!target_) {
+    if (!named) {
         renderChildren(pRNLI);
         return;
     }
-    // An incomplete target was reported when it was made; drawing what was
-    // meant for it into the framebuffer around it would only garble that.
-    if (!target_->bind())
+    if (target_ && target_->bind()) {
+        renderChildren(pRNLI);
+        target_->unbind();
         return;
+    }
+    // No target, or one GL could not make complete (both were logged when
+    // they came about): the children still run, since cameras, save points,
+    // counter clears and particle passes among them matter to what follows,
+    // but what they draw goes nowhere rather than over the picture around.
+    RenderTargetStack& stack = gpu().targetStack;
+    bindNowhere(stack);
     renderChildren(pRNLI);
-    target_->unbind();
+    unbindNowhere(stack);
 }

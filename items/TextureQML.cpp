@@ -13,6 +13,7 @@
 #include <QSGTextureProvider>
 
 #include <algorithm>
+#include <climits>
 
 TextureQML::TextureQML(QQuickItem* parent)
     : IEffect(parent)
@@ -151,6 +152,19 @@ void TextureQML::render(RenderNameListItem* pRNLI)
     if (!textureRT_.isEmpty())
         assignText(effectText_, textureRT_);
 
+    // A unit GL does not have raises an error and leaves the previous unit
+    // active: the texture, filter and wrap would land on whatever the item
+    // before left there.
+    GLint units = 0;
+    glGetIntegerv(GL_MAX_COMBINED_TEXTURE_IMAGE_UNITS, &units);
+    if (textureUnit_ < 0 || textureUnit_ >= units) {
+        if (refusedUnit_ != textureUnit_)
+            qDebug("Texture: textureUnit %d is outside 0..%d; nothing is bound", textureUnit_, int(units) - 1);
+        refusedUnit_ = textureUnit_;
+        renderChildren(pRNLI);
+        return;
+    }
+    refusedUnit_ = INT_MIN;
     glActiveTexture(GL_TEXTURE0 + GLenum(textureUnit_));
     if (providerTexture_)
         providerTexture_->bind();

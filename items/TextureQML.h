@@ -14,6 +14,7 @@
 #include <QSGTexture>
 #include <QString>
 
+#include <climits>
 #include <string>
 
 class RenderTarget;
@@ -95,4 +96,5 @@ private:
     RenderTarget* renderTarget_ = nullptr;        // owned by the registry
     bool pixelsRead_ = false;
     bool notProviderReported_ = false; // for the current textureItem
+    int refusedUnit_ = INT_MIN; // the out-of-range unit logged last
 };

@@ -24,7 +24,7 @@ void NoiseSignal::shift()
 
 float NoiseSignal::step(double tMs, float freq, int interpolation, float current)
 {
-    if (!std::isfinite(freq) || !(freq > 0.0f) || interpolation < None || interpolation > Cubic)
+    if (!std::isfinite(freq) || !(freq > 0.0f))
         return current;
     const double period = 1000.0 / double(freq);
     if (!(period > 0.0))
@@ -48,6 +48,10 @@ float NoiseSignal::step(double tMs, float freq, int interpolation, float current
             shift();
     }
 
+    // An interpolation outside the table holds the value, but the clock and
+    // the window go on, so that switching back shows what the time says.
+    if (interpolation < None || interpolation > Cubic)
+        return current;
     const double x = elapsed / period;
     const double s = x - std::floor(x);
     const double pm1 = noiseUnit(window[0]);

@@ -31,7 +31,8 @@ struct NoiseSignal {
     // Moves to demo time tMs at freq values per second and returns the
     // value there with the given interpolation. Returns current unchanged,
     // moving nothing, for a frequency that is not positive and finite (no
-    // period to step by) or an interpolation outside 0..3.
+    // period to step by); an interpolation outside 0..3 returns current too
+    // but still moves the window and the phase.
     //
     // Forward by a period or more, the window advances one value per whole
     // period (at most kMaxDraws) and the phase is re-anchored. Backwards,

@@ -190,3 +190,22 @@ TEST_F(EditView, TheStatusLineCountsTheMeshesStillImporting)
     EXPECT_EQ(text(), "reloaded");
     view->rootContext()->setContextProperty(kDemoItemProperty, demoItem.get());
 }
+
+// F5 from the edit view: the tree is emptied while the skenes unload and
+// built again after; the selection stays on the same item of the same skene.
+TEST_F(EditView, ReloadKeepsTheSelectionOnTheSameItem)
+{
+    ASSERT_TRUE(demoItem && view->rootObject());
+    keys({Qt::Key_Down, Qt::Key_Right, Qt::Key_Down, Qt::Key_Down, Qt::Key_Right, Qt::Key_Down});
+    auto selected = [&] { return qobject_cast<DataObject*>(view->rootObject()->property("selectedNode").value<QObject*>()); };
+    ASSERT_TRUE(selected());
+    ASSERT_EQ(selected()->itemPath(), "/0:=RocketScene/1:=Group/0:=Pos");
+    QPointer<DataObject> before = selected();
+
+    keys({Qt::Key_F5});
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(before); // a node of the new tree
+    ASSERT_TRUE(selected());
+    EXPECT_EQ(selected()->skeneName(), "beta");
+    EXPECT_EQ(selected()->itemPath(), "/0:=RocketScene/1:=Group/0:=Pos");
+}

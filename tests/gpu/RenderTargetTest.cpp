@@ -130,7 +130,22 @@ TEST_F(RenderTargets, ReadBackAllocatesOnceAndNeverReadsPastItsImage)
     const std::vector<float> ramp = {0, 1, 2, 3, 4, 5, 6, 7};
     EXPECT_FALSE(t.upload(ramp.data(), 7 * sizeof(float), GL_RED, GL_FLOAT));
     EXPECT_FALSE(t.upload(ramp.data(), ramp.size() * sizeof(float), GL_BGRA, GL_FLOAT));
+    // An upload borrows unit 0: what a texture item bound there for a later
+    // draw, and the unit it left active, are there after it.
+    GLuint bound = 0;
+    glGenTextures(1, &bound);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, bound);
+    glActiveTexture(GL_TEXTURE3);
     EXPECT_TRUE(t.upload(ramp.data(), ramp.size() * sizeof(float), GL_RED, GL_FLOAT));
+    GLint unit = 0, onUnit0 = 0;
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &unit);
+    glActiveTexture(GL_TEXTURE0);
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &onUnit0);
+    EXPECT_EQ(unit, GL_TEXTURE3);
+    EXPECT_EQ(GLuint(onUnit0), bound);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glDeleteTextures(1, &bound);
     EXPECT_FLOAT_EQ(t.readPixels()[(3 + 4) * 4], 7.0f);
 
     // Re-made smaller: the old values stay readable within their own size

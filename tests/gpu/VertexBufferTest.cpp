@@ -314,17 +314,51 @@ TEST_F(GlFixture, GridLayoutFromVaryings)
         EXPECT_EQ(attribute(2).offset, 16u);
         EXPECT_EQ(attribute(2).size, 4);
     }
+    // Half floats: the floats take two bytes a component, the integer a
+    // whole word at a word boundary, inside the same item.
     mesh.halfFloats = true;
     {
         LayoutProbe probe;
         applyVertexLayout(mesh);
+        EXPECT_EQ(attribute(0).type, GL_HALF_FLOAT);
+        EXPECT_EQ(attribute(1).integer, 1);
+        EXPECT_EQ(attribute(1).offset, 8u);
         EXPECT_EQ(attribute(2).type, GL_HALF_FLOAT);
-        EXPECT_EQ(attribute(2).stride, 16);
-        EXPECT_EQ(attribute(2).offset, 8u);
-        EXPECT_EQ(attribute(1).stride, 32); // integers keep the full stride
-        EXPECT_EQ(attribute(1).offset, 12u);
+        EXPECT_EQ(attribute(2).offset, 12u);
+        for (GLuint i = 0; i < 3; ++i)
+            EXPECT_EQ(attribute(i).stride, 20) << i;
     }
-    EXPECT_EQ(layoutStride(mesh), 16);
+    EXPECT_EQ(layoutStride(mesh), 20);
+}
+
+// What GL reads of a half-float particle ring, attribute by attribute, for
+// its last item, lies inside the ring's buffer.
+TEST_F(GlFixture, EveryAttributeOfAHalfFloatRingLiesInsideItsBuffer)
+{
+    const auto typeBytes = [](GLint type) { return type == GL_HALF_FLOAT ? 2 : 4; };
+    for (const char* varyings : {"vec3 pos; uint id; vec4 colour", "uvec2 ids; vec3 pos", "vec3 pos; vec2 vel",
+                                 "float a; uint b; float c; uvec2 d"}) {
+        Mesh grid;
+        grid.halfFloats = true;
+        createCustomPointGridVBO(grid, 16, 1, 0, true, parseVaryings(varyings));
+        ASSERT_EQ(grid.records.size(), 1u) << varyings;
+        const TransformFeedback& ring = *grid.records[0].transformFeedback;
+        glBindVertexArray(ring.arrays[0]);
+        int enabled = 0;
+        for (GLuint i = 0; i < 16; ++i) {
+            const Attribute a = attribute(i);
+            if (!a.enabled)
+                continue;
+            ++enabled;
+            const int64_t end = int64_t(15) * a.stride + int64_t(a.offset) + int64_t(a.size) * typeBytes(a.type);
+            EXPECT_LE(end, ring.byteSize) << varyings << ", attribute " << i;
+            EXPECT_EQ(a.offset % (a.integer ? 4 : 2), 0u) << varyings << ", attribute " << i;
+        }
+        glBindVertexArray(0);
+        EXPECT_EQ(enabled, int(grid.layoutVaryings.size())) << varyings;
+        EXPECT_EQ(ring.itemBytes() % 4, 0) << varyings;
+    }
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
 TEST_F(GlFixture, PointGridUploadAndRebuildReleasesTheOldBuffers)

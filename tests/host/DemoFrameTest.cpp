@@ -11,18 +11,24 @@
 #include "gpu/GlewSetup.h"
 #include "gpu/Mesh.h"
 #include "gpu/MeshImports.h"
+#include "gpu/RenderTarget.h"
+#include "gpu/RenderTargetRegistry.h"
 #include "gpu/MeshRegistry.h"
 #include "gpu/Shader.h"
+#include "editor/DataObject.h"
+#include "editor/SkeneTree.h"
 #include "host/DemoQML.h"
 #include "items/MeshQML.h"
 #include "items/ShadeQML.h"
 #include "platform/Clock.h"
+#include "state/ActiveSkeneList.h"
 #include "state/DemoDisplay.h"
 #include "state/FrameState.h"
 #include "state/PendingEdit.h"
 #include "state/rocket_flags.h"
 #include "sync/Rocket.h"
 
+#include "support/DemoWindow.h"
 #include "support/FreshState.h"
 #include "support/GlTestContext.h"
 #include "support/LogCapture.h"
@@ -33,6 +39,7 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QQmlComponent>
+#include <QQmlContext>
 #include <QQmlEngine>
 #include <QQuickWindow>
 #include <QSignalSpy>
@@ -49,106 +56,6 @@
 #include <vector>
 
 namespace {
-
-// A Demo item from QML in a real window with real GL. Frames are driven one
-// at a time, so a test knows exactly what each frame did: Qt Quick renders
-// frames of its own too (exposes, moves, a busy machine's late events), so
-// the Demo's frame runs only in the renders a test asks for.
-struct DemoWindow {
-    explicit DemoWindow(const char* qml, int width = 64, int height = 36,
-                        const std::function<void(DemoWindow&)>& beforeShow = {})
-    {
-        ensureQtApp();
-        static bool registered = false;
-        if (!registered) {
-            registerTestEffects();
-            registered = true;
-        }
-        demoDisplay().width = width;
-        demoDisplay().height = height;
-        // Playing, so the idle rule stays out of the way unless a case asks.
-        Rocket::instance().on_pause(false);
-        window = std::make_unique<QQuickWindow>();
-        window->resize(width, height);
-        engine = std::make_unique<QQmlEngine>();
-        QQmlComponent component(engine.get());
-        component.setData(qml, QUrl::fromLocalFile("/frame-test/main.qml"));
-        root.reset(qobject_cast<QQuickItem*>(component.create()));
-        if (!root)
-            ADD_FAILURE() << component.errorString().toStdString();
-        demo = qobject_cast<DemoQML*>(root.get());
-        if (demo) {
-            demo->setParentItem(window->contentItem());
-            QObject::disconnect(window.get(), SIGNAL(afterRendering()), demo, nullptr);
-        }
-        // Runs a frame that is due, then reads the window's back buffer when
-        // asked to.
-        QObject::connect(window.get(), &QQuickWindow::afterRendering, window.get(), [this] {
-            if (framesDue == 0)
-                return;
-            --framesDue;
-            // The Demo's frame loads GLEW itself; this runs before it.
-            if (beforeFrame && gpuReady())
-                beforeFrame();
-            if (demo)
-                demo->doBeforeRender();
-            if (!readPixel || !glewReady())
-                return;
-            glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
-            glReadBuffer(GL_BACK);
-            glReadPixels(window->width() / 2, window->height() / 2, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE,
-                         pixel.data());
-        }, Qt::DirectConnection);
-        if (beforeShow && demo)
-            beforeShow(*this);
-        framesDue = 1;
-        window->show();
-        waitUntil([&] { return window->isExposed(); });
-        waitUntil([&] { return framesDue == 0; });
-    }
-
-    ~DemoWindow()
-    {
-        root.reset();
-        window.reset();
-        engine.reset();
-    }
-
-    // Renders n frames of the Demo, one after the other.
-    void frames(int n)
-    {
-        for (int i = 0; i < n; ++i) {
-            framesDue = 1;
-            window->update();
-            ASSERT_TRUE(waitUntil([&] { return framesDue == 0; }, 3000));
-        }
-    }
-
-    // The centre pixel of the window as the last frame left it.
-    std::array<unsigned char, 4> windowPixel()
-    {
-        readPixel = true;
-        frames(1);
-        readPixel = false;
-        return pixel;
-    }
-
-    template <typename T>
-    T* find(const char* name)
-    {
-        return root->findChild<T*>(name);
-    }
-
-    std::unique_ptr<QQmlEngine> engine;
-    std::unique_ptr<QQuickWindow> window;
-    std::unique_ptr<QQuickItem> root;
-    DemoQML* demo = nullptr;
-    int framesDue = 0;
-    // Runs in each frame right before the Demo's, with the context current.
-    std::function<void()> beforeFrame;
-    bool readPixel = false;
-    std::array<unsigned char, 4> pixel = {0, 0, 0, 0};
-};
 
 // Shader compiles long enough ago that the next frame settles.
 void compileLongAgo()
@@ -197,6 +104,14 @@ GLint attachedObject(unsigned framebuffer, GLenum attachment)
 }
 
 struct DemoFrame : FreshStateTest {
+    DemoFrame()
+    {
+        static bool registered = false;
+        if (!registered) {
+            registerTestEffects();
+            registered = true;
+        }
+    }
 };
 
 } // namespace
@@ -636,6 +551,179 @@ TEST_F(DemoFrame, WindowSizeDrivesDemoSizeAndKeeps16To9)
     EXPECT_EQ(demoDisplay().height, 180);
     EXPECT_EQ(w.demo->windowWidth(), 320);
     EXPECT_EQ(w.demo->windowHeight(), 180);
+}
+
+// In the frame of a resize the demo's targets, the layers that follow the
+// window and the size the frame draws at are one size.
+TEST_F(DemoFrame, AResizeFrameDrawsAtOneSize)
+{
+    DemoWindow w(R"(
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+Demo {
+    Scene { sceneEnabled: true; RenderTarget { RenderTargetLayer { textureRT: "follows"; blitRT: 0 } } }
+}
+)");
+    ASSERT_TRUE(w.demo);
+    struct Sizes {
+        int demoWidth, demoHeight, framebufferWidth, framebufferHeight, layerWidth, layerHeight;
+    } sizes{};
+    w.afterFrame = [&] {
+        GLint fw = 0, fh = 0;
+        glBindTexture(GL_TEXTURE_2D, w.demo->colourTexture(0));
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &fw);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &fh);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        const RenderTarget* layer = gpu().targets.find("follows");
+        sizes = {demoDisplay().width, demoDisplay().height, fw, fh, layer ? layer->width() : 0,
+                 layer ? layer->height() : 0};
+    };
+    frameState().shadersSettled = true;
+    w.frames(1);
+    EXPECT_EQ(sizes.framebufferWidth, 64);
+
+    w.window->resize(128, 96); // not 16:9: the frame draws at 128 x 72
+    ASSERT_TRUE(waitUntil([&] { return w.window->width() == 128; }, 2000));
+    w.frames(1);
+    EXPECT_EQ(sizes.demoWidth, 128);
+    EXPECT_EQ(sizes.demoHeight, 72);
+    EXPECT_EQ(sizes.framebufferWidth, 128);
+    EXPECT_EQ(sizes.framebufferHeight, 72);
+    EXPECT_EQ(sizes.layerWidth, 128);
+    EXPECT_EQ(sizes.layerHeight, 72);
+}
+
+namespace {
+
+// The node of item in the tree published into context, or null.
+DataObject* nodeOf(QQmlContext& context, QObject* item)
+{
+    std::function<DataObject*(const QList<QObject*>&)> search = [&](const QList<QObject*>& nodes) -> DataObject* {
+        for (QObject* object : nodes) {
+            auto* node = qobject_cast<DataObject*>(object);
+            if (!node)
+                continue;
+            if (node->item() == item)
+                return node;
+            if (DataObject* below = search(node->childs()))
+                return below;
+        }
+        return nullptr;
+    };
+    return search(context.contextProperty(kSkeneTreeProperty).value<QList<QObject*>>());
+}
+
+} // namespace
+
+// The edit view's tree names items by index paths; when a Repeater shrinks,
+// the paths below its parent move on. An edit through a node lands on the
+// node's item, or on nothing once the item is gone, and the tree follows
+// the change, Loader items included.
+TEST_F(DemoFrame, AnEditThroughATreeNodeLandsOnItsItemWhenThePathsMove)
+{
+    LogCapture log;
+    activeSkeneList().entries = {{"alpha", 1}};
+    DemoWindow w(R"(
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+Demo {
+    Scene {
+        id: skene; objectName: "skene"; property string sceneName: "alpha"; sceneEnabled: true
+        property int copies: 2
+        Repeater { model: skene.copies; Pos { x: 1 } }
+        Pos { objectName: "posA"; x: 100 }
+        Pos { objectName: "posB"; x: 200 }
+        Loader { objectName: "loader"; active: false; sourceComponent: Component { Pos { objectName: "late" } } }
+    }
+}
+)");
+    ASSERT_TRUE(w.demo);
+    QQmlContext context(w.engine.get());
+    publishSkeneTree(&context, w.demo);
+    QQuickItem* skene = w.find<QQuickItem>("skene");
+    QQuickItem* posA = w.find<QQuickItem>("posA");
+    QQuickItem* posB = w.find<QQuickItem>("posB");
+    DataObject* nodeA = nodeOf(context, posA);
+    ASSERT_TRUE(nodeA);
+    EXPECT_EQ(nodeA->itemPath(), "/0:=RocketScene/3:=Pos");
+
+    skene->setProperty("copies", 1);
+    w.demo->modifySkeneValue("alpha", nodeA->itemPath() + "/0:=x:/:=100", "x", "555");
+    w.frames(1);
+    EXPECT_FLOAT_EQ(posA->property("x").toFloat(), 555.0f);
+    EXPECT_FLOAT_EQ(posB->property("x").toFloat(), 200.0f);
+
+    // The tree was built again with the paths as they are now.
+    ASSERT_TRUE(waitUntil([&] { return nodeOf(context, posA) && nodeOf(context, posA)->itemPath() ==
+                                                                   "/0:=RocketScene/2:=Pos"; }));
+
+    // A node whose item the Repeater let go: the edit lands on that item
+    // while it lives, else nowhere (and says so), never on what has its
+    // path now (posA).
+    QPointer<QQuickItem> copy = skene->childItems()[1];
+    DataObject* stale = nodeOf(context, copy);
+    ASSERT_TRUE(stale);
+    const QString stalePath = stale->itemPath();
+    skene->setProperty("copies", 0);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    w.demo->modifySkeneValue("alpha", stalePath + "/0:=x:/", "x", "777");
+    w.frames(1);
+    EXPECT_FLOAT_EQ(posA->property("x").toFloat(), 555.0f);
+    EXPECT_FLOAT_EQ(posB->property("x").toFloat(), 200.0f);
+    if (copy)
+        EXPECT_FLOAT_EQ(copy->property("x").toFloat(), 777.0f);
+    else
+        EXPECT_TRUE(log.contains("modVal left nothing changed: the item of " + stalePath.toStdString() + " is gone"));
+
+    // What a Loader makes later gets its node.
+    w.find<QQuickItem>("loader")->setProperty("active", true);
+    ASSERT_TRUE(waitUntil([&] {
+        QQuickItem* late = w.find<QQuickItem>("late");
+        return late && nodeOf(context, late);
+    }));
+}
+
+// A property bound to something that changes takes its binding's value back
+// in the next frame; the Demo says so instead of letting the edit vanish.
+// An edit for a skene that is not loaded is dropped with a line too.
+TEST_F(DemoFrame, EditsThatABindingUndoesOrNoSkeneTakesAreReported)
+{
+    LogCapture log;
+    DemoWindow w(R"(
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+Demo {
+    Scene {
+        id: skene; objectName: "skene"; sceneEnabled: true
+        property int tick: 0
+        Camera { objectName: "camera"; lookAtX: skene.tick + 1000 }
+    }
+}
+)");
+    ASSERT_TRUE(w.demo);
+    QQuickItem* skene = w.find<QQuickItem>("skene");
+    QQuickItem* camera = w.find<QQuickItem>("camera");
+    w.beforeFrame = [&] { skene->setProperty("tick", skene->property("tick").toInt() + 1); };
+    QSignalSpy overridden(w.demo, &DemoQML::editOverridden);
+
+    w.demo->modifySkeneValue("", "/0:=RocketScene/0:=Camera/0:=lookAtY:/", "lookAtY", "3");
+    w.frames(2);
+    EXPECT_FLOAT_EQ(camera->property("lookAtY").toFloat(), 3.0f);
+    EXPECT_EQ(overridden.count(), 0); // nothing binds lookAtY
+
+    w.demo->modifySkeneValue("", "/0:=RocketScene/0:=Camera/0:=lookAtX:/", "lookAtX", "123");
+    w.frames(2);
+    const QString bound = QString::number(skene->property("tick").toInt() + 1000);
+    EXPECT_EQ(camera->property("lookAtX").toString(), bound);
+    ASSERT_EQ(overridden.count(), 1);
+    EXPECT_EQ(overridden[0][1].toString(), "lookAtX");
+    EXPECT_EQ(overridden[0][2].toString(), bound);
+    EXPECT_TRUE(log.contains("modifySkeneValue: lookAtX is bound; its binding set it back to " + bound.toStdString()));
+
+    w.demo->modifySkeneValue("nosuch", "/0:=RocketScene/0:=Camera/0:=lookAtY:/", "lookAtY", "9");
+    w.frames(1);
+    EXPECT_FLOAT_EQ(camera->property("lookAtY").toFloat(), 3.0f);
+    EXPECT_TRUE(log.contains("modifySkeneValue: no skene nosuch is loaded; the edit of /0:=RocketScene/0:=Camera is dropped"));
 }
 
 TEST_F(DemoFrame, ProgressSignalsFlagsAndStatePerFrame)

@@ -51,7 +51,8 @@ TEST_F(ValueEditing, ModifySkeneValueRecordsTheEditForTheNextFrameAndLogsItsPart
               (std::vector<std::string>{"Found the paramPos:", ":/:=40", "Modified path to item is:",
                                         "/0:=RocketScene/1:=Camera", "parsed paramName:", "viewAngle",
                                         "parsed old paramValue:", "40"}));
-    EXPECT_EQ(linesAfter(log, "modifySkeneValue called for propertyValue:", 2)[1], "\"55\"");
+    EXPECT_EQ(linesAfter(log, "modifySkeneValue called for propertyValue:", 2),
+              (std::vector<std::string>{"modifySkeneValue called for propertyValue:", "\"55\""}));
     // An edit is a change: a paused demo does not keep its old image.
     EXPECT_LT(platform::millisecondClock() - Rocket::instance().last_change_ms(), 10000u);
 

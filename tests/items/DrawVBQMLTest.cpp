@@ -8,9 +8,11 @@
 #include "gpu/Shader.h"
 #include "gpu/VertexBuffers.h"
 
+#include "support/DemoWindow.h"
 #include "support/FreshState.h"
 #include "support/GlFramebuffer.h"
 #include "support/GlTestContext.h"
+#include "support/LogCapture.h"
 #include "support/ProbeEffect.h"
 #include "support/QtTestApp.h"
 #include "support/RecordingNotifier.h"
@@ -21,6 +23,10 @@
 #include <QQuickWindow>
 #include <QSGNode>
 #include <QSignalSpy>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
 
 namespace {
 
@@ -46,6 +52,50 @@ struct DrawVBFixture : FreshStateTest {
     TempDemo demo;
     Shader shader;
 };
+
+// Particles as a skene has them: "advance" ages each particle by one a
+// capture (the seed's zeros start at 1), "show" puts every particle on the
+// window's centre pixel with a red of 16 x its age.
+const char* kAdvanceVert = "#version 430 compatibility\n"
+                           "layout(location = 0) in vec2 inState;\n"
+                           "out vec2 state;\n"
+                           "void main() { state = vec2(inState.x + 1.0, 0.0); gl_Position = vec4(0.0); }\n";
+const char* kShowVert = "#version 430 compatibility\n"
+                        "layout(location = 0) in vec2 state;\nout float age;\n"
+                        "void main() { age = state.x; gl_Position = vec4(1.0 / 64.0, 1.0 / 36.0, 0.0, 1.0); }\n";
+const char* kShowFrag = "#version 430 compatibility\nin float age;\nout vec4 c;\n"
+                        "void main() { c = vec4(age * 16.0 / 255.0, 0.0, 0.0, 1.0); }\n";
+
+struct DrawVBSkene : FreshStateTest {
+    DrawVBSkene()
+    {
+        demo.write("advance.vert", kAdvanceVert);
+        demo.write("show.vert", kShowVert);
+        demo.write("show.frag", kShowFrag);
+        demo.enter();
+    }
+    // The age of the particles on the centre pixel after one more frame;
+    // -1 when what is there is no particle of "show".
+    static int shownAge(DemoWindow& w)
+    {
+        const auto pixel = w.windowPixel();
+        if (pixel[1] != 0 || pixel[2] != 0)
+            return -1;
+        return int(std::lround(pixel[0] / 16.0));
+    }
+    static size_t count(const LogCapture& log, const std::string& line)
+    {
+        return size_t(std::count(log.lines().begin(), log.lines().end(), line));
+    }
+    TempDemo demo;
+};
+
+// A skene's QML: the items in the order given, under a Demo and a Scene.
+std::string skene(const std::string& items)
+{
+    return "import QtQuick 2.15\nimport QuellinDemoSystem 1.0\n"
+           "Demo {\n Scene {\n  sceneEnabled: true\n" + items + " }\n}\n";
+}
 
 } // namespace
 
@@ -203,8 +253,10 @@ TEST_F(DrawVBFixture, HalfFloatChangeRebuildsAndResetReachesTheBufferOnce)
     EXPECT_FALSE(buffer->resetRequested); // only at the next synchronisation
     grid.resolve();
     EXPECT_TRUE(buffer->resetRequested);
-    drawMesh(*buffer, 0, gpu().feedback, gpu().shaders.current()); // a draw consumes the request
-    EXPECT_FALSE(buffer->resetRequested);
+    // Only a capture spends it; this grid has none.
+    drawMesh(*buffer, 0, gpu().feedback, gpu().shaders.current());
+    EXPECT_TRUE(buffer->resetRequested);
+    buffer->resetRequested = false;
     grid.resolve();
     EXPECT_FALSE(buffer->resetRequested);
 }
@@ -360,9 +412,172 @@ TEST_F(DrawVBFixture, AnUpdateItemAdvancesTheParticlesThatADrawItemShows)
     }
     for (int x = 0; x < 8; ++x)
         row += fb.pixel(x, 0)[0] ? '#' : '.';
-    // Two seeds at x = 1, moved twice; the draw shows the ring slot captured
-    // the frame before, one step behind the update.
-    EXPECT_EQ(row, "..#.....");
+    // Two seeds at x = 1, moved twice; the draw shows what the update
+    // captured just before it.
+    EXPECT_EQ(row, "...#....");
     EXPECT_EQ(draw.particleCount(), 2);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// The layout an author writes first: the item that updates the particles
+// (with the grid's size and varyings) and then the one that shows them,
+// naming only the vboId. Qt synchronises the second one first.
+TEST_F(DrawVBSkene, ADrawItemAfterTheUpdateItemShowsTheNewestParticles)
+{
+    DemoWindow w(skene(R"(
+  Shader { file: "advance"; tfVaryings: "vec2 state"
+    DrawVB { objectName: "update"; type: "drawUpdate"; vboId: "sparks"; gridWidth: 8; gridHeight: 1
+             drawNumPoints: 2; tfVaryings: "vec2 state"; depthTest: false } }
+  Shader { file: "show"
+    DrawVB { objectName: "draw"; type: "pointGridDraw"; vboId: "sparks"; depthTest: false } }
+)").c_str());
+    ASSERT_TRUE(w.demo);
+    auto* draw = w.find<DrawVBQML>("draw");
+    ASSERT_TRUE(draw);
+    // Frame 1 seeded, frames 2 and 3 carried on; the fourth captures and
+    // shows what it captured.
+    w.frames(2);
+    EXPECT_EQ(shownAge(w), 4);
+    EXPECT_EQ(draw->vertexBuffer(), w.find<DrawVBQML>("update")->vertexBuffer());
+    EXPECT_EQ(draw->particleCount(), 2);
+}
+
+TEST_F(DrawVBSkene, DrawStartAndStopCarryTheParticlesFromFrameToFrame)
+{
+    LogCapture log;
+    DemoWindow w(skene(R"(
+  Shader { file: "advance"; tfVaryings: "vec2 state"
+    DrawVB { type: "drawStart"; vboId: "sparks"; gridWidth: 8; gridHeight: 1; drawNumPoints: 2
+             tfVaryings: "vec2 state"; depthTest: false }
+    DrawVB { objectName: "stop"; type: "drawStop"; vboId: "sparks" } }
+  Shader { file: "show"
+    DrawVB { type: "pointGridDraw"; vboId: "sparks"; depthTest: false } }
+)").c_str());
+    ASSERT_TRUE(w.demo);
+    auto* stop = w.find<DrawVBQML>("stop");
+    ASSERT_TRUE(stop);
+    EXPECT_EQ(shownAge(w), 2);
+    w.frames(2);
+    EXPECT_EQ(shownAge(w), 5);
+    EXPECT_EQ(stop->particleCount(), 2);
+    EXPECT_EQ(count(log, "TransformFeedback: a capture was left running at the end of the frame; ended it"), 0u);
+}
+
+TEST_F(DrawVBSkene, ASharerThatDeclaresNoVaryingsLeavesTheGridsLayoutAlone)
+{
+    DemoWindow w(skene(R"(
+  Shader { file: "advance"; tfVaryings: "vec2 state"
+    DrawVB { objectName: "update"; type: "drawUpdate"; vboId: "sparks"; gridWidth: 8; gridHeight: 1
+             drawNumPoints: 2; intPack: true; tfVaryings: "vec2 state"; depthTest: false } }
+  Shader { file: "show"
+    DrawVB { objectName: "draw"; type: "pointGridDraw"; vboId: "sparks"; depthTest: false } }
+)").c_str());
+    ASSERT_TRUE(w.demo);
+    auto* draw = w.find<DrawVBQML>("draw");
+    ASSERT_TRUE(draw);
+    // A binding on blendMode sets it before every frame.
+    for (int frame = 0; frame < 3; ++frame) {
+        draw->setBlendMode("off");
+        w.frames(1);
+    }
+    draw->setBlendMode("off");
+    EXPECT_EQ(shownAge(w), 5);
+    Mesh* grid = draw->vertexBuffer();
+    ASSERT_TRUE(grid);
+    EXPECT_EQ(grid->layoutVaryings.size(), 1u);
+    EXPECT_TRUE(grid->intPack);
+
+    // A point count of its own rebuilds the grid, but in the owner's layout.
+    draw->setDrawNumPoints(1);
+    w.frames(1);
+    ASSERT_EQ(grid->records.size(), 1u);
+    EXPECT_TRUE(grid->records[0].transformFeedback);
+    EXPECT_EQ(grid->layoutVaryings.size(), 1u);
+    EXPECT_EQ(shownAge(w), 2);
+}
+
+// Drawn before it is updated: the display pass must not spend the request
+// that the update's capture needs.
+TEST_F(DrawVBSkene, AResetRequestReseedsWhicheverItemDrawsFirst)
+{
+    DemoWindow w(skene(R"(
+  Shader { file: "show"
+    DrawVB { type: "pointGridDraw"; vboId: "sparks"; depthTest: false } }
+  Shader { file: "advance"; tfVaryings: "vec2 state"
+    DrawVB { objectName: "update"; type: "drawUpdate"; vboId: "sparks"; gridWidth: 8; gridHeight: 1
+             drawNumPoints: 2; tfVaryings: "vec2 state"; depthTest: false } }
+)").c_str());
+    ASSERT_TRUE(w.demo);
+    auto* update = w.find<DrawVBQML>("update");
+    ASSERT_TRUE(update);
+    w.frames(2);
+    EXPECT_EQ(shownAge(w), 3); // the capture of the frame before
+    ASSERT_TRUE(QMetaObject::invokeMethod(update, "resetParticles"));
+    w.frames(1);
+    EXPECT_EQ(shownAge(w), 1);
+    EXPECT_EQ(shownAge(w), 2);
+}
+
+// Half floats hold two values a word: a shader that captures 32-bit floats
+// into such a grid writes twice what its items hold. One that packs its
+// halves fills it exactly.
+TEST_F(DrawVBSkene, HalfFloatGridsCaptureOnlyWhatTheirItemsHold)
+{
+    demo.write("packed.vert", "#version 430 compatibility\nlayout(location = 0) in vec2 inState;\n"
+                              "out uint state;\n"
+                              "void main() { state = packHalf2x16(vec2(inState.x + 1.0, 0.0)); gl_Position = vec4(0.0); }\n");
+    LogCapture log;
+    DemoWindow w(skene(R"(
+  Shader { file: "advance"; tfVaryings: "vec2 state"
+    DrawVB { objectName: "floats"; type: "drawUpdate"; vboId: "floats"; gridWidth: 16; gridHeight: 1
+             halfFloats: true; tfVaryings: "vec2 state"; depthTest: false } }
+  Shader { file: "packed"; tfVaryings: "uint state"
+    DrawVB { objectName: "halves"; type: "drawUpdate"; vboId: "halves"; gridWidth: 16; gridHeight: 1
+             halfFloats: true; tfVaryings: "vec2 state"; depthTest: false } }
+  Shader { file: "show"
+    DrawVB { type: "pointGridDraw"; vboId: "halves"; depthTest: false } }
+)").c_str());
+    ASSERT_TRUE(w.demo);
+    w.frames(2);
+    EXPECT_EQ(shownAge(w), 4);
+    auto* floats = w.find<DrawVBQML>("floats");
+    auto* halves = w.find<DrawVBQML>("halves");
+    ASSERT_TRUE(floats && halves);
+    EXPECT_EQ(floats->particleCount(), 0);
+    EXPECT_EQ(halves->particleCount(), 16);
+    EXPECT_EQ(count(log, "TransformFeedback: the grid's items hold 4 bytes, the shader captures 8 an item; "
+                         "the particles are not updated"),
+              1u);
+}
+
+// A live edit of the varyings: the Shader gets a program that captures one
+// more value, the item the matching declaration.
+TEST_F(DrawVBSkene, EditingTfVaryingsRebuildsTheGridsLayout)
+{
+    demo.write("advance2.vert", "#version 430 compatibility\nlayout(location = 0) in vec2 inState;\n"
+                                "out vec2 state;\nout vec2 spare;\n"
+                                "void main() { state = vec2(inState.x + 1.0, 0.0); spare = vec2(7.0);\n"
+                                "  gl_Position = vec4(0.0); }\n");
+    DemoWindow w(skene(R"(
+  Shader { objectName: "shader"; file: "advance"; tfVaryings: "vec2 state"
+    DrawVB { objectName: "update"; type: "drawUpdate"; vboId: "sparks"; gridWidth: 8; gridHeight: 1
+             drawNumPoints: 2; tfVaryings: "vec2 state"; depthTest: false } }
+  Shader { file: "show"
+    DrawVB { type: "pointGridDraw"; vboId: "sparks"; depthTest: false } }
+)").c_str());
+    ASSERT_TRUE(w.demo);
+    auto* shader = w.find<QQuickItem>("shader");
+    auto* update = w.find<DrawVBQML>("update");
+    ASSERT_TRUE(shader && update);
+    w.frames(1);
+    EXPECT_EQ(shownAge(w), 3);
+
+    shader->setProperty("tfVaryings", "vec2 state; vec2 spare");
+    shader->setProperty("file", "advance2");
+    update->setProperty("tfVaryings", "vec2 state; vec2 spare");
+    EXPECT_EQ(shownAge(w), 1); // the new layout starts from the seed
+    EXPECT_EQ(shownAge(w), 2);
+    ASSERT_TRUE(update->vertexBuffer());
+    EXPECT_EQ(update->vertexBuffer()->layoutVaryings.size(), 2u);
+    EXPECT_EQ(update->particleCount(), 2);
 }

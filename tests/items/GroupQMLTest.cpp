@@ -65,8 +65,16 @@ TEST_F(GroupsAndSavePoints, GroupNamesAndTheEnabledRule)
     EXPECT_EQ(child.renders, 1);
     group.setEnabled(false);
     child.setEnabled(true); // its own switch cannot override the group's
+    // Qt switches a disabled item's children off with it, and the walk
+    // skips switched-off effects: that, not the group's own check, is what
+    // keeps the child from rendering, through the group or in place under
+    // a draw item. The group's check cannot be told apart from outside.
+    EXPECT_FALSE(child.isEnabled());
     group.render(nullptr);
     EXPECT_EQ(child.renders, 1);
+    group.setEnabled(true);
+    group.render(nullptr);
+    EXPECT_EQ(child.renders, 2);
 }
 
 TEST_F(GroupsAndSavePoints, TexturesAndGroupsRenderInPlaceBeforeTheDrawAndAgainAfter)

@@ -2,9 +2,11 @@
 
 #include "host/DemoRootQML.h"
 #include "host/SceneQML.h"
+#include "host/DemoQML.h"
 #include "items/ItemPath.h"
 #include "state/PendingEdit.h"
 
+#include "support/DemoWindow.h"
 #include "support/FreshState.h"
 #include "support/QtTestApp.h"
 #include "support/TempDemo.h"
@@ -169,46 +171,57 @@ Scene {
     EXPECT_EQ(qobject_cast<DemoRootQML*>(root->childItems()[1]->childItems()[2])->windowWidth(), 99);
 }
 
-TEST_F(EffectBase, TypesDeclaredInQmlFilesAreCutAtQmlSuffix)
+// A type declared in a QML file is addressed as the C++ type it is built
+// on, however many files lie between: a Lens.qml on a Camera is a Camera.
+TEST_F(EffectBase, TypesDeclaredInQmlFilesTakeTheSegmentOfTheirClass)
 {
     TempDemo demo;
     demo.write("Fancy.qml", withHeader("Probe { property real glow: 0 }\n"));
-    demo.write("Skene.qml", withHeader("Scene { Fancy { objectName: \"fancy\" } Fancy { objectName: \"other\" } }\n"));
+    demo.write("Fancier.qml", withHeader("Fancy { glow: 1 }\n"));
+    demo.write("Lens.qml", withHeader("Camera { property real lensFocus: 2 }\n"));
+    demo.write("Skene.qml", withHeader("Scene { Fancy { objectName: \"fancy\" } Fancier { objectName: \"other\" }\n"
+                                       "  Lens { objectName: \"lens\" } }\n"));
     Qml q;
     QQuickItem* root = q.createFile(demo.path("Skene.qml"));
     ASSERT_TRUE(root);
     auto* fancy = root->findChild<Probe*>("fancy");
     auto* other = root->findChild<Probe*>("other");
-    ASSERT_TRUE(fancy && other);
-    const std::string className = fancy->metaObject()->className();
-    ASSERT_NE(className.find("_QML"), std::string::npos) << className;
-    const std::string segment = className.substr(0, className.find("_QML"));
-    EXPECT_EQ(itemSegmentName(className.c_str()), segment);
+    auto* lens = root->findChild<QQuickItem*>("lens");
+    ASSERT_TRUE(fancy && other && lens);
+    EXPECT_EQ(childItemPath("/0:=RocketScene", 0, fancy), "/0:=RocketScene/0:=Probe");
+    EXPECT_EQ(childItemPath("/0:=RocketScene", 1, other), "/0:=RocketScene/1:=Probe");
+    EXPECT_EQ(childItemPath("/0:=RocketScene", 2, lens), "/0:=RocketScene/2:=Camera");
 
-    EXPECT_TRUE(applyEdit(root, "/0:=RocketScene/1:=" + segment, "glow", "0.75"));
+    EXPECT_TRUE(applyEdit(root, "/0:=RocketScene/1:=Probe", "glow", "0.75"));
     EXPECT_DOUBLE_EQ(other->property("glow").toDouble(), 0.75);
     EXPECT_DOUBLE_EQ(fancy->property("glow").toDouble(), 0.0);
+    EXPECT_TRUE(applyEdit(root, "/0:=RocketScene/2:=Camera", "lensFocus", "5"));
+    EXPECT_DOUBLE_EQ(lens->property("lensFocus").toDouble(), 5.0);
 }
 
+// Paths are unique within one skene, but every skene root has the same
+// one: an edit that names no skene lands in the first skene that has the
+// path, in the Demo's child order, and in no other.
 TEST_F(EffectBase, FirstMatchInDepthFirstOrderWins)
 {
-    Qml q;
-    // Both inner probes sit at index 0 under an item at index 0, but only
-    // the first one in depth-first order has the path.
-    QQuickItem* root = q.create(withHeader(R"(
-Scene {
-    Probe { objectName: "outer"; Probe { objectName: "first" } }
-    Probe { objectName: "second" }
+    ensureQtApp();
+    DemoWindow w(R"(
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+Demo {
+    Scene { sceneEnabled: true; Group { Pos { objectName: "first" } } }
+    Scene { sceneEnabled: true; Group { Pos { objectName: "second" } } }
 }
-)").c_str());
-    ASSERT_TRUE(root);
-    EXPECT_TRUE(applyEdit(root, "/0:=RocketScene/0:=Probe/0:=Probe", "amount", "4"));
-    EXPECT_DOUBLE_EQ(root->findChild<Probe*>("first")->amount, 4.0);
-    EXPECT_DOUBLE_EQ(root->findChild<Probe*>("second")->amount, 0.0);
-    EXPECT_DOUBLE_EQ(root->findChild<Probe*>("outer")->amount, 0.0);
+)");
+    ASSERT_TRUE(w.demo);
+    w.demo->modifySkeneValue("", "/0:=RocketScene/0:=Group/0:=Pos/0:=x:/", "x", "4");
+    w.frames(1);
+    EXPECT_FLOAT_EQ(w.find<QQuickItem>("first")->property("x").toFloat(), 4.0f);
+    EXPECT_FLOAT_EQ(w.find<QQuickItem>("second")->property("x").toFloat(), 0.0f);
+    EXPECT_TRUE(pendingEdit().targetPath.empty());
 
     // Nothing pending: nothing happens.
-    pendingEdit().targetPath.clear();
+    QQuickItem* root = w.demo->childItems()[0];
     EXPECT_FALSE(qobject_cast<IEffect*>(root)->modVal(root, "/0:=RocketScene"));
 }
 

@@ -49,4 +49,39 @@ TEST(NoiseItem, FollowsTheDemoClockAndReplaysForTheSameSeed)
     EXPECT_TRUE(differed);
 }
 
+// An interpolation outside the table holds the value; its clock runs on, so
+// that once switched back the item shows what one that never left shows.
+TEST(NoiseItem, AnInterpolationOutsideTheTableHoldsTheValueButNotTheClock)
+{
+    resetProcessState();
+    timeState().music = std::make_unique<Music>();
+    Rocket& rocket = Rocket::instance();
+
+    NoiseQML steady, switched;
+    for (NoiseQML* n : {&steady, &switched}) {
+        n->setFreq(2.0f);
+        n->setSeed(3);
+        n->setInterpolation(1);
+    }
+    switched.setInterpolation(7);
+    float held = 0.0f;
+    for (int row = 0; row < 40; ++row) {
+        rocket.on_set_row(row);
+        rocket.publish_time(frameState().time);
+        steady.render(nullptr);
+        switched.render(nullptr);
+        if (row == 0)
+            held = switched.value();
+        ASSERT_EQ(switched.value(), held) << "row " << row;
+    }
+    switched.setInterpolation(1);
+    for (int row = 40; row < 50; ++row) {
+        rocket.on_set_row(row);
+        rocket.publish_time(frameState().time);
+        steady.render(nullptr);
+        switched.render(nullptr);
+        ASSERT_EQ(switched.value(), steady.value()) << "row " << row;
+    }
+}
+
 } // namespace

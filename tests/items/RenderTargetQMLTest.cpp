@@ -14,6 +14,7 @@
 #include "state/DemoDisplay.h"
 #include "state/FrameState.h"
 
+#include "support/DemoWindow.h"
 #include "support/FreshState.h"
 #include "support/GlFramebuffer.h"
 #include "support/GlTestContext.h"
@@ -27,6 +28,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <string>
 
 namespace {
@@ -69,6 +71,58 @@ struct RenderTargetItems : FreshStateTest {
     GlTestContext gl;
     TempDemo demo;
 };
+
+// Skenes as their authors write them, in a Demo's frames. "green" and "red"
+// fill what they draw into; "sample" shows the texture on unit 0.
+struct RenderTargetSkene : FreshStateTest {
+    RenderTargetSkene()
+    {
+        const char* quad = "#version 430 compatibility\nlayout(location = 0) in vec3 p;\nout vec2 uv;\n"
+                           "void main() { uv = p.xy; gl_Position = vec4(p.xy * 2.0 - 1.0, 0.0, 1.0); }\n";
+        for (const char* name : {"green", "red", "sample"})
+            demo.write(std::string(name) + ".vert", quad);
+        demo.write("green.frag", "#version 430 compatibility\nout vec4 c;\nvoid main() { c = vec4(0, 1, 0, 1); }\n");
+        demo.write("red.frag", "#version 430 compatibility\nout vec4 c;\nvoid main() { c = vec4(1, 0, 0, 1); }\n");
+        demo.write("sample.frag", "#version 430 compatibility\nin vec2 uv;\nuniform sampler2D tex;\nout vec4 c;\n"
+                                  "void main() { c = vec4(texture(tex, uv).rgb, 1.0); }\n");
+        demo.enter();
+    }
+    // A Demo with one skene of the items given; the skene counts the renders
+    // of its "red" quads in redDraws. Frames draw offscreen from the first.
+    std::unique_ptr<DemoWindow> open(const std::string& items)
+    {
+        const std::string qml = "import QtQuick 2.15\nimport QuellinDemoSystem 1.0\n"
+                                "Demo {\n Scene {\n  id: skene\n  objectName: \"skene\"\n  sceneEnabled: true\n"
+                                "  property int redDraws: 0\n" + items + " }\n}\n";
+        auto w = std::make_unique<DemoWindow>(qml.c_str(), 64, 36, [](DemoWindow& window) {
+            window.beforeFrame = [] { frameState().shadersSettled = true; };
+        });
+        w->afterFrame = [this] {
+            glError = glGetError();
+            if (RenderTarget* t = gpu().targets.find(watched))
+                watchedPixel = {t->readPixels()[0], t->readPixels()[1], t->readPixels()[2]};
+        };
+        return w;
+    }
+    static int redDraws(DemoWindow& w) { return w.find<QQuickItem>("skene")->property("redDraws").toInt(); }
+    static size_t count(const LogCapture& log, const std::string& line)
+    {
+        return size_t(std::count(log.lines().begin(), log.lines().end(), line));
+    }
+
+    TempDemo demo;
+    // The target whose first pixel each frame reads back, and what it read.
+    std::string watched;
+    std::array<float, 3> watchedPixel = {-1, -1, -1};
+    GLenum glError = GL_NO_ERROR;
+};
+
+const char* const kGreenPicture = R"(
+  Shader { file: "green"; DrawVB { type: "quad"; depthTest: false } }
+)";
+const char* const kRedQuad = R"(
+    Shader { file: "red"; DrawVB { type: "quad"; depthTest: false; onRendered: skene.redDraws++ } }
+)";
 
 } // namespace
 
@@ -237,4 +291,99 @@ TEST_F(RenderTargetItems, RenderedIntoATextureThenPostProcessedOnAQuad)
     EXPECT_EQ(window.pixel(1, 4), (Rgba{0, 255, 0, 255})); // red in the target
     EXPECT_EQ(window.pixel(6, 4), (Rgba{255, 0, 0, 255})); // the target's blue clear
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// A layer without a size has no target: what its item's children draw must
+// not land on the demo's picture, nor in the target of a layer before it.
+TEST_F(RenderTargetSkene, ALayerThatCannotHaveATargetDrawsItsChildrenNowhere)
+{
+    LogCapture log;
+    watched = "good";
+    auto w = open(std::string(kGreenPicture) + R"(
+  RenderTarget { RenderTargetLayer { textureRT: "flat"; width: 0; height: 4 } )" + kRedQuad + R"( }
+  RenderTarget {
+    RenderTargetLayer { textureRT: "good"; width: 4; height: 4; Clear { cB: 1; cA: 1 } }
+    RenderTargetLayer { textureRT: "flat2"; width: 4; height: 0 } )" + kRedQuad + R"( }
+)");
+    w->frames(2);
+    EXPECT_EQ(w->windowPixel(), (Rgba{0, 255, 0, 255}));
+    EXPECT_EQ(watchedPixel, (std::array<float, 3>{0, 0, 1})); // cleared, not drawn over
+    EXPECT_EQ(redDraws(*w), 8); // the children still ran, both, every frame
+    EXPECT_EQ(glError, GLenum(GL_NO_ERROR));
+    EXPECT_EQ(count(log, "RenderTargetLayer: width 0 makes no target; -1 follows the window"), 1u);
+}
+
+// A size beyond what GL allows: the target is tried once, and the children
+// go on running (cameras, counters, particles among them) drawing nowhere.
+TEST_F(RenderTargetSkene, ATargetGlRefusesIsTriedOnceAndItsChildrenStillRun)
+{
+    LogCapture log;
+    auto w = open(std::string(kGreenPicture) + R"(
+  RenderTarget { RenderTargetLayer { textureRT: "huge"; width: 100000; height: 4 } )" + kRedQuad + R"( }
+)");
+    w->frames(3);
+    EXPECT_EQ(w->windowPixel(), (Rgba{0, 255, 0, 255}));
+    EXPECT_EQ(redDraws(*w), 5);
+    EXPECT_EQ(glError, GLenum(GL_NO_ERROR));
+    EXPECT_EQ(count(log, "render target size out of range: 100000 x 4"), 1u);
+}
+
+TEST_F(RenderTargetSkene, AMultisampledLayerKeepsItsSeed)
+{
+    watched = "seeded";
+    auto w = open(std::string(kGreenPicture) + R"(
+  RenderTarget { RenderTargetLayer { textureRT: "seeded"; width: 8; height: 8; samples: 4; blitRT: 0 } }
+)");
+    w->frames(2);
+    EXPECT_EQ(watchedPixel, (std::array<float, 3>{0, 1, 0}));
+    EXPECT_EQ(glError, GLenum(GL_NO_ERROR));
+}
+
+// Two items name one target with different formats: the second one's
+// format wins, once, and the target is not re-made frame after frame.
+TEST_F(RenderTargetSkene, TwoLayersOfOneNameAgreeOnTheLaterOnesSettings)
+{
+    LogCapture log;
+    auto w = open(R"(
+  RenderTarget { RenderTargetLayer { textureRT: "shared"; width: 4; height: 4; format: "RGBA16F" } }
+  RenderTarget { RenderTargetLayer { textureRT: "shared"; width: 4; height: 4; format: "R32F" } }
+)");
+    GLuint texture = 0;
+    GLenum format = 0;
+    w->afterFrame = [&] {
+        texture = gpu().targets.find("shared")->colorTexture();
+        format = gpu().targets.find("shared")->internalFormat();
+    };
+    w->frames(1);
+    const GLuint settled = texture;
+    w->frames(3);
+    EXPECT_EQ(texture, settled);
+    EXPECT_EQ(format, GLenum(GL_R32F));
+    EXPECT_EQ(count(log, "re-creating texture after format change!"), 1u);
+    EXPECT_EQ(count(log, "RenderTargetLayer: two layers name shared with different settings; the later one's are used"),
+              1u);
+}
+
+// A unit GL does not have is refused: the texture bound to unit 0 for the
+// quad stays the one the item before bound there.
+TEST_F(RenderTargetSkene, ATextureUnitOutOfRangeIsRefused)
+{
+    LogCapture log;
+    auto w = open(R"(
+  RenderTarget { RenderTargetLayer { textureRT: "blue"; width: 4; height: 4; Clear { cB: 1; cA: 1 } } }
+  RenderTarget { RenderTargetLayer { textureRT: "red"; width: 4; height: 4; Clear { cR: 1; cA: 1 } } }
+  Texture { textureRT: "blue"; textureUnit: 0 }
+  Texture { textureRT: "red"; textureUnit: -1 }
+  Texture { textureRT: "red"; textureUnit: 100000 }
+  Shader { file: "sample"; DrawVB { type: "quad"; depthTest: false } }
+)");
+    w->frames(2);
+    EXPECT_EQ(w->windowPixel(), (Rgba{0, 0, 255, 255}));
+    EXPECT_EQ(glError, GLenum(GL_NO_ERROR));
+    EXPECT_EQ(std::count_if(log.lines().begin(), log.lines().end(),
+                            [](const std::string& line) { return line.rfind("Texture: textureUnit -1 is outside", 0) == 0; }),
+              1);
+    EXPECT_EQ(std::count_if(log.lines().begin(), log.lines().end(),
+                            [](const std::string& line) { return line.rfind("Texture: textureUnit 100000 is outside", 0) == 0; }),
+              1);
 }

@@ -92,7 +92,9 @@ TEST_F(TextureItem, BindsNamedTargetsTheFrameDepthAndImageUnits)
     EXPECT_EQ(get(GL_TEXTURE_BINDING_2D), 0);
     EXPECT_EQ(texture.renderTarget(), &rt);
 
-    // The frame's depth: bound, but never a render target to read back.
+    // The frame's depth: bound, but never a render target to read back,
+    // even when a target of that name exists.
+    target("mainDepth", 4, 4, 1, 1, 1, 1);
     GLuint depth = 0;
     glGenTextures(1, &depth);
     frameState().sceneDepthTexture = depth;

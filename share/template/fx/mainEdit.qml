@@ -91,6 +91,16 @@ DemoRoot {
         }
     }
 
+    // A property bound to a track (or anything else that changes) takes
+    // its binding's value again at the next frame: the edit does not show.
+    Connections {
+        target: demo
+        ignoreUnknownSignals: true
+        function onEditOverridden(skeneName, propertyName, value) {
+            root.status = skeneName + "  " + propertyName + " is bound: its binding set it back to " + value
+        }
+    }
+
     function applyValue(text) {
         if (!demo || !selectedNode || !selectedProperty)
             return
@@ -129,21 +139,32 @@ DemoRoot {
     // handed over here, keeping the selection on the same item across a
     // reload or a fold.
     property bool swappingRows: false
+    // The item the selection waits for while a reload has emptied the tree.
+    property string wantedKey: ""
     function showRows() {
         var keep = selectedNode
-        var index = keep ? -1 : (rows.length > 0 ? 0 : -1)
-        for (var i = 0; keep && i < rows.length; ++i) {
-            if (keyOf(rows[i].node) === keyOf(keep))
+        var key = keep ? keyOf(keep) : wantedKey
+        var index = -1
+        for (var i = 0; key !== "" && i < rows.length; ++i) {
+            if (keyOf(rows[i].node) === key)
                 index = i
         }
+        if (index < 0 && key === "" && rows.length > 0)
+            index = 0
         swappingRows = true
         tree.model = rows
         tree.currentIndex = index
         swappingRows = false
-        if (index < 0)
+        if (index < 0) {
+            // An empty tree (between a reload's unload and its load) keeps
+            // the item wanted; a tree without it lets it go.
+            wantedKey = rows.length === 0 ? key : ""
             selectNode(null)
-        else if (rows[index].node !== keep)
-            selectNode(rows[index].node)
+        } else {
+            wantedKey = ""
+            if (rows[index].node !== keep)
+                selectNode(rows[index].node)
+        }
     }
     function selectNode(node) {
         selectedNode = node
