@@ -34,7 +34,7 @@ struct CaptureReport {
     double writerMs = 0.0;   // writer threads, all together: encoding and writing
 
     // Start-up to the end of the Demo item's first frame that drew the
-    // skenes, and its parts:
+    // skenes with all their meshes, and its parts:
     // the rest of start-up (Qt, the views, the setups), the skenes' QML,
     // the shader builds and the mesh imports and uploads of that span, and
     // the rest of the first frame. The parts add up to the whole.

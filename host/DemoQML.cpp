@@ -707,9 +707,10 @@ void DemoQML::endFrame(const FrameMode& mode, bool offscreen)
         resources.framebuffer.bind(GL_READ_FRAMEBUFFER, qtFramebuffer_);
     }
 
-    // Start-up ends with the first frame that drew the skenes (the frames
-    // of file playback before it starts draw none).
-    if (drewSkenes_ && fs.firstFrameEndNs == 0) {
+    // Start-up ends with the first frame that drew the skenes whole: the
+    // frames of file playback before it starts draw none, and the frame
+    // that asks for a skene's meshes draws it without them.
+    if (drewSkenes_ && resources.meshImports.pending() == 0 && fs.firstFrameEndNs == 0) {
         fs.loadTimesAtFirstFrame = fs.loadTimes;
         for (const auto& entry : resources.meshes.entries())
             fs.loadTimesAtFirstFrame.meshMs += entry.second->loadMs;

@@ -97,7 +97,7 @@ struct FrameState {
     };
     LoadTimes loadTimes;
     // The Demo item's copy of loadTimes at the end of its first frame that
-    // drew the skenes, and
+    // drew the skenes with every mesh they asked for, and
     // the steady clock's nanoseconds then (0 before it); start-up turns them
     // into its split of the time to the first frame.
     LoadTimes loadTimesAtFirstFrame;
