@@ -227,15 +227,20 @@ TEST_F(TrackSource, FollowsTrackFilesAsTheBindingDoesAndWritesOnlyWhatMoved)
     playThroughTheKeys();
 
     // Held on one row, a source writes nothing more: the item sees no
-    // change signal frame after frame.
+    // change signal frame after frame. (The capture's clock holds the row
+    // exactly; a paused music's position may still settle.)
     Rocket& rocket = Rocket::instance();
-    rocket.on_pause(true);
+    rocket.use_fixed_step(1000.0 / 60.0);
+    rocket.hold_at(12.5 / rocket.row_rate());
     frame();
+    const double heldRow = rocket.eval_row();
     QObject* src = root->findChild<QObject*>("srcQml");
     QSignalSpy changes(src, SIGNAL(rChanged()));
     for (int i = 0; i < 5; ++i)
         frame();
+    ASSERT_EQ(rocket.eval_row(), heldRow);
     EXPECT_EQ(changes.count(), 0);
+    rocket.use_fixed_step(0.0);
 
     // A name, scale or offset set later takes effect at once.
     TrackQML* source = nullptr;
