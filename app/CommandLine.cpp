@@ -162,12 +162,7 @@ const Option* findOption(const std::string& arg, std::string& value)
 
 std::vector<platform::OptionHelp> optionHelp()
 {
-    std::vector<platform::OptionHelp> rows;
-    for (const Option& option : kOptions) {
-        const std::string spellings = option.alias ? std::string(option.alias) + ", " + option.name : option.name;
-        rows.push_back({spellings, option.value ? option.value : "", option.help});
-    }
-    return rows;
+    return platform::optionHelpRows(kOptions);
 }
 
 } // namespace

@@ -18,6 +18,19 @@ struct OptionHelp {
     std::string help; // one line
 };
 
+// The help rows of an option table whose rows have a name, an alias (or
+// null), a value text (or null) and a help line: "-h, --help".
+template <class Table>
+std::vector<OptionHelp> optionHelpRows(const Table& options)
+{
+    std::vector<OptionHelp> rows;
+    for (const auto& option : options) {
+        std::string spellings = option.alias ? std::string(option.alias) + ", " + option.name : option.name;
+        rows.push_back({std::move(spellings), option.value ? option.value : "", option.help});
+    }
+    return rows;
+}
+
 // One line per option: two spaces, the spellings and value, then the help in
 // a column aligned two spaces past the widest of them.
 std::string optionListText(const std::vector<OptionHelp>& options);
