@@ -14,6 +14,7 @@
 #include "editor/EditorState.h"
 #include "platform/Installed.h"
 #include "state/ActiveSkeneList.h"
+#include "state/BuildErrors.h"
 #include "state/DemoDisplay.h"
 #include "state/DemoFolders.h"
 #include "state/FrameState.h"
@@ -31,6 +32,7 @@ struct ProcessState {
     Owned<PendingEdit> pendingEdit;
     Owned<SavePointTable> savePoints;
     Owned<FrameState> frame;
+    Owned<BuildErrors> buildErrors;
     Owned<TimeState> time;
     Owned<Rocket> rocket;
     Owned<EditorState> editor;
