@@ -14,7 +14,26 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <stdexcept>
+#include <string>
 #include <utility>
+
+// The importer checks its own work as it goes, and the library as built for
+// this system ends the whole process when a check fails: a damaged or
+// hostile mesh file (a face count that does not match what the file holds)
+// would take the demo, and every unsaved edit of the author, with it. The
+// library calls this function through the dynamic linker, so the program's
+// own definition stands in for the library's: the failed check becomes an
+// exception, which the importer's ReadFile turns into a failed import with
+// this text as its error.
+namespace Assimp {
+void aiAssertViolation(const char* failedExpression, const char* file, int line);
+void aiAssertViolation(const char* failedExpression, const char* file, int line)
+{
+    throw std::runtime_error(std::string("the importer's own check failed: ") + failedExpression + " (" + file +
+                             ":" + std::to_string(line) + ")");
+}
+} // namespace Assimp
 
 namespace {
 
