@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QImage>
 #include <QLineEdit>
 #include <QProcess>
 #include <QScrollBar>
@@ -28,6 +29,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 using namespace tracker;
@@ -458,6 +460,47 @@ TEST_F(TrackerWindowTest, ChangesSurviveACrashThroughTheRecoveryFile)
     // Export asks; the demo does not answer, and the editor does not claim.
     QTest::keyClick(second.grid(), Qt::Key_E, Qt::ControlModifier);
     EXPECT_TRUE(second.message().startsWith(QStringLiteral("Asked the demo to write its track files")));
+}
+
+TEST_F(TrackerWindowTest, LLoopsTheSelectedRowsWithAMarkerBesideTheirNumbers)
+{
+    Editor e(dir_.path());
+    e.model.addTrack("w.x");
+    // Whether the loop's marker shows beside a row's number.
+    auto marked = [&](int32_t row) {
+        const QImage shot = e.viewport()->grab().toImage();
+        const QRect cell = e.window.grid().cellRect(row, 0);
+        for (int x = 0; x < cell.left(); ++x) {
+            if (shot.pixelColor(x, cell.center().y()) == QColor(0xe0, 0x70, 0xd0))
+                return true;
+        }
+        return false;
+    };
+
+    QTest::keyClick(e.grid(), Qt::Key_L); // nothing selected: nothing loops
+    EXPECT_FALSE(e.session.hasLoop());
+    EXPECT_TRUE(e.message().contains(QStringLiteral("Select the rows to loop"))) << e.message().toStdString();
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(e.grid(), Qt::Key_Down);
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(e.grid(), Qt::Key_Down, Qt::ShiftModifier);
+    QTest::keyClick(e.grid(), Qt::Key_L);
+    ASSERT_TRUE(e.session.hasLoop());
+    EXPECT_EQ(e.session.loopFirst(), 3);
+    EXPECT_EQ(e.session.loopLast(), 6);
+    EXPECT_TRUE(e.window.statusText().contains(QStringLiteral("loop 3-6"))) << e.window.statusText().toStdString();
+    for (int32_t row : {3, 4, 6})
+        EXPECT_TRUE(marked(row)) << row;
+    for (int32_t row : {2, 7})
+        EXPECT_FALSE(marked(row)) << row;
+
+    QTest::keyClick(e.grid(), Qt::Key_L);
+    EXPECT_FALSE(e.session.hasLoop());
+    EXPECT_FALSE(e.window.statusText().contains(QStringLiteral("loop")));
+    EXPECT_FALSE(marked(4));
+    const auto& keys = e.window.shortcuts();
+    EXPECT_TRUE(std::any_of(keys.begin(), keys.end(),
+                            [](const QPair<QString, QString>& k) { return k.first == QStringLiteral("L"); }));
 }
 
 TEST(TrackerProgramTest, ATakenPortEndsTheEditorWithCodeTwo)

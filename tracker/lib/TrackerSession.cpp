@@ -109,12 +109,13 @@ TrackerSession::TrackerSession(TrackerModel& model, SyncServer& server, QObject*
     rowAgainTimer_.setInterval(connect_row_again_ms);
     connect(&rowAgainTimer_, &QTimer::timeout, this, [this] {
         if (!rowCameSinceConnect_)
-            server_.sendSetRow(row_);
+            sendRow(row_);
     });
 
     recoveryTimer_.setSingleShot(true);
     recoveryTimer_.setInterval(recovery_delay_ms);
     connect(&recoveryTimer_, &QTimer::timeout, this, &TrackerSession::writeRecovery);
+    clock_.start();
     // Whatever changes what a save would write.
     connect(&model_, &TrackerModel::keyChanged, this, &TrackerSession::onModelChanged);
     connect(&model_, &TrackerModel::keysReplaced, this, &TrackerSession::onModelChanged);
@@ -385,7 +386,7 @@ void TrackerSession::setCursor(int32_t row, int column, bool extendSelection)
     row_ = row;
     column_ = column;
     if (rowChanged)
-        server_.sendSetRow(row_);
+        sendRow(row_);
     Q_EMIT cursorMoved();
 }
 
@@ -746,6 +747,8 @@ void TrackerSession::togglePlay()
     }
     const bool play = !playing_;
     server_.sendPause(!play, row_);
+    // Paused, the demo sits on our row; it plays on from there.
+    loop_.placeDemo(row_);
     if (play) {
         pausedAt_.invalidate();
         setPlaying(true);
@@ -816,7 +819,7 @@ void TrackerSession::onDemoConnected()
     // the row goes once more a little later, unless the demo plays by then.
     if (active_)
         makeMaster();
-    server_.sendSetRow(row_);
+    sendRow(row_);
     rowCameSinceConnect_ = false;
     if (active_)
         rowAgainTimer_.start();
@@ -830,6 +833,7 @@ void TrackerSession::onDemoDisconnected(const QString& reason)
     trackOfIndex_.clear();
     indicesOfTrack_.clear();
     setPlaying(false);
+    loop_.forgetDemo();
     Q_EMIT connectionChanged(false);
     Q_EMIT statusMessage(reason.isEmpty() ? QStringLiteral("Demo disconnected")
                                           : QStringLiteral("Dropped the demo: %1").arg(reason));
@@ -919,15 +923,74 @@ void TrackerSession::followDemoRow(int32_t row)
     const qint64 gap = lastRowAt_.isValid() && lastRowAt_.elapsed() < max_demo_quiet_ms ? lastRowAt_.elapsed() : 0;
     quietTimer_.setInterval(int(std::clamp<qint64>(3 * gap, demo_quiet_ms, max_demo_quiet_ms)));
     lastRowAt_.start();
+    // A demo we did not start (another editor, or after a pause we did not
+    // hear of) may be anywhere: its first row only says where.
+    if (!playing_)
+        loop_.forgetDemo();
     // The demo is playing and tells us its row; echoing it back would make
     // the demo seek its music every frame.
     setPlaying(true);
     quietTimer_.start();
     row = std::clamp(row, int32_t(0), max_row);
+    switch (loop_.demoReported(row, clock_.elapsed())) {
+    case RowLoop::Verdict::Stale:
+        // Still from before our seek: the cursor stays where it was sent.
+        return;
+    case RowLoop::Verdict::Loop:
+        row = loop_.first();
+        server_.sendSetRow(row);
+        break;
+    case RowLoop::Verdict::Follow:
+        break;
+    }
     if (row == row_)
         return;
     row_ = row;
     Q_EMIT cursorMoved();
+}
+
+void TrackerSession::sendRow(int32_t row)
+{
+    server_.sendSetRow(row);
+    if (playing_)
+        loop_.seekDemo(row, clock_.elapsed());
+    else
+        loop_.placeDemo(row);
+}
+
+// ---- Looping ---------------------------------------------------------------
+
+void TrackerSession::toggleLoop()
+{
+    if (loop_.isSet()) {
+        clearLoop();
+        return;
+    }
+    if (!hasSelection()) {
+        Q_EMIT statusMessage(QStringLiteral("Select the rows to loop first (Shift + a move), then L"));
+        return;
+    }
+    const Block s = selection();
+    setLoop(s.firstRow, s.lastRow);
+}
+
+void TrackerSession::setLoop(int32_t first, int32_t last)
+{
+    loop_.set(std::clamp(first, int32_t(0), max_row), std::clamp(last, int32_t(0), max_row));
+    Q_EMIT loopChanged();
+    Q_EMIT statusMessage(QStringLiteral("Rows %1 to %2 loop while the demo plays (L stops)")
+                             .arg(loop_.first())
+                             .arg(loop_.last()));
+}
+
+void TrackerSession::clearLoop()
+{
+    if (!loop_.isSet())
+        return;
+    // The demo plays on from wherever it is.
+    loop_.clear();
+    Q_EMIT loopChanged();
+    Q_EMIT statusMessage(QStringLiteral("No loop: the demo plays on"));
 }
 
 void TrackerSession::locateTrack(const std::string& name)

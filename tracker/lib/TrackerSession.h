@@ -11,6 +11,7 @@
 #include "tracker/lib/ColumnLayout.h"
 #include "tracker/lib/KeyClipboard.h"
 #include "tracker/lib/ProjectFile.h"
+#include "tracker/lib/RowLoop.h"
 #include "tracker/lib/SyncServer.h"
 #include "tracker/lib/TrackerModel.h"
 
@@ -181,6 +182,21 @@ public:
     void resendAll();
     void makeMaster();
 
+    // ---- Looping -----------------------------------------------------------
+    // While the demo plays, a block of rows can loop: when the demo's row
+    // passes the block's last row (from at or before it), the demo is sent
+    // to its first. A seek past the block plays on; pausing keeps the loop
+    // and playing again goes on looping. With one editor per skene, the
+    // loop works from whichever editor holds it (its first jump makes that
+    // editor the one whose rows the demo takes).
+    // L: the selected rows loop, or the loop stops.
+    void toggleLoop();
+    void setLoop(int32_t first, int32_t last);
+    void clearLoop();
+    bool hasLoop() const { return loop_.isSet(); }
+    int32_t loopFirst() const { return loop_.first(); }
+    int32_t loopLast() const { return loop_.last(); }
+
 Q_SIGNALS:
     void cursorMoved();
     void layoutChanged();
@@ -188,6 +204,7 @@ Q_SIGNALS:
     void connectionChanged(bool connected);
     void playingChanged(bool playing);
     void raiseRequested();
+    void loopChanged();
 
 private:
     void onMessage(const DemoMessage& msg);
@@ -205,6 +222,7 @@ private:
     void sendTrack(uint32_t index, int track, std::string& out) const;
     void setPlaying(bool playing);
     void followDemoRow(int32_t row);
+    void sendRow(int32_t row);
     void locateSkeneStart(const std::string& name);
     void locateTrack(const std::string& name);
 
@@ -234,6 +252,8 @@ private:
     QElapsedTimer lastRowAt_; // the demo's last row while it played
     QTimer rowAgainTimer_;
     bool rowCameSinceConnect_ = false;
+    RowLoop loop_;
+    QElapsedTimer clock_; // the loop's clock
     std::unordered_map<uint32_t, int> trackOfIndex_;
     std::vector<std::vector<uint32_t>> indicesOfTrack_;
 };

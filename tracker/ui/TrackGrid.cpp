@@ -37,6 +37,7 @@ const QColor text(0xd8, 0xd8, 0xd8);
 const QColor dim(0x5a, 0x5e, 0x66);
 const QColor headerFill(0x2a, 0x2c, 0x31);
 const QColor bookmark(0x50, 0xa0, 0xe0);
+const QColor loopMark(0xe0, 0x70, 0xd0);
 const QColor musicFill(0x17, 0x18, 0x1b);
 const QColor wave(0x4f, 0xb8, 0xc8);
 const QColor beatLine(0x3a, 0x3d, 0x44);
@@ -119,6 +120,7 @@ TrackGrid::TrackGrid(TrackerSession& session, QWidget* parent)
     connect(&session_.model(), &TrackerModel::rowsPerBeatChanged, this, changed);
     connect(&session_, &TrackerSession::layoutChanged, this, changed);
     connect(&session_, &TrackerSession::playingChanged, this, changed);
+    connect(&session_, &TrackerSession::loopChanged, this, [this] { viewport()->update(); });
     connect(&session_, &TrackerSession::cursorMoved, this, [this] {
         updateScrollRanges();
         ensureCursorVisible();
@@ -704,12 +706,23 @@ void TrackGrid::paintEvent(QPaintEvent*)
         p.fillRect(0, rowY(r), w, rowHeight_, band);
     }
 
-    // Gutter: row numbers and bookmarks, then the music.
+    // Gutter: row numbers, bookmarks and the loop, then the music.
     const auto& marks = model.bookmarks();
+    const bool looping = session_.hasLoop();
+    const int loopX = rowNumberWidth() - 4;
     for (int32_t r = top; r <= bottom; ++r) {
         const int y = rowY(r);
         if (marks.count(r))
             p.fillRect(0, y + 1, 4, rowHeight_ - 2, bookmark);
+        if (looping && r >= session_.loopFirst() && r <= session_.loopLast()) {
+            // A bracket right of the numbers: where the loop starts and ends
+            // shows even on a one-row loop.
+            p.fillRect(loopX, y, 3, rowHeight_, loopMark);
+            if (r == session_.loopFirst())
+                p.fillRect(loopX - 6, y, 6, 2, loopMark);
+            if (r == session_.loopLast())
+                p.fillRect(loopX - 6, y + rowHeight_ - 2, 6, 2, loopMark);
+        }
         p.setPen(r % rpb == 0 ? text : dim);
         p.drawText(QRect(6, y, rowNumberWidth() - 10, rowHeight_), Qt::AlignRight | Qt::AlignVCenter,
                    QString::number(r));

@@ -108,6 +108,7 @@ TrackerWindow::TrackerWindow(TrackerSession& session, QWidget* parent)
     connect(&session_, &TrackerSession::cursorMoved, this, &TrackerWindow::updateStatus);
     connect(&session_, &TrackerSession::layoutChanged, this, &TrackerWindow::updateStatus);
     connect(&session_, &TrackerSession::playingChanged, this, &TrackerWindow::updateStatus);
+    connect(&session_, &TrackerSession::loopChanged, this, &TrackerWindow::updateStatus);
     connect(&session_, &TrackerSession::raiseRequested, this, [this] {
         if (isMinimized())
             showNormal();
@@ -247,6 +248,8 @@ void TrackerWindow::buildMenus()
     QMenu* demo = menuBar()->addMenu(QStringLiteral("&Demo"));
     addCommand(demo, QStringLiteral("&Play or pause (as the status bar says)"), {QKeySequence(Qt::Key_Space)},
                [&s] { s.togglePlay(); }, stay);
+    addCommand(demo, QStringLiteral("&Loop the selected rows while playing (again: no loop)"),
+               {QKeySequence(Qt::Key_L)}, [&s] { s.toggleLoop(); }, stay);
     addCommand(demo, QStringLiteral("&Export track files"), {QKeySequence(Qt::CTRL + Qt::Key_E)},
                [&s] { s.exportTrackFiles(); }, stay);
     addCommand(demo, QStringLiteral("&Resend all keys"), {QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_R)},
@@ -306,8 +309,14 @@ void TrackerWindow::updateStatus()
         if (session_.model().previousKeyRow(track, session_.row(), &keyRow))
             segment = QStringLiteral("  ") + interpolationName(session_.model().keyAt(track, keyRow)->type);
     }
-    position_->setText(
-        QStringLiteral("%1row %2  %3%4").arg(name).arg(session_.row()).arg(timeText(session_.row())).arg(segment));
+    const QString loop = session_.hasLoop()
+                             ? QStringLiteral("  loop %1-%2").arg(session_.loopFirst()).arg(session_.loopLast())
+                             : QString();
+    position_->setText(QStringLiteral("%1row %2  %3%4%5")
+                           .arg(name)
+                           .arg(session_.row())
+                           .arg(timeText(session_.row()))
+                           .arg(segment, loop));
 }
 
 void TrackerWindow::updateTitle()
