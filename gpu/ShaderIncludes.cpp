@@ -112,7 +112,7 @@ public:
     // Appends file's text, with its includes expanded, to the output.
     bool expand(const std::string& path, const std::string& text)
     {
-        stack_.push_back(path);
+        stack_.push_back(normalPath(path));
         out_.spans.push_back({nextLine_, path, 1});
         bool inComment = false;
         int number = 0;
@@ -259,8 +259,7 @@ ExpandedStage expandStageIncludes(const std::string& stagePath, const std::strin
 {
     ExpandedStage out;
     Expander expander(out, sceneDir);
-    expander.expand(normalPath(stagePath), text);
-    out.spans.front().file = stagePath;
+    expander.expand(stagePath, text);
     out.unchanged = out.included.empty() && !out.failed;
     if (out.unchanged)
         out.text = text;
