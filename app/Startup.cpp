@@ -287,6 +287,8 @@ EndCode openEditView()
     AppState& s = appState();
     s.editView = createView();
     demoDisplay().editWindow = s.editView;
+    // Shaders keep their last working program while the author edits.
+    rocket_flags().edit_view = s.start.editView;
     if (!s.start.editView)
         return std::nullopt;
     probeQtCreator();

@@ -31,6 +31,14 @@ void IFileAutoLoader::addFile(const std::string& path)
     refreshFileTimes();
 }
 
+void IFileAutoLoader::watchFile(const std::string& path)
+{
+    if (std::find(files_.begin(), files_.end(), path) != files_.end())
+        return;
+    files_.push_back(path);
+    fileTimes_.push_back(fileWriteTime(path));
+}
+
 void IFileAutoLoader::clearFiles()
 {
     name_.clear();

@@ -47,6 +47,9 @@ public:
 
     // Watches path (relative to the working directory); the name becomes it.
     void addFile(const std::string& path);
+    // Watches path too, keeping the name; a path watched already stays
+    // watched once.
+    void watchFile(const std::string& path);
     void clearFiles();
     void setName(const std::string& name) { name_ = name; }
     const std::string& name() const { return name_; }

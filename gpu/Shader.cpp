@@ -1,11 +1,14 @@
 #include "gpu/Shader.h"
 
+#include "gpu/ShaderIncludes.h"
 #include "platform/AssetFile.h"
 #include "platform/Clock.h"
 #include "platform/Notifier.h"
 #include "platform/Window.h"
+#include "state/BuildErrors.h"
 #include "state/DemoDisplay.h"
 #include "state/FrameState.h"
+#include "state/rocket_flags.h"
 
 #include <QDebug>
 #include <algorithm>
@@ -35,16 +38,91 @@ bool storesToMemory(GLuint program)
     return false;
 }
 
-// Shows a compile or link failure. The main window comes to the front first,
-// so the box is not hidden behind a full-screen demo.
-void reportShaderError(const std::string& name, const std::string& log)
+// What one load found wrong, for the list beside the demo. A load clears
+// the entries of the files that built before it adds its own, so a file
+// shared by two stages keeps the error one of them met.
+struct LoadReport {
+    std::vector<std::string> clean;
+    std::vector<BuildError> errors;
+};
+
+void publish(const LoadReport& report)
+{
+    BuildErrors& list = buildErrors();
+    if (!list.besideDemo())
+        return;
+    for (const std::string& file : report.clean)
+        list.clearFile(file);
+    for (const BuildError& error : report.errors)
+        list.report(error);
+}
+
+// Reports a compile or link failure: on the debug log, and in a box or, with
+// the list beside the demo, as entries for it. Before a box, the main window
+// comes to the front, so the box is not hidden behind a full-screen demo.
+void reportShaderError(const std::string& name, const std::string& log, std::vector<BuildError> entries,
+                       LoadReport& report)
 {
     const std::string message = "Error: compiling shader " + name + ".\n\nError log: " + log + "\n\n";
     qDebug() << "Shader compile error:";
     qDebug() << message.c_str();
+    if (buildErrors().besideDemo()) {
+        for (BuildError& entry : entries)
+            report.errors.push_back(std::move(entry));
+        return;
+    }
     platform::bringToFront(demoDisplay().mainWindow);
     platform::notifier().notify(message, "Shader compilation error", platform::NotifyButtons::Ok,
                                 platform::NotifyIcon::Error);
+}
+
+// Reads an info log through the matching GL getters; empty when there is
+// none.
+template <typename GetIv, typename GetLog>
+std::string infoLog(GLuint object, GetIv getIv, GetLog getLog)
+{
+    GLint length = 0;
+    getIv(object, GL_INFO_LOG_LENGTH, &length);
+    if (length <= 0)
+        return {};
+    std::string log(size_t(length), '\0');
+    GLsizei written = 0;
+    getLog(object, length, &written, &log[0]);
+    log.resize(size_t(std::max<GLsizei>(0, std::min<GLsizei>(written, length))));
+    return log;
+}
+
+// Compiles one stage from its expanded text into stage, an object made for
+// it. An include that could not be expanded fails the stage as a compile
+// error would, naming the including file and line; the object then stays
+// uncompiled.
+bool compileStage(GLuint stage, const std::string& path, const ExpandedStage& source, LoadReport& report)
+{
+    bool ok = false;
+    if (source.failed) {
+        const std::string where = source.errorFile + ":" + std::to_string(source.errorLine) + ": ";
+        reportShaderError(path, where + source.errorText + "\n",
+                          {BuildError{source.errorFile, source.errorLine, source.errorText}}, report);
+    } else {
+        const char* text = source.text.c_str();
+        glShaderSource(stage, 1, &text, nullptr);
+        glCompileShader(stage);
+        GLint status = 0;
+        glGetShaderiv(stage, GL_COMPILE_STATUS, &status);
+        ok = status != 0;
+        const std::string log = ok ? std::string() : infoLog(stage, glGetShaderiv, glGetShaderInfoLog);
+        if (!log.empty()) {
+            std::vector<BuildError> entries;
+            for (const LogPart& part : splitLogByFile(log, source))
+                entries.push_back(BuildError{part.file, part.line, part.text});
+            // The compiler counts lines in the joined text; the author knows
+            // the files.
+            reportShaderError(path, source.unchanged ? log : nameFilesInLog(log, source),
+                              std::move(entries), report);
+        }
+    }
+    frameState().latestShaderCompileMs = platform::millisecondClock();
+    return ok;
 }
 
 } // namespace
@@ -95,6 +173,10 @@ bool Shader::loadNow(const std::string& baseName, const std::string& sceneDir)
     sceneDir_ = sceneDir;
     qDebug() << ("Compiling shader:" + baseName).c_str();
     baseName_ = baseName;
+    // While the author edits, a save with a typo must not blank the
+    // picture: a failed rebuild keeps the program that linked last (and the
+    // next save tries again, as its files are watched all the same).
+    const bool keepLastGood = linked_ && editingWhileRunning();
 
     static const struct {
         const char* extension;
@@ -108,25 +190,61 @@ bool Shader::loadNow(const std::string& baseName, const std::string& sceneDir)
         {".frag", GL_FRAGMENT_SHADER, &Shader::fragmentShader_, "successfully compiled .frag", "failed to compile fs"},
         {".cs", GL_COMPUTE_SHADER, &Shader::computeShader_, nullptr, nullptr},
     };
-    for (const auto& stage : kStages) {
+    constexpr size_t kStageCount = sizeof kStages / sizeof kStages[0];
+    // A stage that is no longer found keeps its object of the last load.
+    GLuint built[kStageCount];
+    bool fresh[kStageCount] = {};
+    for (size_t i = 0; i < kStageCount; ++i)
+        built[i] = this->*kStages[i].field;
+    bool stagesOk = true;
+    std::string firstFile;
+    LoadReport report;
+    for (size_t i = 0; i < kStageCount; ++i) {
+        const auto& stage = kStages[i];
         const ShaderFile file = findShaderFile(baseName, sceneDir, stage.extension);
         if (!file.found)
             continue;
         addFile(file.path);
+        if (firstFile.empty())
+            firstFile = file.path;
+        const ExpandedStage source = expandStageIncludes(file.path, file.text, sceneDir);
+        for (const std::string& included : source.included)
+            watchFile(included);
+        for (const std::string& missing : source.missing)
+            watchFile(missing);
         if (stage.type == GL_FRAGMENT_SHADER)
             qDebug() << ("found fragment shader from:" + file.path).c_str();
-        const bool ok = compileStage(stage.type, this->*stage.field, file.text);
+        built[i] = glCreateShader(stage.type);
+        fresh[i] = true;
+        const bool ok = compileStage(built[i], file.path, source, report);
         if (stage.ok)
             qDebug() << (ok ? stage.ok : stage.failed);
+        if (ok) {
+            report.clean.push_back(file.path);
+            report.clean.insert(report.clean.end(), source.included.begin(), source.included.end());
+        }
+        stagesOk = stagesOk && ok;
     }
     setName(baseName);
 
-    program_ = glCreateProgram();
-    linked_ = false;
-    uniformLocations_.clear();
-    for (GLuint stage : {vertexShader_, geometryShader_, fragmentShader_, computeShader_}) {
+    const auto dropNew = [&](GLuint program) {
+        for (size_t i = 0; i < kStageCount; ++i) {
+            if (fresh[i])
+                glDeleteShader(built[i]);
+        }
+        if (program)
+            glDeleteProgram(program);
+        qDebug() << ("Shader keeps the last program that linked:" + baseName).c_str();
+        publish(report);
+        return false;
+    };
+    if (keepLastGood && !stagesOk)
+        return dropNew(0);
+
+    const GLuint program = glCreateProgram();
+    for (GLuint stage : built) {
         if (stage)
-            glAttachShader(program_, stage);
+            glAttachShader(program, stage);
     }
 
     if (!varyingsText_.empty()) {
@@ -141,12 +259,41 @@ bool Shader::loadNow(const std::string& baseName, const std::string& sceneDir)
             names.push_back(v.name.c_str());
         }
         if (!names.empty())
-            glTransformFeedbackVaryings(program_, GLsizei(names.size()), names.data(), GL_INTERLEAVED_ATTRIBS);
+            glTransformFeedbackVaryings(program, GLsizei(names.size()), names.data(), GL_INTERLEAVED_ATTRIBS);
     }
 
-    glLinkProgram(program_);
-    linked_ = checkLink();
+    glLinkProgram(program);
+    GLint status = 0;
+    glGetProgramiv(program, GL_LINK_STATUS, &status);
+    const bool linked = status != 0;
+    if (!linked) {
+        const std::string log = infoLog(program, glGetProgramiv, glGetProgramInfoLog);
+        // After a stage that failed, the link's complaint is only the echo
+        // of it: the list holds the stage's own error.
+        std::vector<BuildError> entries;
+        if (stagesOk)
+            entries.push_back(BuildError{firstFile.empty() ? baseName : firstFile, 0, log});
+        if (!log.empty())
+            reportShaderError(name_, log, std::move(entries), report);
+    }
+    if (keepLastGood && !linked)
+        return dropNew(program);
+
+    // Nothing uses the replaced objects any more; a program still bound
+    // is freed by GL once the next one is bound.
+    if (program_)
+        glDeleteProgram(program_);
+    for (size_t i = 0; i < kStageCount; ++i) {
+        GLuint& field = this->*kStages[i].field;
+        if (fresh[i] && field)
+            glDeleteShader(field);
+        field = built[i];
+    }
+    program_ = program;
+    linked_ = linked;
+    uniformLocations_.clear();
     writesStorage_ = linked_ && storesToMemory(program_);
+    publish(report);
     return linked_;
 }
 
@@ -156,61 +303,6 @@ bool Shader::reload()
     const std::string baseName = name_;
     const std::string sceneDir = sceneDir_;
     return load(baseName, sceneDir);
-}
-
-bool Shader::compileStage(GLenum type, GLuint& stage, const std::string& source)
-{
-    stage = glCreateShader(type);
-    const char* text = source.c_str();
-    glShaderSource(stage, 1, &text, nullptr);
-    glCompileShader(stage);
-    const bool ok = checkCompile(stage);
-    frameState().latestShaderCompileMs = platform::millisecondClock();
-    return ok;
-}
-
-namespace {
-
-// Reads an info log through the matching GL getters; empty when there is
-// none.
-template <typename GetIv, typename GetLog>
-std::string infoLog(GLuint object, GetIv getIv, GetLog getLog)
-{
-    GLint length = 0;
-    getIv(object, GL_INFO_LOG_LENGTH, &length);
-    if (length <= 0)
-        return {};
-    std::string log(size_t(length), '\0');
-    GLsizei written = 0;
-    getLog(object, length, &written, &log[0]);
-    log.resize(size_t(std::max<GLsizei>(0, std::min<GLsizei>(written, length))));
-    return log;
-}
-
-} // namespace
-
-bool Shader::checkCompile(GLuint stage)
-{
-    GLint status = 0;
-    glGetShaderiv(stage, GL_COMPILE_STATUS, &status);
-    if (status)
-        return true;
-    const std::string log = infoLog(stage, glGetShaderiv, glGetShaderInfoLog);
-    if (!log.empty())
-        reportShaderError(name_, log);
-    return false;
-}
-
-bool Shader::checkLink()
-{
-    GLint status = 0;
-    glGetProgramiv(program_, GL_LINK_STATUS, &status);
-    if (status)
-        return true;
-    const std::string log = infoLog(program_, glGetProgramiv, glGetProgramInfoLog);
-    if (!log.empty())
-        reportShaderError(name_, log);
-    return false;
 }
 
 void Shader::use()

@@ -25,11 +25,20 @@ public:
     // Declares transform feedback varyings; takes effect at the next load.
     void setTransformFeedbackVaryings(const std::string& text) { varyingsText_ = text; }
 
-    // Compiles every stage found and links them. A stage that fails to
-    // compile, or a program that fails to link, is reported in a box and
-    // the demo runs on. Returns the link result. A load asked for while
-    // this shader's own box is open (its event loop runs polls and frames)
-    // does nothing and returns false.
+    // Compiles every stage found (its #include lines expanded:
+    // gpu/ShaderIncludes.h) and links them. A stage that fails to compile,
+    // or a program that fails to link, is reported in a box, or in the
+    // build error list when that is shown beside the demo
+    // (state/BuildErrors.h), and the demo runs on; a stage that compiles
+    // clears its files' entries from the list. Returns the link result. A
+    // load asked for while this shader's own box is open (its event loop
+    // runs polls and frames) does nothing and returns false.
+    //
+    // While the author edits live (state/rocket_flags.h editingWhileRunning()), a
+    // rebuild that fails keeps the last program that linked, and its new
+    // objects are deleted; otherwise the new program replaces the old one
+    // whatever came of it. Replaced objects are deleted (GL frees a bound
+    // program once it is unbound).
     bool load(const std::string& baseName, const std::string& sceneDir);
     bool reload() override;
 
@@ -61,9 +70,6 @@ public:
 
 private:
     bool loadNow(const std::string& baseName, const std::string& sceneDir);
-    bool compileStage(GLenum type, GLuint& stage, const std::string& source);
-    bool checkCompile(GLuint stage);
-    bool checkLink();
     // The uniform's location in the program, -1 when it has none. Asked of
     // GL once per name and program: the cache is emptied when load() links
     // a new one.

@@ -7,3 +7,8 @@ RocketFlags& rocket_flags()
     return Installed<RocketFlags>::get();
 }
 
+bool editingWhileRunning()
+{
+    const RocketFlags& flags = rocket_flags();
+    return flags.rocket_enabled || flags.edit_view;
+}

@@ -5,7 +5,12 @@
 struct RocketFlags {
     bool rocket_enabled = true; // live editing with sync editors
     bool multi_rocket = true;   // one rocket per skene instead of one for all
+    bool edit_view = false;     // the edit view is open beside the demo (start-up sets it)
 };
+
+// True while the author edits the running demo, with sync editors or the
+// edit view: a broken save then must not take a working picture away.
+bool editingWhileRunning();
 
 // The one set of rocket flags of the running demo, made by its owner (app/ProcessState.h).
 RocketFlags& rocket_flags();

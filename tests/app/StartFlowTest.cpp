@@ -432,3 +432,23 @@ TEST_F(StartFlow, ExampleDialogPrefers1280x720AndSetsASetupOnlyWhenPicked)
     EXPECT_EQ(activeSkeneList().setupPath, demo.path("fx/_ActiveSkeneSetups/b.as"));
     EXPECT_EQ(appState().currentSetupName, "b.as");
 }
+
+TEST_F(StartFlow, TheEditViewAloneCountsAsEditingWhileRunning)
+{
+    // Shaders keep their last working program while the author edits: with
+    // the edit view on even when no sync editor is.
+    for (const bool editView : {true, false}) {
+        resetProcessState();
+        TempDemo demo;
+        writeDemo(demo, std::string("rocket.setRocketEnabled(false); rocket.setEditViewEnabled(") +
+                            (editView ? "true" : "false") + "); rocket.startDemo()");
+        demo.enter();
+        installRecordingNotifier();
+        MainLoopView seen;
+        endMainLoopAtOnce(seen);
+        EXPECT_EQ(runProgram(), 0);
+        ASSERT_TRUE(seen.ran);
+        EXPECT_EQ(rocket_flags().edit_view, editView);
+        EXPECT_EQ(editingWhileRunning(), editView);
+    }
+}

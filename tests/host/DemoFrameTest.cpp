@@ -887,6 +887,7 @@ Demo {
     ASSERT_TRUE(shade);
     w.frames(2);
     ASSERT_TRUE(shade->shader() && shade->shader()->linked());
+    const GLuint working = shade->shader()->program();
 
     // The author breaks the shader; the poll's reload opens a box, and while
     // it is open a frame is due and the author saves the fix.
@@ -911,13 +912,63 @@ Demo {
     EXPECT_EQ(nestedFrames, 0);
     EXPECT_FALSE(nestedPoll);
     EXPECT_FALSE(nestedLoad);
-    EXPECT_FALSE(shade->shader()->linked());
+    // Live editing: the broken save left the working program in place.
+    EXPECT_TRUE(shade->shader()->linked());
+    EXPECT_EQ(shade->shader()->program(), working);
 
     // The fix saved meanwhile is picked up by the next poll.
     notifier.whileOpen = nullptr;
     gpu().shaders.files().resetPollClock();
     w.frames(1);
     EXPECT_TRUE(shade->shader()->linked());
+    EXPECT_NE(shade->shader()->program(), working);
+}
+
+TEST_F(DemoFrame, WhileEditingABrokenSaveLeavesTheLastGoodPictureUntilTheNextGoodOne)
+{
+    TempDemo folder;
+    folder.write("tint.vert", "#version 430 compatibility\nlayout(location = 0) in vec3 p;\n"
+                              "void main() { gl_Position = vec4(p.xy * 2.0 - 1.0, 0.0, 1.0); }\n");
+    int stamp = 0;
+    const auto save = [&](const std::string& body) {
+        folder.write("tint.frag", "#version 430 compatibility\nout vec4 c;\nvoid main() { " + body + " }\n");
+        const std::string path = folder.path("tint.frag");
+        stamp += 3;
+        std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) + std::chrono::seconds(stamp));
+    };
+    save("c = vec4(1.0, 0.0, 0.0, 1.0);");
+    folder.enter();
+    RecordingNotifier& boxes = installRecordingNotifier();
+    DemoWindow w(R"(
+import QtQuick 2.15
+import QuellinDemoSystem 1.0
+Demo {
+    Scene { sceneEnabled: true; Shader { file: "tint"; DrawVB { type: "quad" } } }
+}
+)");
+    Rocket& rocket = Rocket::instance();
+    rocket_flags().rocket_enabled = true;
+    rocket.on_pause(true);
+    frameState().shadersSettled = true;
+    w.frames(1);
+    ASSERT_EQ(w.windowPixel()[0], 255);
+
+    const auto pollAndDraw = [&] {
+        rocket.note_change_at(platform::millisecondClock() - 10000);
+        gpu().shaders.files().resetPollClock();
+        w.frames(2);
+        return w.windowPixel();
+    };
+    save("c = vec4(0.0, 1.0, 0.0, 1.0)"); // the semicolon forgotten
+    auto pixel = pollAndDraw();
+    EXPECT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(pixel[0], 255);
+    EXPECT_EQ(pixel[1], 0);
+
+    save("c = vec4(0.0, 1.0, 0.0, 1.0);");
+    pixel = pollAndDraw();
+    EXPECT_EQ(pixel[0], 0);
+    EXPECT_EQ(pixel[1], 255);
 }
 
 TEST_F(DemoFrame, TheDemoItemMakesItsWindowsGpuResourcesAndDeletesThemWithIt)
