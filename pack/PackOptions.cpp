@@ -108,7 +108,8 @@ std::string helpText()
            "A pattern with a '/' matches the path from the demo folder (a folder: all it holds), one\n"
            "without matches file names in every folder, one starting with '!' leaves out what it\n"
            "matches. Patterns given replace the defaults, unless all of them leave out.\n"
-           "The player reads shader stages and music.mp3 from the pack; other files stay loose.\n\n" +
+           "The player reads shader stages, the files they include and music.mp3 from the pack; other\n"
+           "files stay loose.\n\n" +
            platform::optionListText(optionHelp());
 }
 
@@ -131,8 +132,8 @@ platform::ManPage manPage()
         paragraph("tarvonic-pack writes datapack.dat in the demo folder (the one that holds fx/; by default the "
                   "working directory) from the files the patterns select, by default " +
                   defaultPatterns() +
-                  ". The player reads a shader stage or music.mp3 from the pack when there is no loose file of "
-                  "that name; meshes, images and included shader files are always read as loose files. A finished "
+                  ". The player reads a shader stage, a file a stage includes or music.mp3 from the pack when "
+                  "there is no loose file of that name; meshes and images are always read as loose files. A finished "
                   "demo ships with the pack in place of its loose shader files and music."),
         paragraph("A pattern with a '/' matches the path from the demo folder (one that matches a folder takes in "
                   "all it holds; a leading '/' only anchors it), one without matches file names in every folder, "

@@ -24,7 +24,7 @@ int usageError(const std::string& line)
 // Only these come from the pack; anything else packed is dead weight.
 bool playerReadsFromPack(const std::string& path)
 {
-    static const char* const kRead[] = {".vert", ".geom", ".frag", ".cs"};
+    static const char* const kRead[] = {".vert", ".geom", ".frag", ".cs", ".glsl"};
     for (const char* extension : kRead) {
         const std::string e = extension;
         if (path.size() > e.size() && path.compare(path.size() - e.size(), e.size(), e) == 0)
@@ -71,7 +71,7 @@ int main(int argc, char** argv)
     for (const std::string& path : paths) {
         std::printf("  %s\n", path.c_str());
         if (!playerReadsFromPack(path))
-            std::fprintf(stderr, "tarvonic-pack: note: %s is packed, but the player reads it only as a loose file\n",
+            std::fprintf(stderr, "tarvonic-pack: note: %s is packed, but the player reads it only as a loose file, unless a shader stage includes it\n",
                          path.c_str());
     }
     std::printf("%s: %zu files, %zu bytes\n", out.c_str(), paths.size(), bytes);

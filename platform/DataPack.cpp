@@ -102,7 +102,7 @@ bool readWholeFile(const fs::path& file, std::string& content, std::string& why)
 
 const std::vector<std::string>& defaultPackPatterns()
 {
-    static const std::vector<std::string> patterns = {"*.vert", "*.geom", "*.frag", "*.cs", "/music.mp3"};
+    static const std::vector<std::string> patterns = {"*.vert", "*.geom", "*.frag", "*.cs", "*.glsl", "/music.mp3"};
     return patterns;
 }
 

@@ -33,6 +33,7 @@ void writeDemo(const TempDemo& demo)
     demo.write("fx/prism/crystal.vert", "void main() { gl_Position = vec4(0.0); }");
     demo.write("fx/prism/crystal.obj", "v 0 0 0");
     demo.write("fx/prism/empty.geom", "");
+    demo.write("fx/_SharedQML/lib/noise.glsl", "float noise(vec2 p);");
     demo.write("fx/old/fx/prism/crystal.frag", "void main() { old(); }");
     demo.write("fx/old/music.mp3", std::string("\xff\xfb\x00 old", 7));
     demo.write("music.mp3", std::string("\xff\xfb\x90\x00 music\x00\x01", 13));
@@ -50,7 +51,8 @@ TEST(DataPack, PatternsAddAnchorAndTakeOut)
               (std::vector<std::string>{"fx/prism/crystal.obj", "fx/prism/crystal.frag"}));
     // Only taking out keeps the default selection; a folder goes whole.
     EXPECT_EQ(collectPackFiles(demo.root(), {"!fx/old", "!*.geom"}),
-              (std::vector<std::string>{"music.mp3", "fx/prism/crystal.frag", "fx/prism/crystal.vert"}));
+              (std::vector<std::string>{"music.mp3", "fx/prism/crystal.frag", "fx/prism/crystal.vert",
+                                        "fx/_SharedQML/lib/noise.glsl"}));
     // The pack being written is never packed into itself.
     demo.write("datapack.dat", "earlier pack");
     EXPECT_EQ(collectPackFiles(demo.root(), {"*.dat"}, demo.path("datapack.dat")), std::vector<std::string>{});
@@ -63,7 +65,8 @@ TEST(DataPack, LoaderReadsBackEveryEntryByItsOwnName)
     // The default selection, each path before the longer ones that contain it.
     const std::vector<std::string> paths = collectPackFiles(demo.root() + "/", {});
     EXPECT_EQ(paths, (std::vector<std::string>{"music.mp3", "fx/prism/empty.geom", "fx/prism/crystal.frag",
-                                               "fx/prism/crystal.vert", "fx/old/fx/prism/crystal.frag"}));
+                                               "fx/prism/crystal.vert", "fx/_SharedQML/lib/noise.glsl",
+                                               "fx/old/fx/prism/crystal.frag"}));
     std::string error;
     size_t bytes = 0;
     TempDemo player; // the pack alone, no loose files beside it
