@@ -48,6 +48,7 @@
 #include <vector>
 
 #include <arpa/inet.h>
+#include <malloc.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -92,15 +93,37 @@ bool parse(int argc, char** argv, Options& o)
     return !o.demo.empty();
 }
 
-long rssKilobytes()
+// The resident size and where it lives: anonymous memory (malloc's heaps
+// and the mappings that the QML engine and the driver make of their own),
+// file pages, shared memory (images the X server shares with the window);
+// and what malloc holds and hands out, summed over every thread's arena.
+// A step in the resident size that malloc's figures do not show was mapped
+// past malloc.
+struct Memory {
+    long rssKb = 0, anonKb = 0, fileKb = 0, shmemKb = 0;
+    double mallocHeldMb = 0.0, mallocUsedMb = 0.0;
+};
+
+Memory memoryNow()
 {
+    Memory m;
     std::ifstream status("/proc/self/status");
     std::string line;
+    const struct {
+        const char* key;
+        long Memory::*field;
+    } kFields[] = {{"VmRSS:", &Memory::rssKb}, {"RssAnon:", &Memory::anonKb}, {"RssFile:", &Memory::fileKb},
+                   {"RssShmem:", &Memory::shmemKb}};
     while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::atol(line.c_str() + 6);
+        for (const auto& f : kFields) {
+            if (line.rfind(f.key, 0) == 0)
+                m.*f.field = std::atol(line.c_str() + std::strlen(f.key));
+        }
     }
-    return 0;
+    const struct mallinfo2 info = mallinfo2();
+    m.mallocHeldMb = double(info.arena + info.hblkhd) / (1024.0 * 1024.0);
+    m.mallocUsedMb = double(info.uordblks + info.hblkhd) / (1024.0 * 1024.0);
+    return m;
 }
 
 // Boxes would wait for a click nobody gives: each goes to the log instead.
@@ -232,6 +255,7 @@ private:
 struct Sample {
     double seconds;
     long rssKb;
+    Memory memory;
     double demoClock;
     double music;
     double driftMs;
@@ -375,16 +399,20 @@ int main(int argc, char** argv)
             Music* music = timeState().music.get();
             Sample s{};
             s.seconds = double(wall.elapsed()) / 1000.0;
-            s.rssKb = rssKilobytes();
+            s.memory = memoryNow();
+            s.rssKb = s.memory.rssKb;
             s.demoClock = rocket.current_seconds();
             s.music = music ? music->position() : 0.0;
             s.driftMs = haveBaseline && !window.empty() ? window.mid() - baseline : 0.0;
             s.frames = frames;
             s.sessions = editor ? editor->sessions() : 0;
             samples.push_back(s);
-            std::fprintf(stderr, "soak: %6.0f s  rss %7.1f MB  clock %8.3f s  music %8.3f s  drift %+6.2f ms  "
-                                 "frames %d  editor sessions %d\n",
-                         s.seconds, s.rssKb / 1024.0, s.demoClock, s.music, s.driftMs, s.frames, s.sessions);
+            std::fprintf(stderr,
+                         "soak: %6.0f s  rss %7.1f MB (anon %.1f, file %.1f, shmem %.1f; malloc held %.1f, "
+                         "in use %.1f)  clock %8.3f s  music %8.3f s  drift %+6.2f ms  frames %d  editor sessions %d\n",
+                         s.seconds, s.rssKb / 1024.0, s.memory.anonKb / 1024.0, s.memory.fileKb / 1024.0,
+                         s.memory.shmemKb / 1024.0, s.memory.mallocHeldMb, s.memory.mallocUsedMb, s.demoClock, s.music,
+                         s.driftMs, s.frames, s.sessions);
             if (o.frames == 0 && s.seconds >= o.seconds)
                 QCoreApplication::exit(0);
         });
@@ -424,12 +452,16 @@ int main(int argc, char** argv)
     const bool held = growth <= 5.0 && worstDrift <= kFrameMs;
 
     std::ostringstream table;
-    table << "| time (s) | RSS (MB) | demo clock (s) | music (s) | drift (ms) | frames | editor sessions |\n"
-          << "|---:|---:|---:|---:|---:|---:|---:|\n";
-    char line[256];
+    table << "| time (s) | RSS (MB) | anon | file | shmem | malloc held | malloc in use | demo clock (s) | music (s) "
+             "| drift (ms) | frames | editor sessions |\n"
+          << "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
+    char line[320];
     for (const Sample& s : samples) {
-        std::snprintf(line, sizeof line, "| %.0f | %.1f | %.3f | %.3f | %+.2f | %d | %d |\n", s.seconds,
-                      s.rssKb / 1024.0, s.demoClock, s.music, s.driftMs, s.frames, s.sessions);
+        const Memory& m = s.memory;
+        std::snprintf(line, sizeof line,
+                      "| %.0f | %.1f | %.1f | %.1f | %.1f | %.1f | %.1f | %.3f | %.3f | %+.2f | %d | %d |\n",
+                      s.seconds, s.rssKb / 1024.0, m.anonKb / 1024.0, m.fileKb / 1024.0, m.shmemKb / 1024.0,
+                      m.mallocHeldMb, m.mallocUsedMb, s.demoClock, s.music, s.driftMs, s.frames, s.sessions);
         table << line;
     }
     std::snprintf(line, sizeof line,
