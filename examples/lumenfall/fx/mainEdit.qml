@@ -574,8 +574,15 @@ DemoRoot {
                     width: page.width; elide: Text.ElideRight
                     color: root.ink; font.pixelSize: 11
                     text: editStatus.framesPerSecond + " fps  \u00b7  " + editStatus.meanMs.toFixed(1) + " ms mean  \u00b7  "
-                          + editStatus.worstMs.toFixed(1) + " ms worst      row " + editStatus.row + "  \u00b7  "
-                          + editStatus.seconds.toFixed(2) + " s  \u00b7  " + (editStatus.paused ? "paused" : "playing")
+                          + editStatus.worstMs.toFixed(1) + " ms worst"
+                }
+                Text {
+                    id: stripClock
+                    objectName: "stripClock"
+                    width: page.width; elide: Text.ElideRight
+                    color: root.ink; font.pixelSize: 11
+                    text: "row " + editStatus.row + "  \u00b7  " + editStatus.seconds.toFixed(2) + " s  \u00b7  "
+                          + (editStatus.paused ? "paused" : "playing")
                 }
                 Text {
                     id: stripEditors
