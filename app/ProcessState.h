@@ -18,6 +18,7 @@
 #include "state/DemoDisplay.h"
 #include "state/DemoFolders.h"
 #include "state/FrameState.h"
+#include "state/LastReload.h"
 #include "state/PendingEdit.h"
 #include "state/SavePoints.h"
 #include "state/rocket_flags.h"
@@ -33,6 +34,7 @@ struct ProcessState {
     Owned<SavePointTable> savePoints;
     Owned<FrameState> frame;
     Owned<BuildErrors> buildErrors;
+    Owned<LastReload> lastReload;
     Owned<TimeState> time;
     Owned<Rocket> rocket;
     Owned<EditorState> editor;

@@ -32,7 +32,7 @@ void probeQtCreator()
     }
 }
 
-bool openInEditor(const std::string& name)
+bool openInEditor(const std::string& name, int line)
 {
     // The editor gets the path that was found readable: below the root, or
     // the name as it stands (an absolute path, say).
@@ -42,6 +42,10 @@ bool openInEditor(const std::string& name)
         if (!platform::canOpenForReading(path))
             return false;
     }
+    // Qt Creator reads a trailing ":<line>" of a file argument as the line
+    // to open it at.
+    if (line > 0)
+        path += ":" + std::to_string(line);
     platform::launchDetached(appState().qtCreatorDir + "qtcreator", {"-client", path});
     return true;
 }

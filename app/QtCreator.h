@@ -10,8 +10,9 @@ namespace app {
 void probeQtCreator();
 
 // Opens root + "/" + name in the editor when that file can be read, else
-// name itself when it can; false (and nothing started) otherwise. No shell
-// is involved.
-bool openInEditor(const std::string& name);
+// name itself when it can; false (and nothing started) otherwise. With a
+// line above 0 the editor opens the file at that line. No shell is
+// involved.
+bool openInEditor(const std::string& name, int line = 0);
 
 } // namespace app

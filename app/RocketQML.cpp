@@ -9,6 +9,7 @@
 #include "items/QmlText.h"
 #include "platform/Process.h"
 #include "state/ActiveSkeneList.h"
+#include "state/BuildErrors.h"
 #include "state/DemoDisplay.h"
 #include "state/DemoFolders.h"
 #include "state/FrameState.h"
@@ -68,6 +69,19 @@ void RocketQML::setSelectedResolution(QString resString)
 {
     appState().start.selectedResolution = resString.toStdString();
     Q_EMIT resolutionsChanged();
+}
+
+void RocketQML::setErrorsBesideDemo(bool b)
+{
+    if (buildErrors().besideDemo() == b)
+        return;
+    buildErrors().setBesideDemo(b);
+    Q_EMIT errorsBesideDemoChanged();
+}
+
+bool RocketQML::getErrorsBesideDemo()
+{
+    return buildErrors().besideDemo();
 }
 
 void RocketQML::finishIgnite()
@@ -214,6 +228,11 @@ float RocketQML::syncTrigger(const QString& track)
 void RocketQML::openFile(QString, QString fileName)
 {
     app::openInEditor(fileName.toStdString());
+}
+
+void RocketQML::openFileAtLine(QString fileName, int line)
+{
+    app::openInEditor(fileName.toStdString(), line);
 }
 
 void RocketQML::runCommand(QString command)

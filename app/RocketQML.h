@@ -18,6 +18,10 @@ class RocketQML : public IEffect {
     // While live editing waits for an editor: "waiting for sync editor on
     // port <port>" for the first rocket without one; empty otherwise.
     Q_PROPERTY(QString editorStatus READ editorStatus NOTIFY editorStatusChanged)
+    // The start dialog's "Errors in the edit view": shader and skene QML
+    // errors go to the edit view's list instead of a modal box.
+    Q_PROPERTY(bool errorsBesideDemo READ getErrorsBesideDemo WRITE setErrorsBesideDemo NOTIFY
+                   errorsBesideDemoChanged)
 
 public:
     explicit RocketQML(QQuickItem* parent = nullptr);
@@ -36,6 +40,7 @@ Q_SIGNALS:
     void rocketsIgnited();
     void fileNotFound(QString fileName, QString skeneName);
     void editorStatusChanged();
+    void errorsBesideDemoChanged();
 
 public Q_SLOTS:
     // Start flow.
@@ -47,6 +52,8 @@ public Q_SLOTS:
     void setRocketEnabled(bool b);
     void setMultiRocketEnabled(bool b);
     void setSelectedResolution(QString resString);
+    void setErrorsBesideDemo(bool b);
+    bool getErrorsBesideDemo();
     void finishIgnite();
 
     // Start flow: the active skene setup and the sync editors.
@@ -61,6 +68,8 @@ public Q_SLOTS:
     float sync(const QString& track);
     float syncTrigger(const QString& track);
     void openFile(QString typeName, QString fileName);
+    // Opens fileName in Qt Creator at line (1-based; 0 or less: at its top).
+    void openFileAtLine(QString fileName, int line);
     void runCommand(QString command);
     void findTrack(QString track);
     void rocketWindowToForeground(QString track);

@@ -11,6 +11,7 @@
 #include "app/SurfaceFormat.h"
 #include "editor/DOActiveScenes.h"
 #include "editor/DataObject.h"
+#include "editor/EditStatus.h"
 #include "editor/SkeneTree.h"
 #include "gpu/GpuResources.h"
 #include "platform/Clock.h"
@@ -301,6 +302,7 @@ EndCode openEditView()
     // The main view's Demo item takes its place after its first load.
     context->setContextProperty(kDemoItemProperty, QVariant::fromValue<QObject*>(nullptr));
     publishSkeneListPlaceholder(context);
+    publishEditViewModels(context, s.editView);
     if (!loadShellView(s.editView, "fx/mainEdit.qml"))
         return kExitShellViewFailed;
     s.editView->setTitle("demo edit view");

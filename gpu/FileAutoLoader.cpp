@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "state/LastReload.h"
 
 #include <algorithm>
 
@@ -74,7 +75,8 @@ bool FileWatch::pollAll()
         for (size_t i = 0; i < loader->files_.size(); ++i) {
             if (uint32_t(fileWriteTime(loader->files_[i])) != uint32_t(loader->fileTimes_[i])) {
                 loader->refreshFileTimes();
-                loader->reload();
+                const bool built = loader->reload();
+                noteReload("shader " + loader->name() + (built ? "" : " (failed)"));
                 reloaded = true;
                 break;
             }

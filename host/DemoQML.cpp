@@ -14,15 +14,19 @@
 #include "platform/GlContext.h"
 #include "platform/Notifier.h"
 #include "state/ActiveSkeneList.h"
+#include "state/BuildErrors.h"
 #include "state/DemoDisplay.h"
 #include "state/DemoFolders.h"
 #include "state/FrameState.h"
+#include "state/LastReload.h"
 #include "state/PendingEdit.h"
 #include "state/SkeneSetups.h"
 #include "state/rocket_flags.h"
 #include "sync/Rocket.h"
 #include "time/SystemTime.h"
 #include "time/TimeState.h"
+
+#include <algorithm>
 
 #include <QDebug>
 #include <QQmlComponent>
@@ -79,6 +83,49 @@ void showLoadError(const std::string& text)
 {
     platform::notifier().notify(text, kLoadErrorCaption, platform::NotifyButtons::Ok,
                                 platform::NotifyIcon::Error);
+}
+
+// A path as the author names it: below the demo folder, relative to it.
+std::string demoRelative(std::string path)
+{
+    const std::string root = demoFolders().rootDir + "/";
+    if (path.compare(0, root.size(), root) == 0)
+        path.erase(0, root.size());
+    return path;
+}
+
+// Beside the demo the engine's errors go to the edit view's list, each
+// under the file it blames (filePath when it names none). Listed last to
+// first, so that the file's first error ends up on top.
+void listLoadErrors(const std::string& filePath, const QList<QQmlError>& errors)
+{
+    if (errors.isEmpty())
+        buildErrors().report({demoRelative(filePath), 0, "the skene could not be created"});
+    for (auto e = errors.crbegin(); e != errors.crend(); ++e) {
+        const QUrl url = e->url();
+        const std::string file = url.isEmpty() ? filePath
+                                 : url.isLocalFile() ? url.toLocalFile().toStdString()
+                                                     : url.toString().toStdString();
+        buildErrors().report({demoRelative(file), std::max(0, e->line()), e->description().toStdString()});
+    }
+}
+
+// A skene that loads has built its file and the QML files in the folders
+// of its own (its mesh components): their entries go. The skene's other
+// file in its folder may still be broken (the fallback loaded instead).
+void clearLoadErrors(const std::string& filePath, const std::string& skeneName)
+{
+    BuildErrors& errors = buildErrors();
+    const std::string folder = "fx/" + skeneName + "/";
+    std::vector<std::string> built{demoRelative(filePath)};
+    for (const BuildError& e : errors.entries()) {
+        const std::string& f = e.file;
+        const bool below = f.compare(0, folder.size(), folder) == 0 && f.find('/', folder.size()) != std::string::npos;
+        if (below && f.size() > 4 && f.compare(f.size() - 4, 4, ".qml") == 0)
+            built.push_back(f);
+    }
+    for (const std::string& file : built)
+        errors.clearFile(file);
 }
 
 // Mesh sub-components of a skene live in subdirectories whose names begin
@@ -201,21 +248,33 @@ bool DemoQML::loadSkene(QQuickItem* parent, const std::string& filePath, const s
     }
 
     QQmlComponent component(eng, QUrl::fromLocalFile(QString::fromStdString(filePath)));
+    const bool beside = buildErrors().besideDemo();
     if (component.status() == QQmlComponent::Error) {
         frameState().firstDemoRenderPending = false;
-        showLoadError("Error with Skene QML file:\n" + filePath + "\n\n" + errorLines(component.errors()));
+        // A fallback file that is not there is no error of the author's.
+        if (!beside)
+            showLoadError("Error with Skene QML file:\n" + filePath + "\n\n" + errorLines(component.errors()));
+        else if (platform::canOpenForReading(filePath))
+            listLoadErrors(filePath, component.errors());
         return false;
     }
 
     QObject* object = component.create(qmlContext(parent));
     if (!object) {
+        // Beside the demo a list entry interrupts nothing: every failed
+        // creation is listed, the first try's too.
+        if (beside)
+            listLoadErrors(filePath, component.errors());
         if (showErrors) {
             frameState().firstDemoRenderPending = false;
-            showLoadError("Cannot add skene:\n" + filePath + "\n\n Fix the errors!!!\n\n" +
-                          errorLines(component.errors()));
+            if (!beside)
+                showLoadError("Cannot add skene:\n" + filePath + "\n\n Fix the errors!!!\n\n" +
+                              errorLines(component.errors()));
         }
         return false;
     }
+    if (beside)
+        clearLoadErrors(filePath, skeneName);
 
     const QString name = QString::fromStdString(skeneName);
     loaded_.push_back(object);
@@ -266,6 +325,7 @@ void DemoQML::reloadDemo()
         qDebug() << "DebugInfoOverDemo.qml not found from path:" << overlay.c_str();
 
     publishSkeneTree(editContext(), this);
+    noteReload("all skenes");
     frameState().loadTimes.skeneQmlMs += double(platform::steadyNanoseconds() - started) * 1e-6;
 }
 
@@ -692,6 +752,7 @@ void DemoQML::endFrame(const FrameMode& mode, bool offscreen)
     const double now = frameClockMs();
     frameTime_ = now - lastFrameStamp_ - (idle ? kIdleSleepMs : 0);
     Rocket::instance().push_frame_time(float(frameTime_));
+    fs.timings.add(now, float(frameTime_));
     lastFrameStamp_ = now;
 
     if (offscreen) {

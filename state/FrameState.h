@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include "state/FrameTimings.h"
 #include "state/SavePoints.h"
 
 #include <cstdint>
@@ -83,6 +84,9 @@ struct FrameState {
     FrameTime time;
     // How many times the Demo item's reloadDemo has run.
     int reloadCount = 0;
+    // Each frame's end and duration, added as it ends (the edit view's
+    // status strip reads the last second of them).
+    FrameTimings timings;
 
     // Where the time of loading went so far, in milliseconds, each part
     // added by its own floor: the Demo item's skene loads (host), every

@@ -2,12 +2,15 @@
 // by the keyboard as an author would: pick an item in the tree of the
 // running skenes, type a value or move the slider, switch a skene off and
 // reload.
+#include "app/AppState.h"
 #include "editor/DOActiveScenes.h"
 #include "editor/DataObject.h"
+#include "editor/EditStatus.h"
 #include "editor/SkeneTree.h"
 #include "host/DemoQML.h"
 #include "items/IEffect.h"
 #include "state/ActiveSkeneList.h"
+#include "state/BuildErrors.h"
 #include "state/DemoFolders.h"
 #include "state/PendingEdit.h"
 #include "state/SkeneSetups.h"
@@ -24,6 +27,7 @@
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -66,6 +70,7 @@ struct EditView : FreshStateTest {
         context->setContextProperty("myModel", QVariant::fromValue(QList<QObject*>()));
         context->setContextProperty(kDemoItemProperty, QVariant::fromValue<QObject*>(nullptr));
         publishActiveSkeneLists(context);
+        publishEditViewModels(context, view.get());
         view->setSource(QUrl::fromLocalFile(TARVONIC_SOURCE_DIR "/examples/lumenfall/fx/mainEdit.qml"));
         if (view->status() != QQuickView::Ready)
             ADD_FAILURE() << "the edit view did not load";
@@ -208,4 +213,58 @@ TEST_F(EditView, ReloadKeepsTheSelectionOnTheSameItem)
     ASSERT_TRUE(selected());
     EXPECT_EQ(selected()->skeneName(), "beta");
     EXPECT_EQ(selected()->itemPath(), "/0:=RocketScene/1:=Group/0:=Pos");
+}
+
+// Errors beside the demo: the list shows them without taking the keyboard,
+// and Enter on one opens its file at its line in Qt Creator.
+TEST_F(EditView, AnErrorOpensInQtCreatorAtItsLine)
+{
+    ASSERT_TRUE(demoItem && view->rootObject());
+    TempDemo tools;
+    // An editor of our own that notes what it was asked to open.
+    tools.write("qtcreator", "#!/bin/sh\nprintf '%s' \"$2\" > \"$0.tmp\" && mv \"$0.tmp\" \"$0.opened\"\n");
+    std::filesystem::permissions(tools.path("qtcreator"), std::filesystem::perms::owner_all);
+    appState().qtCreatorDir = tools.root() + "/";
+
+    QQuickItem* pane = find("errorsPane");
+    QQuickItem* list = find("errorList");
+    ASSERT_TRUE(pane && list);
+    EXPECT_FALSE(pane->isVisible());
+    buildErrors().report({"fx/beta/Skene.qml", 7, "Cannot assign to non-existent property \"colour\""});
+    buildErrors().report({"fx/alpha/Skene.qml", 3, "Expected token `}'"});
+    ASSERT_TRUE(waitUntil([&] { return list->property("count").toInt() == 2; }));
+    EXPECT_TRUE(pane->isVisible());
+    EXPECT_TRUE(find("tree")->hasActiveFocus()) << "a new error must not take the keyboard";
+
+    // From the tree to the list, down to the older error, and open it.
+    keys({Qt::Key_Tab});
+    ASSERT_TRUE(list->hasActiveFocus());
+    keys({Qt::Key_Down, Qt::Key_Return});
+    const std::string note = tools.path("qtcreator.opened");
+    ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(note); }));
+    EXPECT_EQ(readTextFile(note), demo.path("fx/beta/Skene.qml") + ":7");
+    EXPECT_EQ(view->rootObject()->property("status").toString(), "opened fx/beta/Skene.qml:7");
+
+    // The file built again: its entry goes, and with the last the list.
+    buildErrors().clearFile("fx/beta/Skene.qml");
+    buildErrors().clearFile("fx/alpha/Skene.qml");
+    EXPECT_TRUE(waitUntil([&] { return !pane->isVisible(); }));
+}
+
+TEST_F(EditView, TheStatusStripShowsTheClockEditorsAndLastReload)
+{
+    ASSERT_TRUE(demoItem && view->rootObject());
+    QQuickItem* frames = find("stripFrames");
+    QQuickItem* clock = find("stripClock");
+    QQuickItem* editors = find("stripEditors");
+    ASSERT_TRUE(frames && clock && editors);
+    const auto text = [](QQuickItem* item) { return item->property("text").toString().toStdString(); };
+    // Nothing has rendered: no frames, the demo paused at row 0.
+    EXPECT_EQ(text(frames), "0 fps  \u00b7  0.0 ms mean  \u00b7  0.0 ms worst");
+    EXPECT_EQ(text(clock), "row 0  \u00b7  0.00 s  \u00b7  paused");
+    // The fixture's load, a reload of all skenes, shows within a few
+    // looks a second.
+    EXPECT_TRUE(waitUntil([&] { return text(editors).rfind("sync from track files  \u00b7  reloaded all skenes, ", 0) == 0; },
+                          2000))
+        << text(editors);
 }

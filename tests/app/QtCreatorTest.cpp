@@ -38,4 +38,10 @@ TEST(QtCreatorLaunch, OpensThePathThatWasFoundReadable)
     ASSERT_TRUE(app::openInEditor(elsewhere.path("shared.frag")));
     EXPECT_EQ(opened(), elsewhere.path("shared.frag"));
     EXPECT_FALSE(app::openInEditor("fx/intro/missing.qml"));
+    // At a line: the editor's "<file>:<line>"; a line of 0 is the file alone.
+    ASSERT_TRUE(app::openInEditor("fx/intro/Skene.qml", 12));
+    EXPECT_EQ(opened(), demo.path("fx/intro/Skene.qml") + ":12");
+    ASSERT_TRUE(app::openInEditor("fx/intro/Skene.qml", 0));
+    EXPECT_EQ(opened(), demo.path("fx/intro/Skene.qml"));
+    EXPECT_FALSE(app::openInEditor("fx/intro/missing.qml", 3));
 }

@@ -8,6 +8,7 @@
 #include "editor/DOActiveScenes.h"
 #include "editor/DataObject.h"
 #include "state/ActiveSkeneList.h"
+#include "state/BuildErrors.h"
 #include "state/DemoDisplay.h"
 #include "state/DemoFolders.h"
 #include "state/SkeneSetups.h"
@@ -451,4 +452,40 @@ TEST_F(StartFlow, TheEditViewAloneCountsAsEditingWhileRunning)
         EXPECT_EQ(rocket_flags().edit_view, editView);
         EXPECT_EQ(editingWhileRunning(), editView);
     }
+}
+
+TEST_F(StartFlow, ExampleDialogsErrorsToggleSendsErrorsBesideTheDemo)
+{
+    TempDemo demo;
+    useExampleDialog(demo);
+    demoFolders().fxPath = demo.path("fx");
+    // Each start runs the dialog afresh; what it shows comes from the setting.
+    const auto start = [&](std::vector<Qt::Key> keys, bool& shownChecked) {
+        QQuickView view;
+        view.rootContext()->setContextProperty("resolutions", QVariant::fromValue(rows({"1280x720"})));
+        view.rootContext()->setContextProperty("activeSkeneSetups", QVariant::fromValue(rows({"a.as"})));
+        view.setSource(QUrl::fromLocalFile(QString::fromStdString(demo.path("fx/startDialog.qml"))));
+        ASSERT_EQ(view.status(), QQuickView::Ready);
+        QObject* toggle = view.rootObject()->findChild<QObject*>("errorsToggle");
+        ASSERT_TRUE(toggle);
+        shownChecked = toggle->property("checked").toBool();
+        view.show();
+        view.requestActivate();
+        ASSERT_TRUE(waitUntil([&] { return view.isActive(); }));
+        for (Qt::Key key : keys)
+            QTest::keyClick(&view, key);
+    };
+
+    bool shown = true;
+    // Off unless asked for: errors keep their boxes.
+    start({Qt::Key_Return}, shown);
+    EXPECT_FALSE(shown);
+    EXPECT_FALSE(buildErrors().besideDemo());
+    start({Qt::Key_L, Qt::Key_Return}, shown);
+    EXPECT_TRUE(buildErrors().besideDemo());
+    EXPECT_TRUE(appState().start.startAccepted);
+    // Shown again as it was chosen, and flipped back by the same key.
+    start({Qt::Key_L}, shown);
+    EXPECT_TRUE(shown);
+    EXPECT_FALSE(buildErrors().besideDemo());
 }

@@ -1,5 +1,6 @@
 #include "host/DemoQML.h"
 #include "state/ActiveSkeneList.h"
+#include "state/BuildErrors.h"
 #include "state/DemoFolders.h"
 #include "state/FrameState.h"
 #include "state/SkeneSetups.h"
@@ -229,4 +230,68 @@ TEST_F(DemoLoad, LoadSkeneIgnoresQmldirPaths)
     EXPECT_TRUE(f.item->loadSkene(f.item.get(), f.demo.path("fx/a/qmldir"), "a", true));
     EXPECT_TRUE(f.item->childItems().isEmpty());
     EXPECT_TRUE(f.notifier->boxes.empty());
+}
+
+TEST_F(DemoLoad, BesideTheDemoErrorsGoToTheListNewestFirstAndLeaveWhenTheFileBuilds)
+{
+    DemoFolder f;
+    buildErrors().setBesideDemo(true);
+    f.demo.write("fx/abroken/Skene.qml", kBrokenSkene);
+    f.demo.write("fx/fine/Skene.qml", kSkene);
+    f.demo.write("fx/DebugInfoOverDemo.qml", "import QtQuick 2.15\nNoSuchType {\n}\n");
+    f.start({"abroken", "fine"});
+    f.item->reloadDemo();
+
+    // No box waits for the author. (A skene that fails stops the loading
+    // of those after it, as with the boxes; the overlay still loads.)
+    EXPECT_TRUE(f.notifier->boxes.empty());
+    EXPECT_TRUE(f.childNames().empty());
+    const std::vector<BuildError>& errors = buildErrors().entries();
+    // The overlay was loaded last: its error is on top. The skene's
+    // fallback file is not there, which is no error of the author's.
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors[0].file, "fx/DebugInfoOverDemo.qml");
+    EXPECT_EQ(errors[0].line, 2);
+    EXPECT_EQ(errors[1].file, "fx/abroken/Skene.qml");
+    EXPECT_EQ(errors[1].line, 4);
+    EXPECT_NE(errors[1].text.find("nosuchproperty"), std::string::npos) << errors[1].text;
+    EXPECT_EQ(errors[1].text.find("file:"), std::string::npos) << "the engine's words, without the url";
+    EXPECT_FALSE(frameState().firstDemoRenderPending);
+
+    // The author fixes the skene and reloads: its entry goes, the
+    // overlay's is listed again, once.
+    f.demo.write("fx/abroken/Skene.qml", kSkene);
+    f.item->unloadSkenes();
+    f.engine->clearComponentCache();
+    f.item->reloadDemo();
+    EXPECT_TRUE(f.notifier->boxes.empty());
+    EXPECT_EQ(f.childNames(), (std::vector<std::string>{"abroken", "fine"}));
+    ASSERT_EQ(buildErrors().entries().size(), 1u);
+    EXPECT_EQ(buildErrors().entries()[0].file, "fx/DebugInfoOverDemo.qml");
+
+    // And the overlay too.
+    f.demo.write("fx/DebugInfoOverDemo.qml", "import QtQuick 2.15\nItem {}\n");
+    f.item->unloadSkenes();
+    f.engine->clearComponentCache();
+    f.item->reloadDemo();
+    EXPECT_TRUE(buildErrors().entries().empty());
+}
+
+TEST_F(DemoLoad, BesideTheDemoAFailedCreationIsListedAndAFallbackLeavesIt)
+{
+    DemoFolder f;
+    buildErrors().setBesideDemo(true);
+    const char* uncreatable =
+        "import QtQuick 2.15\nimport QuellinDemoSystem 1.0\nScene { required property int must }\n";
+    f.demo.write("fx/calm/Skene.qml", uncreatable);
+    f.demo.write("fx/calm/calm.qml", kSkene);
+    f.start({"calm"});
+    f.item->reloadDemo();
+
+    EXPECT_TRUE(f.notifier->boxes.empty());
+    EXPECT_EQ(f.childNames(), std::vector<std::string>{"calm"});
+    // Skene.qml did not build though the fallback did: it stays listed.
+    ASSERT_EQ(buildErrors().entries().size(), 1u);
+    EXPECT_EQ(buildErrors().entries()[0].file, "fx/calm/Skene.qml");
+    EXPECT_NE(buildErrors().entries()[0].text.find("must"), std::string::npos);
 }

@@ -1,8 +1,11 @@
 // The edit view beside the demo: the skenes (switch on and off, reorder),
-// the tree of the running skenes, and a value editor that changes a
-// property of a running item. Keyboard: Tab moves between the panes; in a
-// list Up and Down move, Space switches a skene, Alt+Up and Alt+Down move
-// it; in the tree Right and Left open and close, Enter goes to the value.
+// the tree of the running skenes, the errors that did not build (with
+// "Errors in the edit view" on in the start dialog), a value editor that
+// changes a property of a running item, and a status strip. Keyboard: Tab
+// moves between the panes; in a list Up and Down move, Space switches a
+// skene, Alt+Up and Alt+Down move it; in the tree Right and Left open and
+// close, Enter goes to the value; in the errors Enter opens the file at its
+// line in Qt Creator.
 // F5 reloads, Ctrl+S saves, Ctrl+E exports the tracks, Ctrl+F finds the
 // track, Ctrl+O opens the skene in Qt Creator.
 import QtQuick 2.15
@@ -29,6 +32,7 @@ DemoRoot {
     readonly property color accent: "#f2c14e"
     readonly property color panel: "#1d2027"
     readonly property color line: "#2c313c"
+    readonly property color error: "#e06c75"
 
     function reload() {
         if (!demo)
@@ -46,6 +50,10 @@ DemoRoot {
             return
         rocket.findTrack(trackField.text)
         status = "find track " + trackField.text
+    }
+    function openError(file, line) {
+        rocket.openFileAtLine(file, line)
+        status = "opened " + file + (line > 0 ? ":" + line : "")
     }
     function openSkene() {
         if (!selectedNode)
@@ -307,7 +315,9 @@ DemoRoot {
             // ---- the tree ----
             Text { text: "Running skenes"; color: root.dim; font.pixelSize: 13 }
             Pane {
-                width: page.width; height: page.height - y - editor.height - statusLine.height - 2 * page.spacing
+                width: page.width
+                height: page.height - y - editor.height - strip.height - statusLine.height - 3 * page.spacing
+                        - (errorsPane.visible ? errorsPane.height + page.spacing : 0)
                 focusItem: tree
                 ListView {
                     id: tree
@@ -374,6 +384,56 @@ DemoRoot {
                                       : node.details
                                 font.pixelSize: 11; color: root.dim; elide: Text.ElideRight
                                 width: Math.max(0, tree.width - x - 8 - modelData.depth * 14)
+                            }
+                        }
+                    }
+                }
+            }
+
+            // ---- what did not build, newest first ----
+            Pane {
+                id: errorsPane
+                objectName: "errorsPane"
+                width: page.width; height: Math.min(errorList.count, 3) * 44 + 26
+                visible: errorList.count > 0
+                focusItem: errorList
+                border.color: errorList.activeFocus ? root.error : "#5a2a30"
+                Text {
+                    x: 8; y: 4
+                    text: errorList.count === 1 ? "1 error" : errorList.count + " errors"
+                    color: root.error; font.pixelSize: 12; font.bold: true
+                }
+                ListView {
+                    id: errorList
+                    objectName: "errorList"
+                    anchors.fill: parent; anchors.margins: 3; anchors.topMargin: 22; clip: true
+                    // A new error never takes the keyboard: Tab comes here.
+                    activeFocusOnTab: true
+                    boundsBehavior: Flickable.StopAtBounds
+                    model: buildErrorList
+                    // A list that was empty starts at its newest error.
+                    onCountChanged: if (count > 0 && currentIndex < 0) currentIndex = 0
+                    Keys.onReturnPressed: if (currentItem) root.openError(currentItem.file, currentItem.line)
+                    Keys.onEnterPressed: if (currentItem) root.openError(currentItem.file, currentItem.line)
+                    highlight: Rectangle { color: errorList.activeFocus ? "#2f3542" : "#252933"; radius: 3 }
+                    highlightMoveDuration: 0
+                    delegate: Item {
+                        readonly property string file: model.file
+                        readonly property int line: model.line
+                        width: errorList.width; height: 44
+                        MouseArea {
+                            anchors.fill: parent
+                            onClicked: { errorList.currentIndex = index; root.openError(model.file, model.line) }
+                        }
+                        Column {
+                            x: 6; width: parent.width - 12; anchors.verticalCenter: parent.verticalCenter
+                            Text {
+                                width: parent.width; elide: Text.ElideLeft
+                                text: model.location; color: root.error; font.pixelSize: 12; font.bold: true
+                            }
+                            Text {
+                                width: parent.width; elide: Text.ElideRight; maximumLineCount: 1
+                                text: model.text.trim(); color: root.ink; font.pixelSize: 11
                             }
                         }
                     }
@@ -499,6 +559,40 @@ DemoRoot {
                         text: checked ? "on" : "off"
                         onToggled: root.applyValue(checked ? "true" : "false")
                     }
+                }
+            }
+
+            // ---- what the author watches: the frames, the clock, the sync
+            // editors and the last reload, a few times a second ----
+            Column {
+                id: strip
+                objectName: "statusStrip"
+                width: page.width
+                Text {
+                    id: stripFrames
+                    objectName: "stripFrames"
+                    width: page.width; elide: Text.ElideRight
+                    color: root.ink; font.pixelSize: 11
+                    text: editStatus.framesPerSecond + " fps  \u00b7  " + editStatus.meanMs.toFixed(1) + " ms mean  \u00b7  "
+                          + editStatus.worstMs.toFixed(1) + " ms worst"
+                }
+                Text {
+                    id: stripClock
+                    objectName: "stripClock"
+                    width: page.width; elide: Text.ElideRight
+                    color: root.ink; font.pixelSize: 11
+                    text: "row " + editStatus.row + "  \u00b7  " + editStatus.seconds.toFixed(2) + " s  \u00b7  "
+                          + (editStatus.paused ? "paused" : "playing")
+                }
+                Text {
+                    id: stripEditors
+                    objectName: "stripEditors"
+                    width: page.width; elide: Text.ElideRight
+                    color: root.dim; font.pixelSize: 11
+                    readonly property string editors: editStatus.editors.length > 0
+                                                      ? "sync " + editStatus.editors.join(", ") : "sync from track files"
+                    text: editStatus.lastReload === "" ? editors
+                          : editors + "  \u00b7  reloaded " + editStatus.lastReload
                 }
             }
 

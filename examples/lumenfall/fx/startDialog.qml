@@ -6,7 +6,7 @@ import QuellinDemoSystem 1.0
 Rectangle {
     id: dialog
     width: 560
-    height: 420
+    height: 460
     color: "#15171c"
     border.color: "#3a3f4b"
     focus: true
@@ -78,7 +78,7 @@ Rectangle {
     // Up and Down pick the resolution, Page Up and Page Down the setup.
     Keys.onUpPressed: chosenResolution = step(resolutions, chosenResolution, -1)
     Keys.onDownPressed: chosenResolution = step(resolutions, chosenResolution, 1)
-    // F, E, R and M flip the toggles below.
+    // F, E, R, M and L flip the toggles below.
     function flip(toggle) {
         toggle.checked = !toggle.checked
         toggle.toggled()
@@ -97,6 +97,8 @@ Rectangle {
             flip(rocketToggle)
         else if (event.key === Qt.Key_M)
             flip(multiRocketToggle)
+        else if (event.key === Qt.Key_L)
+            flip(errorsToggle)
     }
 
     Column {
@@ -167,6 +169,9 @@ Rectangle {
             Toggle { id: editViewToggle; label: "Edit view  [E]"; checked: true; onToggled: rocket.setEditViewEnabled(checked) }
             Toggle { id: rocketToggle; label: "Sync editors (rocket)  [R]"; checked: true; onToggled: rocket.setRocketEnabled(checked) }
             Toggle { id: multiRocketToggle; label: "One rocket per skene  [M]"; checked: true; onToggled: rocket.setMultiRocketEnabled(checked) }
+            // Off: shader and skene QML errors raise a box that waits for OK.
+            // On: they go to a list in the edit view and the demo runs on.
+            Toggle { id: errorsToggle; objectName: "errorsToggle"; label: "Errors in the edit view  [L]"; checked: rocket.getErrorsBesideDemo(); onToggled: rocket.setErrorsBesideDemo(checked) }
         }
 
         Row {
