@@ -9,7 +9,8 @@ set -euo pipefail
 # Names that hold from Debian 12 on: the unversioned ones that follow each
 # release's default (libclang-rt-dev goes with the clang it installs), never
 # a name with a toolchain's version in it. scripts/check-package-names.sh
-# keeps it so.
+# keeps it so. llvm brings llvm-symbolizer: the sanitizers name the functions
+# of a report through it, and the fuzz run's leak suppressions match names.
 PACKAGES=(
   build-essential cmake pkg-config git dpkg-dev
   locales
@@ -20,6 +21,7 @@ PACKAGES=(
   libsdl2-dev libmpg123-dev libkissfft-dev libxrandr-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev
+  llvm
   xvfb xauth libgl1-mesa-dri mesa-utils x11-utils
   imagemagick lame xdotool
   groff-base desktop-file-utils
