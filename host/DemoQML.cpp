@@ -4,6 +4,7 @@
 
 #include "editor/DOActiveScenes.h"
 #include "editor/SkeneTree.h"
+#include "gpu/FileAutoLoader.h"
 #include "gpu/FramebufferStatus.h"
 #include "gpu/GpuResources.h"
 #include "gpu/VertexBuffers.h"
@@ -14,6 +15,7 @@
 #include "platform/GlContext.h"
 #include "platform/Notifier.h"
 #include "state/ActiveSkeneList.h"
+#include "state/BuildErrors.h"
 #include "state/DemoDisplay.h"
 #include "state/DemoFolders.h"
 #include "state/FrameState.h"
@@ -34,9 +36,12 @@
 #include <QUrl>
 #include <QVariant>
 
+#include <algorithm>
+
 namespace {
 
 const char* const kLoadErrorCaption = "ERROR LOADING QML fx/*";
+const char* const kOverlayName = "DebugInfoOverDemo.qml";
 
 // Skenes are drawn only while an editor has changed something in the last
 // 400 ms or the demo plays; a paused, untouched demo keeps its last image.
@@ -84,6 +89,13 @@ void showLoadError(const std::string& text)
 // Mesh sub-components of a skene live in subdirectories whose names begin
 // with "Mesh"; the qmldir makes each usable in the skene's QML under that
 // name. Returns the empty text when there are none.
+// A path as the author names it: below the demo folder when it is there.
+std::string demoRelativePath(const std::string& path)
+{
+    const std::string root = demoFolders().rootDir + "/";
+    return path.compare(0, root.size(), root) == 0 ? path.substr(root.size()) : path;
+}
+
 std::string qmldirText(const std::string& skeneDir)
 {
     std::string text;
@@ -106,6 +118,8 @@ DemoQML::DemoQML(QQuickItem* parent)
 
 DemoQML::~DemoQML()
 {
+    // Old skenes still waiting for a frame go before their engine may.
+    delete retired_.data();
     withdrawDemoItem(this);
     QObject::disconnect(this, &QQuickItem::windowChanged, this, &DemoQML::followWindowContext);
     QObject::disconnect(contextMade_);
@@ -187,12 +201,7 @@ bool DemoQML::loadSkene(QQuickItem* parent, const std::string& filePath, const s
     if (filePath.find("qmldir") != std::string::npos)
         return true;
 
-    // A qmldir that cannot be written leaves the old one (or none) in place;
-    // the skene still loads, only its mesh components may be unknown.
-    const std::string skeneDir = demoFolders().rootDir + "/fx/" + skeneName + "/";
-    const std::string qmldir = qmldirText(skeneDir);
-    if (!qmldir.empty())
-        (void)writeTextFile(skeneDir + "qmldir", qmldir);
+    writeSkeneQmldir(skeneName);
 
     QQmlEngine* eng = qmlEngine(this);
     if (!eng || !parent) {
@@ -216,7 +225,22 @@ bool DemoQML::loadSkene(QQuickItem* parent, const std::string& filePath, const s
         }
         return false;
     }
+    adoptSkene(object, parent, skeneName);
+    return true;
+}
 
+void DemoQML::writeSkeneQmldir(const std::string& skeneName)
+{
+    // A qmldir that cannot be written leaves the old one (or none) in place;
+    // the skene still loads, only its mesh components may be unknown.
+    const std::string skeneDir = demoFolders().rootDir + "/fx/" + skeneName + "/";
+    const std::string qmldir = qmldirText(skeneDir);
+    if (!qmldir.empty())
+        (void)writeTextFile(skeneDir + "qmldir", qmldir);
+}
+
+void DemoQML::adoptSkene(QObject* object, QQuickItem* parent, const std::string& skeneName)
+{
     const QString name = QString::fromStdString(skeneName);
     loaded_.push_back(object);
     // Owned by the Demo item, so the skenes die with it.
@@ -225,7 +249,6 @@ bool DemoQML::loadSkene(QQuickItem* parent, const std::string& filePath, const s
     object->setProperty("name", name);
     if (auto* item = qobject_cast<QQuickItem*>(object))
         item->setParentItem(parent);
-    return true;
 }
 
 void DemoQML::reloadDemo()
@@ -248,20 +271,26 @@ void DemoQML::reloadDemo()
             qDebug() << "Skene.qml not found from path:" << path.c_str();
             continue;
         }
-        if (loadSkene(this, path, name, false))
+        if (loadSkene(this, path, name, false)) {
+            watchLoadedSkene(fxDir, name, path);
             continue;
-        path = fxDir + name + "/" + name + ".qml";
-        if (!loadSkene(this, path, name, true)) {
+        }
+        const std::string fallback = fxDir + name + "/" + name + ".qml";
+        if (!loadSkene(this, fallback, name, true)) {
+            // Watched all the same: the save that mends it loads it.
+            skeneObjects_[name] = nullptr;
+            skeneWatch_.watch(fxDir, name);
             frameState().firstDemoRenderPending = false;
             break;
         }
+        watchLoadedSkene(fxDir, name, fallback);
     }
 
     // The overlay is optional: a demo without one must not raise a box (and
     // lose its firstDemoRender) on every reload. A broken one still does.
-    const std::string overlay = fxDir + "DebugInfoOverDemo.qml";
+    const std::string overlay = fxDir + kOverlayName;
     if (platform::canOpenForReading(overlay))
-        loadSkene(this, overlay, "DebugInfoOverDemo.qml", false);
+        loadSkene(this, overlay, kOverlayName, false);
     else
         qDebug() << "DebugInfoOverDemo.qml not found from path:" << overlay.c_str();
 
@@ -281,7 +310,178 @@ void DemoQML::unloadSkenes()
         object->deleteLater();
     }
     loaded_.clear();
+    skeneWatch_.clear();
+    skeneObjects_.clear();
+    savedSkenes_.clear();
     publishSkeneTree(editContext(), this);
+}
+
+void DemoQML::watchLoadedSkene(const std::string& fxDir, const std::string& name, const std::string& path)
+{
+    skeneObjects_[name] = loaded_.empty() ? nullptr : loaded_.back().data();
+    skeneWatch_.watch(fxDir, name);
+    clearReportedErrors(name, path);
+}
+
+void DemoQML::lookForSavedSkenes()
+{
+    if (skeneWatch_.empty())
+        return;
+    const bool queued = !savedSkenes_.empty();
+    for (const std::string& name : skeneWatch_.changedSkenes()) {
+        if (std::find(savedSkenes_.begin(), savedSkenes_.end(), name) == savedSkenes_.end())
+            savedSkenes_.push_back(name);
+    }
+    // Made after the frame, from the event loop: QML objects are not made
+    // in the middle of a frame's GL work, and an error box opened from
+    // there does not run inside the frame.
+    if (!queued && !savedSkenes_.empty())
+        QMetaObject::invokeMethod(this, &DemoQML::reloadSavedSkenes, Qt::QueuedConnection);
+}
+
+void DemoQML::reloadSavedSkenes()
+{
+    if (savedSkenes_.empty())
+        return;
+    // Reached from an event loop that a box of the frame runs: later.
+    if (inFrame_) {
+        QMetaObject::invokeMethod(this, &DemoQML::reloadSavedSkenes, Qt::QueuedConnection);
+        return;
+    }
+    QQmlEngine* eng = qmlEngine(this);
+    const std::vector<std::string> names = std::move(savedSkenes_);
+    savedSkenes_.clear();
+    if (!eng)
+        return;
+    const int64_t started = platform::steadyNanoseconds();
+    // The engine keeps every file it has compiled, keyed by its URL, and
+    // would make the new skene from the old text of its files (and of the
+    // shared ones it imports). Trimming evicts only files that no live
+    // object uses, and the old skene lives until the new one exists, so
+    // the whole cache goes: the other skenes' objects keep what they were
+    // made from, and only the files made again afterwards compile anew.
+    eng->clearComponentCache();
+
+    // One slot defers destruction: the old skenes of this batch go to the
+    // end of the next frame together.
+    auto* retired = new QObject;
+    bool reloaded = false;
+    for (const std::string& name : names) {
+        if (skeneWatch_.watches(name))
+            reloaded = reloadSkene(name, retired) || reloaded;
+    }
+    if (retired->children().isEmpty()) {
+        delete retired;
+    } else {
+        deferDestruction(retired);
+        retired_ = retired;
+    }
+    if (!reloaded)
+        return;
+    frameState().loadTimes.skeneQmlMs += double(platform::steadyNanoseconds() - started) * 1e-6;
+    publishSkeneTree(editContext(), this);
+    // A paused, idle demo shows its last image: the new skene must draw.
+    Rocket::instance().note_change();
+}
+
+bool DemoQML::reloadSkene(const std::string& name, QObject* retired)
+{
+    const std::string fxDir = demoFolders().rootDir + "/fx/";
+    std::string path = fxDir + name + "/Skene.qml";
+    const std::string fallback = fxDir + name + "/" + name + ".qml";
+    if (!platform::canOpenForReading(path) && platform::canOpenForReading(fallback))
+        path = fallback;
+    writeSkeneQmldir(name);
+
+    QQmlComponent component(qmlEngine(this), QUrl::fromLocalFile(QString::fromStdString(path)));
+    if (component.status() == QQmlComponent::Error) {
+        reportReloadError(name, path, "Error with Skene QML file:\n" + path + "\n\n", component.errors());
+        return false;
+    }
+    QObject* object = component.create(qmlContext(this));
+    if (!object) {
+        reportReloadError(name, path, "Cannot add skene:\n" + path + "\n\n Fix the errors!!!\n\n",
+                          component.errors());
+        return false;
+    }
+
+    QPointer<QObject>& current = skeneObjects_[name];
+    QObject* old = current.data();
+    adoptSkene(object, this, name);
+    if (auto* item = qobject_cast<QQuickItem*>(object))
+        placeSkene(item, qobject_cast<QQuickItem*>(old), name);
+    if (old) {
+        // Out of the frame's reach at once; destroyed after the next frame.
+        if (auto* oldItem = qobject_cast<QQuickItem*>(old))
+            oldItem->setParentItem(nullptr);
+        old->setParent(retired);
+        loaded_.erase(std::remove_if(loaded_.begin(), loaded_.end(),
+                                     [old](const QPointer<QObject>& p) { return p.data() == old; }),
+                      loaded_.end());
+    }
+    current = object;
+    clearReportedErrors(name, path);
+    qDebug() << "Skene reloaded:" << path.c_str();
+    return true;
+}
+
+void DemoQML::placeSkene(QQuickItem* item, QQuickItem* old, const std::string& name)
+{
+    if (old && old->parentItem() == this) {
+        item->stackAfter(old);
+        return;
+    }
+    // Never loaded before: where reloadDemo puts it, before the first loaded
+    // skene that follows it in the directory listing, else before the
+    // overlay.
+    const std::vector<std::string>& dirs = demoFolders().skeneDirectories;
+    auto at = std::find(dirs.begin(), dirs.end(), name);
+    QQuickItem* before = nullptr;
+    for (auto it = at == dirs.end() ? at : at + 1; it != dirs.end() && !before; ++it) {
+        const auto found = skeneObjects_.find(*it);
+        if (found != skeneObjects_.end())
+            before = qobject_cast<QQuickItem*>(found->second.data());
+    }
+    for (const QPointer<QObject>& object : loaded_) {
+        if (!before && object && object->property("sceneName").toString() == kOverlayName)
+            before = qobject_cast<QQuickItem*>(object.data());
+    }
+    if (before && before != item && before->parentItem() == this)
+        item->stackBefore(before);
+}
+
+void DemoQML::reportReloadError(const std::string& name, const std::string& path, const std::string& boxText,
+                                const QList<QQmlError>& errors)
+{
+    qDebug() << "Skene not reloaded, its last good version stays:" << path.c_str();
+    if (!buildErrors().besideDemo()) {
+        showLoadError(boxText + errorLines(errors));
+        return;
+    }
+    std::vector<std::string>& files = reportedFiles_[name];
+    auto report = [&](const std::string& file, int line, const std::string& text) {
+        buildErrors().report({file, line, text});
+        if (std::find(files.begin(), files.end(), file) == files.end())
+            files.push_back(file);
+    };
+    for (const QQmlError& e : errors) {
+        const std::string file = e.url().isLocalFile() ? e.url().toLocalFile().toStdString() : path;
+        report(demoRelativePath(file), std::max(e.line(), 0), e.description().toStdString());
+    }
+    if (errors.isEmpty())
+        report(demoRelativePath(path), 0, boxText);
+}
+
+void DemoQML::clearReportedErrors(const std::string& name, const std::string& path)
+{
+    // Everything the skene is made from has loaded.
+    buildErrors().clearFile(demoRelativePath(path));
+    const auto found = reportedFiles_.find(name);
+    if (found == reportedFiles_.end())
+        return;
+    for (const std::string& file : found->second)
+        buildErrors().clearFile(file);
+    reportedFiles_.erase(found);
 }
 
 void DemoQML::clearResetParticles()
@@ -673,8 +873,16 @@ void DemoQML::endFrame(const FrameMode& mode, bool offscreen)
     resources.shaders.unbind();
     // Shader files are watched only while the demo is paused: a reload
     // stalls the frame, which must not happen during playback.
-    if (Rocket::instance().is_paused())
-        resources.shaders.files().pollAll();
+    if (Rocket::instance().is_paused()) {
+        FileWatch& files = resources.shaders.files();
+        files.pollAll();
+        // The skenes' QML keeps to the shader files' clock: at most one
+        // look a second, and none while the demo plays.
+        if (files.polls() != seenPolls_) {
+            seenPolls_ = files.polls();
+            lookForSavedSkenes();
+        }
+    }
     // The shader module notes the time of its latest compile. A program
     // built or rebuilt (a saved shader file) is a change like an editor's:
     // without it a paused demo would keep showing the old picture.
