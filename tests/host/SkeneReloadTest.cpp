@@ -80,8 +80,9 @@ struct SkeneReload : FreshStateTest {
     }
 
     // The demo of the two skenes, its editor connected, paused at a row the
-    // editor set, and intro's level track at 1.
-    void start()
+    // editor set, and intro's level track at 1 (without the editor: only
+    // loaded and paused).
+    void start(bool withEditor = true)
     {
         DemoFolders& folders = demoFolders();
         folders.rootDir = folder.root();
@@ -105,6 +106,8 @@ struct SkeneReload : FreshStateTest {
         window->demo->reloadDemo();
         frameState().shadersSettled = true;
         window->frames(1);
+        if (!withEditor)
+            return;
 
         // The key makes this editor the master, whose cursor moves the demo.
         ASSERT_TRUE(framesUntil([&] { return trackRequests() == 1; }));
@@ -333,4 +336,20 @@ TEST_F(SkeneReload, NothingReloadsWhilePlayingAndASaveMadeThenLoadsAtThePause)
     pollAndReload();
     EXPECT_NE(skene("intro"), intro.data());
     EXPECT_EQ(pixel()[0], 255);
+}
+
+TEST_F(SkeneReload, ASkeneThatFailedToLoadAtTheStartLoadsOnceMendedBeforeTheOverlay)
+{
+    folder.write("fx/intro/Skene.qml", kBroken);
+    folder.write("fx/DebugInfoOverDemo.qml", "import QtQuick 2.15\nItem {}\n");
+    start(false);
+    // The failed skene stopped the loading: outro is not there.
+    ASSERT_EQ(notifier->boxes.size(), 2u);
+    EXPECT_EQ(skeneOrder(), std::vector<std::string>{"DebugInfoOverDemo.qml"});
+
+    save("fx/intro/Skene.qml", introSkene("g"));
+    pollAndReload();
+    EXPECT_EQ(skeneOrder(), (std::vector<std::string>{"intro", "DebugInfoOverDemo.qml"}));
+    EXPECT_EQ(notifier->boxes.size(), 2u);
+    EXPECT_TRUE(skene("intro")->findChild<QObject*>("colour"));
 }
