@@ -86,9 +86,6 @@ void showLoadError(const std::string& text)
                                 platform::NotifyIcon::Error);
 }
 
-// Mesh sub-components of a skene live in subdirectories whose names begin
-// with "Mesh"; the qmldir makes each usable in the skene's QML under that
-// name. Returns the empty text when there are none.
 // A path as the author names it: below the demo folder when it is there.
 std::string demoRelativePath(const std::string& path)
 {
@@ -96,6 +93,9 @@ std::string demoRelativePath(const std::string& path)
     return path.compare(0, root.size(), root) == 0 ? path.substr(root.size()) : path;
 }
 
+// Mesh sub-components of a skene live in subdirectories whose names begin
+// with "Mesh"; the qmldir makes each usable in the skene's QML under that
+// name. Returns the empty text when there are none.
 std::string qmldirText(const std::string& skeneDir)
 {
     std::string text;
@@ -277,8 +277,9 @@ void DemoQML::reloadDemo()
         }
         const std::string fallback = fxDir + name + "/" + name + ".qml";
         if (!loadSkene(this, fallback, name, true)) {
-            // Watched all the same: the save that mends it loads it.
-            skeneObjects_[name] = nullptr;
+            // Watched all the same: the save that mends it loads it (and
+            // replaces one that an earlier reloadDemo left).
+            skeneObjects_.emplace(name, nullptr);
             skeneWatch_.watch(fxDir, name);
             frameState().firstDemoRenderPending = false;
             break;
@@ -327,32 +328,36 @@ void DemoQML::lookForSavedSkenes()
 {
     if (skeneWatch_.empty())
         return;
-    const bool queued = !savedSkenes_.empty();
     for (const std::string& name : skeneWatch_.changedSkenes()) {
         if (std::find(savedSkenes_.begin(), savedSkenes_.end(), name) == savedSkenes_.end())
             savedSkenes_.push_back(name);
     }
+}
+
+void DemoQML::queueSkeneReload()
+{
     // Made after the frame, from the event loop: QML objects are not made
     // in the middle of a frame's GL work, and an error box opened from
     // there does not run inside the frame.
-    if (!queued && !savedSkenes_.empty())
-        QMetaObject::invokeMethod(this, &DemoQML::reloadSavedSkenes, Qt::QueuedConnection);
+    if (savedSkenes_.empty() || reloadQueued_)
+        return;
+    reloadQueued_ = true;
+    QMetaObject::invokeMethod(this, &DemoQML::reloadSavedSkenes, Qt::QueuedConnection);
 }
 
 void DemoQML::reloadSavedSkenes()
 {
-    if (savedSkenes_.empty())
+    reloadQueued_ = false;
+    // Reached from the event loop of a box that a frame or a reload has
+    // open: the next paused frame queues it again.
+    if (savedSkenes_.empty() || inFrame_ || reloading_)
         return;
-    // Reached from an event loop that a box of the frame runs: later.
-    if (inFrame_) {
-        QMetaObject::invokeMethod(this, &DemoQML::reloadSavedSkenes, Qt::QueuedConnection);
-        return;
-    }
     QQmlEngine* eng = qmlEngine(this);
-    const std::vector<std::string> names = std::move(savedSkenes_);
-    savedSkenes_.clear();
     if (!eng)
         return;
+    reloading_ = true;
+    const std::vector<std::string> names = std::move(savedSkenes_);
+    savedSkenes_.clear();
     const int64_t started = platform::steadyNanoseconds();
     // The engine keeps every file it has compiled, keyed by its URL, and
     // would make the new skene from the old text of its files (and of the
@@ -376,6 +381,7 @@ void DemoQML::reloadSavedSkenes()
         deferDestruction(retired);
         retired_ = retired;
     }
+    reloading_ = false;
     if (!reloaded)
         return;
     frameState().loadTimes.skeneQmlMs += double(platform::steadyNanoseconds() - started) * 1e-6;
@@ -882,6 +888,7 @@ void DemoQML::endFrame(const FrameMode& mode, bool offscreen)
             seenPolls_ = files.polls();
             lookForSavedSkenes();
         }
+        queueSkeneReload();
     }
     // The shader module notes the time of its latest compile. A program
     // built or rebuilt (a saved shader file) is a change like an editor's:

@@ -142,6 +142,7 @@ private:
     // poll's clock) and queues what it found; the reload runs after it.
     void watchLoadedSkene(const std::string& fxDir, const std::string& name, const std::string& path);
     void lookForSavedSkenes();
+    void queueSkeneReload();
     void reloadSavedSkenes();
     // Makes the skene anew from its files; true when it replaced the one
     // before, which then is out of the frame and a child of retired.
@@ -159,6 +160,8 @@ private:
     // Files whose errors a skene's failed reload put in the build error list.
     std::map<std::string, std::vector<std::string>> reportedFiles_;
     unsigned seenPolls_ = 0;
+    bool reloadQueued_ = false;
+    bool reloading_ = false;
     // The old skenes of the last reload, until the frame destroys them.
     QPointer<QObject> retired_;
 

@@ -353,3 +353,33 @@ TEST_F(SkeneReload, ASkeneThatFailedToLoadAtTheStartLoadsOnceMendedBeforeTheOver
     EXPECT_EQ(notifier->boxes.size(), 2u);
     EXPECT_TRUE(skene("intro")->findChild<QObject*>("colour"));
 }
+
+TEST_F(SkeneReload, AFrameWhileTheErrorBoxIsOpenReloadsNothingInsideTheReload)
+{
+    start();
+    QPointer<QQuickItem> outro = skene("outro");
+    bool nestedReload = true;
+    bool opened = false;
+    notifier->whileOpen = [&] {
+        // The author saves the other skene while the box is up; a frame
+        // comes and looks.
+        if (opened)
+            return;
+        opened = true;
+        save("fx/outro/Skene.qml", std::string(kOutro) + "// saved\n");
+        gpu().shaders.files().resetPollClock();
+        window->frames(1);
+        QCoreApplication::processEvents();
+        nestedReload = skene("outro") != outro.data();
+    };
+    save("fx/intro/Skene.qml", kBroken);
+    pollAndReload();
+    ASSERT_EQ(notifier->boxes.size(), 1u);
+    EXPECT_FALSE(nestedReload);
+
+    // Once the box is closed, the next paused frame takes the save up.
+    window->frames(1);
+    QCoreApplication::processEvents();
+    EXPECT_NE(skene("outro"), outro.data());
+    EXPECT_EQ(skeneOrder(), (std::vector<std::string>{"intro", "outro"}));
+}
