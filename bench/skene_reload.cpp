@@ -1,6 +1,7 @@
 // What watching the skenes' QML costs. A paused demo in file playback (its
 // frames draw nothing, so the frame is the host's own work and the file
-// poll) with N skenes loaded and watched, against none; one look over the
+// poll) with N skenes loaded and watched, against the same N loaded one by
+// one (loadSkene), which watches none; one look over the
 // files of N skenes (once a second while paused); and a save of one skene
 // to its reload among N (the poll's look, the engine's cache cleared, the
 // skene compiled and made anew). Each skene has a Skene.qml, a component
@@ -11,6 +12,7 @@
 #include "host/DemoQML.h"
 #include "host/SkeneWatch.h"
 #include "platform/Clock.h"
+#include "platform/GlContext.h"
 #include "state/ActiveSkeneList.h"
 #include "state/DemoDisplay.h"
 #include "state/DemoFolders.h"
@@ -23,7 +25,6 @@
 #include "support/TempDemo.h"
 
 #include <QCoreApplication>
-#include <QOpenGLContext>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickWindow>
@@ -45,9 +46,10 @@ std::string skeneName(int i)
     return "skene" + std::to_string(100 + i);
 }
 
-// A demo folder of n skenes, loaded by a Demo item in its own window.
+// A demo folder of n skenes, loaded by a Demo item in its own window:
+// watched (reloadDemo) or not (loadSkene).
 struct WatchedDemo {
-    explicit WatchedDemo(int n)
+    WatchedDemo(int n, bool watched)
     {
         ensureQtApp();
         for (int i = 0; i < n; ++i) {
@@ -83,11 +85,16 @@ struct WatchedDemo {
                           QUrl::fromLocalFile(QString::fromStdString(folder.path("fx/main.qml"))));
         demo.reset(qobject_cast<DemoQML*>(component.create()));
         demo->setParentItem(window->contentItem());
-        demo->reloadDemo();
+        if (watched) {
+            demo->reloadDemo();
+        } else {
+            for (int i = 0; i < n; ++i)
+                demo->loadSkene(demo.get(), folder.path("fx/" + skeneName(i) + "/Skene.qml"), skeneName(i), false);
+        }
         const int frames = frameState().frameCounter;
         window->show();
         waitUntil([&] { return frameState().frameCounter >= frames + 2; }, 10000);
-        window->openglContext()->makeCurrent(window.get());
+        platform::makeGlContextCurrent(window->openglContext(), window.get());
     }
 
     TempDemo folder;
@@ -97,26 +104,35 @@ struct WatchedDemo {
 };
 
 // One demo at a time: each has its own window and state.
-WatchedDemo& demoOf(int n)
+WatchedDemo& demoOf(int n, bool watched = true)
 {
     static std::unique_ptr<WatchedDemo> current;
     static int currentN = -1;
-    if (currentN != n) {
+    static bool currentWatched = false;
+    if (currentN != n || currentWatched != watched) {
         current.reset();
-        current = std::make_unique<WatchedDemo>(n);
+        current = std::make_unique<WatchedDemo>(n, watched);
         currentN = n;
+        currentWatched = watched;
     }
     return *current;
 }
 
+// Arguments: skenes, watched (1) or not (0).
 void BM_PausedFrame(benchmark::State& state)
 {
-    WatchedDemo& d = demoOf(int(state.range(0)));
+    WatchedDemo& d = demoOf(int(state.range(0)), state.range(1) != 0);
     for (auto _ : state)
         d.demo->doBeforeRender();
-    state.counters["watched_skenes"] = double(state.range(0));
+    state.counters["skenes"] = double(state.range(0));
+    state.counters["watched"] = double(state.range(1));
 }
-BENCHMARK(BM_PausedFrame)->Arg(0)->Arg(8)->Arg(64)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PausedFrame)
+    ->Args({8, 0})
+    ->Args({8, 1})
+    ->Args({64, 0})
+    ->Args({64, 1})
+    ->Unit(benchmark::kMicrosecond);
 
 // One look, as the frame takes it once a second.
 void BM_SkeneFilesLook(benchmark::State& state)
