@@ -56,8 +56,10 @@ std::string introSkene(const char* channel, const char* extra = "")
            channel + " { name: \"intro.level\" } }\n" + extra + "}\n";
 }
 
+// Its group's binding must keep working after the engine's cache is cleared.
 const char* const kOutro = "import QtQuick 2.15\nimport QuellinDemoSystem 1.0\n"
-                           "Scene { objectName: \"outroRoot\"; sceneEnabled: true; Group { name: \"stays\" } }\n";
+                           "Scene { id: root; sceneEnabled: true; property real level: 0\n"
+                           "    Group { objectName: \"stays\"; name: \"stays\"; property real seen: root.level * 2 } }\n";
 
 const char* const kBroken = "import QtQuick 2.15\nimport QuellinDemoSystem 1.0\n"
                             "Scene {\n    sceneEnabled: true\n    nosuchproperty: 1\n}\n";
@@ -231,6 +233,8 @@ TEST_F(SkeneReload, SavingASkeneWhilePausedReloadsItAloneAndKeepsTheDemoAsItWas)
     EXPECT_EQ(peer.disconnects(), 0);
     EXPECT_EQ(trackRequests(), requests); // the track came from the cache
     EXPECT_EQ(skene("outro"), outro.data());
+    outro->setProperty("level", 1.5);
+    EXPECT_EQ(outro->findChild<QObject*>("stays")->property("seen").toDouble(), 3.0);
     auto* newShade = skene("intro")->findChild<ShadeQML*>("shade");
     ASSERT_TRUE(newShade);
     EXPECT_EQ(newShade->shader(), program);
