@@ -63,6 +63,7 @@ bool FileWatch::pollAll()
     if (uint32_t(now - lastPollMs_) <= 1000u)
         return false;
     lastPollMs_ = now;
+    ++polls_;
     polling_ = true;
 
     bool reloaded = false;

@@ -25,11 +25,15 @@ public:
     bool pollAll();
     // Forgets the previous poll, so the next one looks at once.
     void resetPollClock() { lastPollMs_ = 0; }
+    // How many polls have looked at the files: other watches that keep to
+    // the same once-a-second clock look when this moves.
+    unsigned polls() const { return polls_; }
 
 private:
     friend class IFileAutoLoader;
     std::list<IFileAutoLoader*> loaders_; // creation order
     uint32_t lastPollMs_ = 0;
+    unsigned polls_ = 0;
     bool polling_ = false;
 };
 

@@ -4,6 +4,7 @@
 
 #include "editor/DOActiveScenes.h"
 #include "editor/SkeneTree.h"
+#include "gpu/FileAutoLoader.h"
 #include "gpu/FramebufferStatus.h"
 #include "gpu/GpuResources.h"
 #include "gpu/VertexBuffers.h"
@@ -38,9 +39,12 @@
 #include <QUrl>
 #include <QVariant>
 
+#include <algorithm>
+
 namespace {
 
 const char* const kLoadErrorCaption = "ERROR LOADING QML fx/*";
+const char* const kOverlayName = "DebugInfoOverDemo.qml";
 
 // Skenes are drawn only while an editor has changed something in the last
 // 400 ms or the demo plays; a paused, untouched demo keeps its last image.
@@ -85,13 +89,11 @@ void showLoadError(const std::string& text)
                                 platform::NotifyIcon::Error);
 }
 
-// A path as the author names it: below the demo folder, relative to it.
-std::string demoRelative(std::string path)
+// A path as the author names it: below the demo folder when it is there.
+std::string demoRelativePath(const std::string& path)
 {
     const std::string root = demoFolders().rootDir + "/";
-    if (path.compare(0, root.size(), root) == 0)
-        path.erase(0, root.size());
-    return path;
+    return path.compare(0, root.size(), root) == 0 ? path.substr(root.size()) : path;
 }
 
 // Beside the demo the engine's errors go to the edit view's list, each
@@ -100,13 +102,13 @@ std::string demoRelative(std::string path)
 void listLoadErrors(const std::string& filePath, const QList<QQmlError>& errors)
 {
     if (errors.isEmpty())
-        buildErrors().report({demoRelative(filePath), 0, "the skene could not be created"});
+        buildErrors().report({demoRelativePath(filePath), 0, "the skene could not be created"});
     for (auto e = errors.crbegin(); e != errors.crend(); ++e) {
         const QUrl url = e->url();
         const std::string file = url.isEmpty() ? filePath
                                  : url.isLocalFile() ? url.toLocalFile().toStdString()
                                                      : url.toString().toStdString();
-        buildErrors().report({demoRelative(file), std::max(0, e->line()), e->description().toStdString()});
+        buildErrors().report({demoRelativePath(file), std::max(0, e->line()), e->description().toStdString()});
     }
 }
 
@@ -117,7 +119,7 @@ void clearLoadErrors(const std::string& filePath, const std::string& skeneName)
 {
     BuildErrors& errors = buildErrors();
     const std::string folder = "fx/" + skeneName + "/";
-    std::vector<std::string> built{demoRelative(filePath)};
+    std::vector<std::string> built{demoRelativePath(filePath)};
     for (const BuildError& e : errors.entries()) {
         const std::string& f = e.file;
         const bool below = f.compare(0, folder.size(), folder) == 0 && f.find('/', folder.size()) != std::string::npos;
@@ -153,6 +155,8 @@ DemoQML::DemoQML(QQuickItem* parent)
 
 DemoQML::~DemoQML()
 {
+    // Old skenes still waiting for a frame go before their engine may.
+    delete retired_.data();
     withdrawDemoItem(this);
     QObject::disconnect(this, &QQuickItem::windowChanged, this, &DemoQML::followWindowContext);
     QObject::disconnect(contextMade_);
@@ -234,12 +238,7 @@ bool DemoQML::loadSkene(QQuickItem* parent, const std::string& filePath, const s
     if (filePath.find("qmldir") != std::string::npos)
         return true;
 
-    // A qmldir that cannot be written leaves the old one (or none) in place;
-    // the skene still loads, only its mesh components may be unknown.
-    const std::string skeneDir = demoFolders().rootDir + "/fx/" + skeneName + "/";
-    const std::string qmldir = qmldirText(skeneDir);
-    if (!qmldir.empty())
-        (void)writeTextFile(skeneDir + "qmldir", qmldir);
+    writeSkeneQmldir(skeneName);
 
     QQmlEngine* eng = qmlEngine(this);
     if (!eng || !parent) {
@@ -250,12 +249,15 @@ bool DemoQML::loadSkene(QQuickItem* parent, const std::string& filePath, const s
     QQmlComponent component(eng, QUrl::fromLocalFile(QString::fromStdString(filePath)));
     const bool beside = buildErrors().besideDemo();
     if (component.status() == QQmlComponent::Error) {
-        frameState().firstDemoRenderPending = false;
         // A fallback file that is not there is no error of the author's.
-        if (!beside)
+        // Beside the demo a broken skene holds nothing up: the others load
+        // and the demo starts without it.
+        if (!beside) {
+            frameState().firstDemoRenderPending = false;
             showLoadError("Error with Skene QML file:\n" + filePath + "\n\n" + errorLines(component.errors()));
-        else if (platform::canOpenForReading(filePath))
+        } else if (platform::canOpenForReading(filePath)) {
             listLoadErrors(filePath, component.errors());
+        }
         return false;
     }
 
@@ -265,17 +267,31 @@ bool DemoQML::loadSkene(QQuickItem* parent, const std::string& filePath, const s
         // creation is listed, the first try's too.
         if (beside)
             listLoadErrors(filePath, component.errors());
-        if (showErrors) {
+        if (showErrors && !beside) {
             frameState().firstDemoRenderPending = false;
-            if (!beside)
-                showLoadError("Cannot add skene:\n" + filePath + "\n\n Fix the errors!!!\n\n" +
-                              errorLines(component.errors()));
+            showLoadError("Cannot add skene:\n" + filePath + "\n\n Fix the errors!!!\n\n" +
+                          errorLines(component.errors()));
         }
         return false;
     }
     if (beside)
         clearLoadErrors(filePath, skeneName);
+    adoptSkene(object, parent, skeneName);
+    return true;
+}
 
+void DemoQML::writeSkeneQmldir(const std::string& skeneName)
+{
+    // A qmldir that cannot be written leaves the old one (or none) in place;
+    // the skene still loads, only its mesh components may be unknown.
+    const std::string skeneDir = demoFolders().rootDir + "/fx/" + skeneName + "/";
+    const std::string qmldir = qmldirText(skeneDir);
+    if (!qmldir.empty())
+        (void)writeTextFile(skeneDir + "qmldir", qmldir);
+}
+
+void DemoQML::adoptSkene(QObject* object, QQuickItem* parent, const std::string& skeneName)
+{
     const QString name = QString::fromStdString(skeneName);
     loaded_.push_back(object);
     // Owned by the Demo item, so the skenes die with it.
@@ -284,7 +300,6 @@ bool DemoQML::loadSkene(QQuickItem* parent, const std::string& filePath, const s
     object->setProperty("name", name);
     if (auto* item = qobject_cast<QQuickItem*>(object))
         item->setParentItem(parent);
-    return true;
 }
 
 void DemoQML::reloadDemo()
@@ -307,20 +322,31 @@ void DemoQML::reloadDemo()
             qDebug() << "Skene.qml not found from path:" << path.c_str();
             continue;
         }
-        if (loadSkene(this, path, name, false))
+        if (loadSkene(this, path, name, false)) {
+            watchLoadedSkene(fxDir, name, path);
             continue;
-        path = fxDir + name + "/" + name + ".qml";
-        if (!loadSkene(this, path, name, true)) {
+        }
+        const std::string fallback = fxDir + name + "/" + name + ".qml";
+        if (!loadSkene(this, fallback, name, true)) {
+            // Watched all the same: the save that mends it loads it (and
+            // replaces one that an earlier reloadDemo left).
+            skeneObjects_.emplace(name, nullptr);
+            skeneWatch_.watch(fxDir, name);
+            // Beside the demo the list holds the error and the demo goes on
+            // with the skenes that load; with boxes, loading stops here.
+            if (buildErrors().besideDemo())
+                continue;
             frameState().firstDemoRenderPending = false;
             break;
         }
+        watchLoadedSkene(fxDir, name, fallback);
     }
 
     // The overlay is optional: a demo without one must not raise a box (and
     // lose its firstDemoRender) on every reload. A broken one still does.
-    const std::string overlay = fxDir + "DebugInfoOverDemo.qml";
+    const std::string overlay = fxDir + kOverlayName;
     if (platform::canOpenForReading(overlay))
-        loadSkene(this, overlay, "DebugInfoOverDemo.qml", false);
+        loadSkene(this, overlay, kOverlayName, false);
     else
         qDebug() << "DebugInfoOverDemo.qml not found from path:" << overlay.c_str();
 
@@ -341,7 +367,184 @@ void DemoQML::unloadSkenes()
         object->deleteLater();
     }
     loaded_.clear();
+    skeneWatch_.clear();
+    skeneObjects_.clear();
+    savedSkenes_.clear();
     publishSkeneTree(editContext(), this);
+}
+
+void DemoQML::watchLoadedSkene(const std::string& fxDir, const std::string& name, const std::string& path)
+{
+    skeneObjects_[name] = loaded_.empty() ? nullptr : loaded_.back().data();
+    skeneWatch_.watch(fxDir, name);
+    clearReportedErrors(name, path);
+}
+
+void DemoQML::lookForSavedSkenes()
+{
+    if (skeneWatch_.empty())
+        return;
+    for (const std::string& name : skeneWatch_.changedSkenes()) {
+        if (std::find(savedSkenes_.begin(), savedSkenes_.end(), name) == savedSkenes_.end())
+            savedSkenes_.push_back(name);
+    }
+}
+
+void DemoQML::queueSkeneReload()
+{
+    // Made after the frame, from the event loop: QML objects are not made
+    // in the middle of a frame's GL work, and an error box opened from
+    // there does not run inside the frame.
+    if (savedSkenes_.empty() || reloadQueued_)
+        return;
+    reloadQueued_ = true;
+    QMetaObject::invokeMethod(this, &DemoQML::reloadSavedSkenes, Qt::QueuedConnection);
+}
+
+void DemoQML::reloadSavedSkenes()
+{
+    reloadQueued_ = false;
+    // Reached from the event loop of a box that a frame or a reload has
+    // open: the next paused frame queues it again.
+    if (savedSkenes_.empty() || inFrame_ || reloading_)
+        return;
+    QQmlEngine* eng = qmlEngine(this);
+    if (!eng)
+        return;
+    reloading_ = true;
+    const std::vector<std::string> names = std::move(savedSkenes_);
+    savedSkenes_.clear();
+    const int64_t started = platform::steadyNanoseconds();
+    // The engine keeps every file it has compiled, keyed by its URL, and
+    // would make the new skene from the old text of its files (and of the
+    // shared ones it imports). Trimming evicts only files that no live
+    // object uses, and the old skene lives until the new one exists, so
+    // the whole cache goes: the other skenes' objects keep what they were
+    // made from, and only the files made again afterwards compile anew.
+    eng->clearComponentCache();
+
+    // One slot defers destruction: the old skenes of this batch go to the
+    // end of the next frame together.
+    auto* retired = new QObject;
+    bool reloaded = false;
+    for (const std::string& name : names) {
+        if (skeneWatch_.watches(name))
+            reloaded = reloadSkene(name, retired) || reloaded;
+    }
+    if (retired->children().isEmpty()) {
+        delete retired;
+    } else {
+        deferDestruction(retired);
+        retired_ = retired;
+    }
+    reloading_ = false;
+    if (!reloaded)
+        return;
+    frameState().loadTimes.skeneQmlMs += double(platform::steadyNanoseconds() - started) * 1e-6;
+    publishSkeneTree(editContext(), this);
+    // A paused, idle demo shows its last image: the new skene must draw.
+    Rocket::instance().note_change();
+}
+
+bool DemoQML::reloadSkene(const std::string& name, QObject* retired)
+{
+    const std::string fxDir = demoFolders().rootDir + "/fx/";
+    std::string path = fxDir + name + "/Skene.qml";
+    const std::string fallback = fxDir + name + "/" + name + ".qml";
+    if (!platform::canOpenForReading(path) && platform::canOpenForReading(fallback))
+        path = fallback;
+    writeSkeneQmldir(name);
+
+    QQmlComponent component(qmlEngine(this), QUrl::fromLocalFile(QString::fromStdString(path)));
+    if (component.status() == QQmlComponent::Error) {
+        reportReloadError(name, path, "Error with Skene QML file:\n" + path + "\n\n", component.errors());
+        return false;
+    }
+    QObject* object = component.create(qmlContext(this));
+    if (!object) {
+        reportReloadError(name, path, "Cannot add skene:\n" + path + "\n\n Fix the errors!!!\n\n",
+                          component.errors());
+        return false;
+    }
+
+    QPointer<QObject>& current = skeneObjects_[name];
+    QObject* old = current.data();
+    adoptSkene(object, this, name);
+    if (auto* item = qobject_cast<QQuickItem*>(object))
+        placeSkene(item, qobject_cast<QQuickItem*>(old), name);
+    if (old) {
+        // Out of the frame's reach at once; destroyed after the next frame.
+        if (auto* oldItem = qobject_cast<QQuickItem*>(old))
+            oldItem->setParentItem(nullptr);
+        old->setParent(retired);
+        loaded_.erase(std::remove_if(loaded_.begin(), loaded_.end(),
+                                     [old](const QPointer<QObject>& p) { return p.data() == old; }),
+                      loaded_.end());
+    }
+    current = object;
+    clearReportedErrors(name, path);
+    qDebug() << "Skene reloaded:" << path.c_str();
+    noteReload("skene " + name);
+    return true;
+}
+
+void DemoQML::placeSkene(QQuickItem* item, QQuickItem* old, const std::string& name)
+{
+    if (old && old->parentItem() == this) {
+        item->stackAfter(old);
+        return;
+    }
+    // Never loaded before: where reloadDemo puts it, before the first loaded
+    // skene that follows it in the directory listing, else before the
+    // overlay.
+    const std::vector<std::string>& dirs = demoFolders().skeneDirectories;
+    auto at = std::find(dirs.begin(), dirs.end(), name);
+    QQuickItem* before = nullptr;
+    for (auto it = at == dirs.end() ? at : at + 1; it != dirs.end() && !before; ++it) {
+        const auto found = skeneObjects_.find(*it);
+        if (found != skeneObjects_.end())
+            before = qobject_cast<QQuickItem*>(found->second.data());
+    }
+    for (const QPointer<QObject>& object : loaded_) {
+        if (!before && object && object->property("sceneName").toString() == kOverlayName)
+            before = qobject_cast<QQuickItem*>(object.data());
+    }
+    if (before && before != item && before->parentItem() == this)
+        item->stackBefore(before);
+}
+
+void DemoQML::reportReloadError(const std::string& name, const std::string& path, const std::string& boxText,
+                                const QList<QQmlError>& errors)
+{
+    qDebug() << "Skene not reloaded, its last good version stays:" << path.c_str();
+    if (!buildErrors().besideDemo()) {
+        showLoadError(boxText + errorLines(errors));
+        return;
+    }
+    std::vector<std::string>& files = reportedFiles_[name];
+    auto report = [&](const std::string& file, int line, const std::string& text) {
+        buildErrors().report({file, line, text});
+        if (std::find(files.begin(), files.end(), file) == files.end())
+            files.push_back(file);
+    };
+    for (const QQmlError& e : errors) {
+        const std::string file = e.url().isLocalFile() ? e.url().toLocalFile().toStdString() : path;
+        report(demoRelativePath(file), std::max(e.line(), 0), e.description().toStdString());
+    }
+    if (errors.isEmpty())
+        report(demoRelativePath(path), 0, boxText);
+}
+
+void DemoQML::clearReportedErrors(const std::string& name, const std::string& path)
+{
+    // Everything the skene is made from has loaded.
+    buildErrors().clearFile(demoRelativePath(path));
+    const auto found = reportedFiles_.find(name);
+    if (found == reportedFiles_.end())
+        return;
+    for (const std::string& file : found->second)
+        buildErrors().clearFile(file);
+    reportedFiles_.erase(found);
 }
 
 void DemoQML::clearResetParticles()
@@ -733,8 +936,17 @@ void DemoQML::endFrame(const FrameMode& mode, bool offscreen)
     resources.shaders.unbind();
     // Shader files are watched only while the demo is paused: a reload
     // stalls the frame, which must not happen during playback.
-    if (Rocket::instance().is_paused())
-        resources.shaders.files().pollAll();
+    if (Rocket::instance().is_paused()) {
+        FileWatch& files = resources.shaders.files();
+        files.pollAll();
+        // The skenes' QML keeps to the shader files' clock: at most one
+        // look a second, and none while the demo plays.
+        if (files.polls() != seenPolls_) {
+            seenPolls_ = files.polls();
+            lookForSavedSkenes();
+        }
+        queueSkeneReload();
+    }
     // The shader module notes the time of its latest compile. A program
     // built or rebuilt (a saved shader file) is a change like an editor's:
     // without it a paused demo would keep showing the old picture.

@@ -11,17 +11,20 @@
 // there already, and destroys them with the context current when the
 // context goes or the item does.
 #include "host/IRenderItem.h"
+#include "host/SkeneWatch.h"
 
 #include <QByteArray>
 #include <QPointer>
 #include <QString>
 #include <QVariant>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 class GpuResources;
+class QQmlError;
 
 struct PendingEdit;
 
@@ -74,6 +77,15 @@ public Q_SLOTS:
     // overlay "DebugInfoOverDemo.qml" as children of this item, then
     // publishes the edit view's skene tree ("myModel") and this item
     // ("demo") into the edit view's context. Skenes loaded earlier stay.
+    //
+    // From then on each loaded skene (and one whose load failed) is
+    // watched: while the demo is paused, the frame looks once a second
+    // whether its QML was saved (host/SkeneWatch.h), and after that frame
+    // the skene alone is made again from its files, in its place in the
+    // child order; the old one leaves the frame then and is destroyed
+    // after the next. New QML with errors leaves the old skene drawing and
+    // is reported like a load's, or in the build error list when that is
+    // beside the demo (state/BuildErrors.h).
     void reloadDemo();
     // Takes away every skene (and the overlay) that reloadDemo loaded: they
     // leave the frame at once and are deleted once control is back in the
@@ -121,6 +133,38 @@ private Q_SLOTS:
     void releaseGpuResources();
 
 private:
+    // Writes the skene's qmldir of its Mesh* sub-components.
+    void writeSkeneQmldir(const std::string& skeneName);
+    // Takes a created skene in as a child of parent.
+    void adoptSkene(QObject* object, QQuickItem* parent, const std::string& skeneName);
+
+    // The live reload of saved skenes. The frame looks (on the shader
+    // poll's clock) and queues what it found; the reload runs after it.
+    void watchLoadedSkene(const std::string& fxDir, const std::string& name, const std::string& path);
+    void lookForSavedSkenes();
+    void queueSkeneReload();
+    void reloadSavedSkenes();
+    // Makes the skene anew from its files; true when it replaced the one
+    // before, which then is out of the frame and a child of retired.
+    bool reloadSkene(const std::string& name, QObject* retired);
+    void placeSkene(QQuickItem* item, QQuickItem* old, const std::string& name);
+    void reportReloadError(const std::string& name, const std::string& path, const std::string& boxText,
+                           const QList<QQmlError>& errors);
+    void clearReportedErrors(const std::string& name, const std::string& path);
+
+    SkeneWatch skeneWatch_;
+    // Per watched skene, the object that the frame draws (null while none
+    // ever loaded).
+    std::map<std::string, QPointer<QObject>> skeneObjects_;
+    std::vector<std::string> savedSkenes_; // found, not yet reloaded
+    // Files whose errors a skene's failed reload put in the build error list.
+    std::map<std::string, std::vector<std::string>> reportedFiles_;
+    unsigned seenPolls_ = 0;
+    bool reloadQueued_ = false;
+    bool reloading_ = false;
+    // The old skenes of the last reload, until the frame destroys them.
+    QPointer<QObject> retired_;
+
     struct FrameMode;
     // The frame, step by step: bind the targets, start file playback when
     // ready, follow the window and clear (true when drawing offscreen; with

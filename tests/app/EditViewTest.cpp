@@ -14,6 +14,7 @@
 #include "state/DemoFolders.h"
 #include "state/PendingEdit.h"
 #include "state/SkeneSetups.h"
+#include "sync/Rocket.h"
 
 #include "support/FreshState.h"
 #include "support/QtTestApp.h"
@@ -24,9 +25,11 @@
 #include <QQmlEngine>
 #include <QQmlPropertyMap>
 #include <QQuickView>
+#include <QQuickWindow>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -267,4 +270,41 @@ TEST_F(EditView, TheStatusStripShowsTheClockEditorsAndLastReload)
     EXPECT_TRUE(waitUntil([&] { return text(editors).rfind("sync from track files  \u00b7  reloaded all skenes, ", 0) == 0; },
                           2000))
         << text(editors);
+}
+
+// A skene saved while the demo is paused reloads under the edit view: the
+// tree shows the new skene's items, and the selection stays on the same
+// item of the same skene.
+TEST_F(EditView, ASavedSkeneReloadsUnderTheSelection)
+{
+    ASSERT_TRUE(demoItem && view->rootObject());
+    keys({Qt::Key_Down, Qt::Key_Right, Qt::Key_Down, Qt::Key_Down, Qt::Key_Right, Qt::Key_Down});
+    auto selected = [&] { return qobject_cast<DataObject*>(view->rootObject()->property("selectedNode").value<QObject*>()); };
+    ASSERT_TRUE(selected());
+    ASSERT_EQ(selected()->skeneName(), "beta");
+    QPointer<QQuickItem> oldBeta = demoItem->childItems()[1];
+    QPointer<QQuickItem> alpha = demoItem->childItems()[0];
+
+    // The Demo draws in a window of its own, paused: its frames look at
+    // the skenes' files once a second.
+    QQuickWindow demoWindow;
+    demoWindow.resize(64, 36);
+    demoItem->setParentItem(demoWindow.contentItem());
+    Rocket::instance().on_pause(true);
+    demoWindow.show();
+    std::string saved = kSkene;
+    saved.replace(saved.find("x: 1"), 4, "x: 3");
+    demo.write("fx/beta/Skene.qml", saved);
+    const std::string path = demo.path("fx/beta/Skene.qml");
+    std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) + std::chrono::seconds(3));
+    const bool reloaded = waitUntil([&] { return demoItem->childItems().value(1) != oldBeta.data(); }, 10000);
+    demoItem->setParentItem(nullptr);
+    ASSERT_TRUE(reloaded);
+
+    EXPECT_EQ(demoItem->childItems().value(0), alpha.data());
+    ASSERT_TRUE(selected());
+    EXPECT_EQ(selected()->skeneName(), "beta");
+    EXPECT_EQ(selected()->itemPath(), "/0:=RocketScene/1:=Group/0:=Pos");
+    EXPECT_EQ(selected()->item(), posOf(1));
+    EXPECT_FLOAT_EQ(posOf(1)->property("x").toFloat(), 3.0f);
 }
