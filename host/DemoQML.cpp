@@ -96,40 +96,6 @@ std::string demoRelativePath(const std::string& path)
     return path.compare(0, root.size(), root) == 0 ? path.substr(root.size()) : path;
 }
 
-// Beside the demo the engine's errors go to the edit view's list, each
-// under the file it blames (filePath when it names none). Listed last to
-// first, so that the file's first error ends up on top.
-void listLoadErrors(const std::string& filePath, const QList<QQmlError>& errors)
-{
-    if (errors.isEmpty())
-        buildErrors().report({demoRelativePath(filePath), 0, "the skene could not be created"});
-    for (auto e = errors.crbegin(); e != errors.crend(); ++e) {
-        const QUrl url = e->url();
-        const std::string file = url.isEmpty() ? filePath
-                                 : url.isLocalFile() ? url.toLocalFile().toStdString()
-                                                     : url.toString().toStdString();
-        buildErrors().report({demoRelativePath(file), std::max(0, e->line()), e->description().toStdString()});
-    }
-}
-
-// A skene that loads has built its file and the QML files in the folders
-// of its own (its mesh components): their entries go. The skene's other
-// file in its folder may still be broken (the fallback loaded instead).
-void clearLoadErrors(const std::string& filePath, const std::string& skeneName)
-{
-    BuildErrors& errors = buildErrors();
-    const std::string folder = "fx/" + skeneName + "/";
-    std::vector<std::string> built{demoRelativePath(filePath)};
-    for (const BuildError& e : errors.entries()) {
-        const std::string& f = e.file;
-        const bool below = f.compare(0, folder.size(), folder) == 0 && f.find('/', folder.size()) != std::string::npos;
-        if (below && f.size() > 4 && f.compare(f.size() - 4, 4, ".qml") == 0)
-            built.push_back(f);
-    }
-    for (const std::string& file : built)
-        errors.clearFile(file);
-}
-
 // Mesh sub-components of a skene live in subdirectories whose names begin
 // with "Mesh"; the qmldir makes each usable in the skene's QML under that
 // name. Returns the empty text when there are none.
@@ -256,7 +222,7 @@ bool DemoQML::loadSkene(QQuickItem* parent, const std::string& filePath, const s
             frameState().firstDemoRenderPending = false;
             showLoadError("Error with Skene QML file:\n" + filePath + "\n\n" + errorLines(component.errors()));
         } else if (platform::canOpenForReading(filePath)) {
-            listLoadErrors(filePath, component.errors());
+            listSkeneErrors(skeneName, filePath, component.errors());
         }
         return false;
     }
@@ -266,7 +232,7 @@ bool DemoQML::loadSkene(QQuickItem* parent, const std::string& filePath, const s
         // Beside the demo a list entry interrupts nothing: every failed
         // creation is listed, the first try's too.
         if (beside)
-            listLoadErrors(filePath, component.errors());
+            listSkeneErrors(skeneName, filePath, component.errors());
         if (showErrors && !beside) {
             frameState().firstDemoRenderPending = false;
             showLoadError("Cannot add skene:\n" + filePath + "\n\n Fix the errors!!!\n\n" +
@@ -274,8 +240,7 @@ bool DemoQML::loadSkene(QQuickItem* parent, const std::string& filePath, const s
         }
         return false;
     }
-    if (beside)
-        clearLoadErrors(filePath, skeneName);
+    clearReportedErrors(skeneName, filePath);
     adoptSkene(object, parent, skeneName);
     return true;
 }
@@ -323,7 +288,7 @@ void DemoQML::reloadDemo()
             continue;
         }
         if (loadSkene(this, path, name, false)) {
-            watchLoadedSkene(fxDir, name, path);
+            watchLoadedSkene(fxDir, name);
             continue;
         }
         const std::string fallback = fxDir + name + "/" + name + ".qml";
@@ -339,7 +304,7 @@ void DemoQML::reloadDemo()
             frameState().firstDemoRenderPending = false;
             break;
         }
-        watchLoadedSkene(fxDir, name, fallback);
+        watchLoadedSkene(fxDir, name);
     }
 
     // The overlay is optional: a demo without one must not raise a box (and
@@ -373,11 +338,10 @@ void DemoQML::unloadSkenes()
     publishSkeneTree(editContext(), this);
 }
 
-void DemoQML::watchLoadedSkene(const std::string& fxDir, const std::string& name, const std::string& path)
+void DemoQML::watchLoadedSkene(const std::string& fxDir, const std::string& name)
 {
     skeneObjects_[name] = loaded_.empty() ? nullptr : loaded_.back().data();
     skeneWatch_.watch(fxDir, name);
-    clearReportedErrors(name, path);
 }
 
 void DemoQML::lookForSavedSkenes()
@@ -521,25 +485,36 @@ void DemoQML::reportReloadError(const std::string& name, const std::string& path
         showLoadError(boxText + errorLines(errors));
         return;
     }
-    std::vector<std::string>& files = reportedFiles_[name];
+    listSkeneErrors(name, path, errors);
+}
+
+void DemoQML::listSkeneErrors(const std::string& name, const std::string& path, const QList<QQmlError>& errors)
+{
+    // Each under the file the engine blames (path when it names none),
+    // last to first, so that the first error ends up on top. Kept per file
+    // built: a fallback that loads must not clear what Skene.qml still has.
+    std::vector<std::string>& files = reportedFiles_[{name, path}];
     auto report = [&](const std::string& file, int line, const std::string& text) {
         buildErrors().report({file, line, text});
         if (std::find(files.begin(), files.end(), file) == files.end())
             files.push_back(file);
     };
-    for (const QQmlError& e : errors) {
-        const std::string file = e.url().isLocalFile() ? e.url().toLocalFile().toStdString() : path;
-        report(demoRelativePath(file), std::max(e.line(), 0), e.description().toStdString());
-    }
     if (errors.isEmpty())
-        report(demoRelativePath(path), 0, boxText);
+        report(demoRelativePath(path), 0, "the skene could not be created");
+    for (auto e = errors.crbegin(); e != errors.crend(); ++e) {
+        const QUrl url = e->url();
+        const std::string file = url.isEmpty() ? path
+                                 : url.isLocalFile() ? url.toLocalFile().toStdString()
+                                                     : url.toString().toStdString();
+        report(demoRelativePath(file), std::max(e->line(), 0), e->description().toStdString());
+    }
 }
 
 void DemoQML::clearReportedErrors(const std::string& name, const std::string& path)
 {
-    // Everything the skene is made from has loaded.
+    // Everything that building path blamed has loaded.
     buildErrors().clearFile(demoRelativePath(path));
-    const auto found = reportedFiles_.find(name);
+    const auto found = reportedFiles_.find({name, path});
     if (found == reportedFiles_.end())
         return;
     for (const std::string& file : found->second)

@@ -140,7 +140,7 @@ private:
 
     // The live reload of saved skenes. The frame looks (on the shader
     // poll's clock) and queues what it found; the reload runs after it.
-    void watchLoadedSkene(const std::string& fxDir, const std::string& name, const std::string& path);
+    void watchLoadedSkene(const std::string& fxDir, const std::string& name);
     void lookForSavedSkenes();
     void queueSkeneReload();
     void reloadSavedSkenes();
@@ -150,6 +150,9 @@ private:
     void placeSkene(QQuickItem* item, QQuickItem* old, const std::string& name);
     void reportReloadError(const std::string& name, const std::string& path, const std::string& boxText,
                            const QList<QQmlError>& errors);
+    // Beside the demo: the engine's errors of building the skene name from
+    // path go to the build error list, and go again once path builds.
+    void listSkeneErrors(const std::string& name, const std::string& path, const QList<QQmlError>& errors);
     void clearReportedErrors(const std::string& name, const std::string& path);
 
     SkeneWatch skeneWatch_;
@@ -157,8 +160,9 @@ private:
     // ever loaded).
     std::map<std::string, QPointer<QObject>> skeneObjects_;
     std::vector<std::string> savedSkenes_; // found, not yet reloaded
-    // Files whose errors a skene's failed reload put in the build error list.
-    std::map<std::string, std::vector<std::string>> reportedFiles_;
+    // Per skene and file built, the files whose errors went to the build
+    // error list.
+    std::map<std::pair<std::string, std::string>, std::vector<std::string>> reportedFiles_;
     unsigned seenPolls_ = 0;
     bool reloadQueued_ = false;
     bool reloading_ = false;
