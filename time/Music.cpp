@@ -113,6 +113,7 @@ bool Music::load(const std::string& file_name)
     }
     played = 0;
     taken = 0;
+    sounding = sounding_from = 0;
     ended = stream.length() == 0;
     recent.clear();
     paused = true; // devices open paused
@@ -132,6 +133,19 @@ double Music::position()
     const int64_t at = played;
     unlock_output();
     return double(at) / double(stream.rate());
+}
+
+double Music::sounding_position()
+{
+    if (!loaded || paused || stepped || device == 0)
+        return position();
+    const double now = steady_seconds();
+    lock_output();
+    const int64_t from = sounding, to = played;
+    const double at = sounding_at;
+    unlock_output();
+    const double moved = std::max(0.0, now - at) * stream.rate();
+    return std::min(double(from) + moved, double(to)) / double(stream.rate());
 }
 
 bool Music::is_playing()
@@ -172,6 +186,9 @@ void Music::set_position(double seconds)
     lock_output();
     played = stream.seek(target);
     taken = played;
+    // The new place sounds once the output takes its next buffer.
+    sounding = sounding_from = played;
+    sounding_at = steady_seconds();
     ended = played >= stream.length();
     recent.clear(); // the spectrum starts over at the new place
     unlock_output();
@@ -266,19 +283,43 @@ void Music::unlock_output()
         SDL_UnlockAudioDevice(device);
 }
 
+double Music::steady_seconds()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 void Music::output_callback(void* userdata, Uint8* stream, int len)
 {
     auto* music = static_cast<Music*>(userdata);
+    auto* out = reinterpret_cast<float*>(stream);
     const int frames = len / int(sizeof(float) * Mp3Stream::kChannels);
-    music->mix(reinterpret_cast<float*>(stream), frames);
-    if (!music->silent)
+    const double now = steady_seconds();
+    if (!music->silent) {
+        music->mix(out, frames);
+        music->note_buffer(now, frames);
         return;
-    const double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-    int64_t extra = music->pace.extra(now, frames);
-    float unheard[kBufferFrames * Mp3Stream::kChannels];
-    while (extra > 0) {
-        const int n = int(std::min<int64_t>(extra, kBufferFrames));
-        music->mix(unheard, n);
-        extra -= n;
     }
+    int64_t want = music->pace.take(now, frames);
+    const int heard = int(std::min<int64_t>(want, frames));
+    if (heard > 0)
+        music->mix(out, heard);
+    // Ahead of the clock: the rest of this buffer waits, as silence.
+    std::fill(out + size_t(std::max(heard, 0)) * Mp3Stream::kChannels, out + size_t(frames) * Mp3Stream::kChannels,
+              0.0f);
+    want -= heard;
+    float unheard[kBufferFrames * Mp3Stream::kChannels];
+    while (want > 0) {
+        const int n = int(std::min<int64_t>(want, kBufferFrames));
+        music->mix(unheard, n);
+        want -= n;
+    }
+    music->note_buffer(now, frames);
+}
+
+void Music::note_buffer(double now, int frames)
+{
+    // What this buffer starts with sounds from now; the frames before it
+    // have sounded.
+    sounding = std::max<int64_t>(played - frames, sounding_from);
+    sounding_at = now;
 }

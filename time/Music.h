@@ -44,6 +44,12 @@ public:
     // playing: the position of the samples handed to the output.
     double position();
 
+    // Seconds: the position that sounds now, for a clock to follow. It
+    // moves on smoothly from the last buffer the output took, never past the
+    // samples handed out, where position() steps a buffer at a time. Equal
+    // to position() while paused and with the stepped output.
+    double sounding_position();
+
     // True while loaded, not paused and not past the end.
     bool is_playing();
 
@@ -97,6 +103,9 @@ private:
     // The sample nearest to seconds; 0 for a time before the start.
     int64_t sample_at(double seconds) const;
     static void output_callback(void* userdata, Uint8* stream, int len);
+    // Under the output lock, after a buffer of `frames` went out at `now`.
+    void note_buffer(double now, int frames);
+    static double steady_seconds();
 
     bool system_created = false;   // SDL's audio subsystem is ours to quit
     SDL_AudioDeviceID device = 0;  // 0 while no output is open
@@ -114,6 +123,9 @@ private:
     // Shared with the audio thread; touched only under the output lock.
     int64_t played = 0;            // absolute sample index of the next frame out
     bool ended = false;            // the stream ran out
+    int64_t sounding = 0;          // the sample that sounded at sounding_at
+    int64_t sounding_from = 0;     // the last seek's target: nothing before it sounds again
+    double sounding_at = 0.0;      // steady clock, seconds
     float volume = 1.0f;
     RecentSamples recent;
     SilentPace pace{kOutputRate};  // silent: what the clock says is due

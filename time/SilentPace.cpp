@@ -7,22 +7,23 @@ SilentPace::SilentPace(int rate)
 {
 }
 
-int64_t SilentPace::extra(double seconds, int frames)
+int64_t SilentPace::take(double seconds, int frames)
 {
     if (!started) {
         started = true;
         start = seconds;
         taken = 0;
     }
-    taken += frames;
     const int64_t due = int64_t(std::floor((seconds - start) * rate));
     if (due - taken > rate) {
+        // Start over as if everything so far had been taken on time.
         start = seconds - double(taken) / rate;
-        return 0;
+        taken += frames;
+        return frames;
     }
-    if (due <= taken)
+    const int64_t want = due + frames - taken;
+    if (want <= 0)
         return 0;
-    const int64_t behind = due - taken;
-    taken = due;
-    return behind;
+    taken += want;
+    return want;
 }

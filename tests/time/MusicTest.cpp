@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -118,9 +119,23 @@ TEST_F(MusicTest, PlayingAdvancesWithTheWallClockAndPauseStopsIt)
     EXPECT_LE(played, wall + 0.12);
     EXPECT_GE(played, wall * 0.5);
 
+    // What sounds moves on between the output's buffers, where the
+    // position steps a buffer at a time, and never past what went out.
+    std::set<double> steps, sounding;
+    for (int i = 0; i < 60; ++i) {
+        const double now = music.sounding_position();
+        EXPECT_LE(now, music.position() + 1e-9);
+        EXPECT_GE(now, music.position() - 0.1);
+        steps.insert(music.position());
+        sounding.insert(now);
+        sleepMs(1);
+    }
+    EXPECT_GT(sounding.size(), 2 * steps.size());
+
     music.set_paused(true);
     EXPECT_FALSE(music.is_playing());
     EXPECT_EQ(music.position(), 0.0); // nothing was set while paused
+    EXPECT_EQ(music.sounding_position(), 0.0);
 }
 
 TEST_F(MusicTest, SeekWhilePlayingLandsOnTheTargetAndPlaysFromThere)
