@@ -267,8 +267,58 @@ void Rocket::note_change()
     last_change_ms_ = platform::millisecondClock();
 }
 
+void Rocket::follow_music()
+{
+    Music* m = music();
+    if (paused_ || fixed_step_ms_ > 0.0 || !m || !m->is_playing()) {
+        apart_ = false;
+        last_ahead_ = 0.0;
+        followed_ms_ = clock_ms_();
+        return;
+    }
+    const uint32_t now = clock_ms_();
+    const double dt = std::min(double(uint32_t(now - followed_ms_)), 1000.0);
+    followed_ms_ = now;
+    // Positive: the pictures are ahead of what sounds.
+    const double ahead = current_seconds() - m->sounding_position();
+    // Steered by the smaller of this look and the last when both lean the
+    // same way: one late buffer shows in one look and must not move the
+    // clock the way a lasting difference does.
+    const double lasting = (ahead > 0.0) != (last_ahead_ > 0.0) ? 0.0
+                           : std::abs(ahead) < std::abs(last_ahead_) ? ahead
+                                                                      : last_ahead_;
+    last_ahead_ = ahead;
+    const double size = std::abs(ahead);
+    if (size <= kFollowDeadBand) {
+        apart_ = false;
+        return;
+    }
+    if (size > kFollowJump) {
+        // A stall: the output fell behind (a busy machine, a stopped
+        // process) or the clock was set where the music is not. One late
+        // buffer is over before the next frame; anything that lasts is met
+        // with a jump to the music.
+        if (!apart_) {
+            apart_ = true;
+            apart_since_ms_ = now;
+        } else if (uint32_t(now - apart_since_ms_) >= kFollowJumpAfterMs) {
+            anchor_ms_ = now;
+            anchor_seconds_ = m->sounding_position();
+            apart_ = false;
+            last_ahead_ = 0.0;
+        }
+        return;
+    }
+    // Small and slow (a sound card's own crystal, jitter): steer, never so
+    // hard that the clock runs backwards.
+    apart_ = false;
+    if (std::abs(lasting) > kFollowDeadBand)
+        anchor_seconds_ -= lasting * std::min(1.0, dt / kFollowTimeConstantMs);
+}
+
 void Rocket::update()
 {
+    follow_music();
     if (live_) {
         // In single-rocket mode the one rocket sits in slot 0 and is polled
         // there; with one rocket per skene, each active skene's slot is, all

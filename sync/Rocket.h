@@ -97,6 +97,15 @@ public:
     int prev_row() const { return prev_row_; }
     int row_delta() const { return row_delta_; }
     double row_rate() const { return row_rate_; }
+    // While playing, once a frame (update() does it): the clock follows what
+    // the music output sounds. Within a few milliseconds it is left alone;
+    // up to kFollowJump apart it is steered back within about a second;
+    // further apart for kFollowJumpAfterMs it jumps to the music.
+    void follow_music();
+    static constexpr double kFollowDeadBand = 0.002;        // seconds
+    static constexpr double kFollowJump = 0.05;             // seconds
+    static constexpr uint32_t kFollowJumpAfterMs = 100;
+    static constexpr double kFollowTimeConstantMs = 250.0;
     // The millisecond clock of the demo clock; tests move it near its wrap.
     void set_clock(uint32_t (*clock_ms)()) { clock_ms_ = clock_ms; }
 
@@ -160,6 +169,12 @@ private:
     uint32_t anchor_ms_ = 0;
     double anchor_seconds_ = 0.0;
     bool scrubbing_ = false;
+    // follow_music: the last look, and since when the clock and the music
+    // have been a jump apart.
+    uint32_t followed_ms_ = 0;
+    bool apart_ = false;
+    uint32_t apart_since_ms_ = 0;
+    double last_ahead_ = 0.0; // seconds
 
     float bpm_ = sync_default_bpm;
     int rows_per_beat_ = sync_default_rows_per_beat;

@@ -16,6 +16,10 @@
 #include <QQmlEngine>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
 namespace {
 
 void loadTestMusic()
@@ -293,6 +297,47 @@ TEST_F(RocketManager, PlayingClockRunsOnAcrossTheMillisecondClocksWrap)
     now += 1500; // past 2^32 ms
     EXPECT_NEAR(rocket.current_seconds(), 2.5, 1e-9);
     EXPECT_NEAR(rocket.current_row(), 2.5 * rocket.row_rate(), 1e-6);
+}
+
+TEST_F(RocketManager, WhilePlayingTheClockFollowsWhatTheMusicSounds)
+{
+    loadTestMusic();
+    Rocket& rocket = Rocket::instance();
+    Music& music = *timeState().music;
+    rocket.on_pause(false);
+    // Frames for `ms`: whether the clock only went forwards, and the median
+    // of how far it was from the music over the last ten.
+    auto frames = [&](uint32_t ms, double* apart) {
+        bool forwards = true;
+        double last = rocket.current_seconds();
+        std::vector<double> recent;
+        const uint32_t start = platform::millisecondClock();
+        while (platform::millisecondClock() - start < ms) {
+            rocket.update();
+            const double now = rocket.current_seconds();
+            forwards = forwards && now >= last;
+            last = now;
+            recent.push_back(std::abs(now - music.sounding_position()));
+            platform::sleepMilliseconds(16);
+        }
+        recent.erase(recent.begin(), recent.end() - std::min<ptrdiff_t>(10, ptrdiff_t(recent.size())));
+        std::sort(recent.begin(), recent.end());
+        *apart = recent[recent.size() / 2];
+        return forwards;
+    };
+    double apart = 1.0;
+    frames(200, &apart);
+    EXPECT_LT(apart, 0.005);
+    // The output a little ahead (a sound card whose crystal runs fast, all
+    // at once): steered back within a second, never backwards.
+    music.set_position(music.position() + 0.03);
+    EXPECT_TRUE(frames(1000, &apart));
+    EXPECT_LT(apart, 0.005);
+    // Behind by 0.4 s (its thread stalled on a busy machine): the clock
+    // meets the music within a second.
+    music.set_position(music.position() - 0.4);
+    frames(1000, &apart);
+    EXPECT_LT(apart, 0.005);
 }
 
 TEST_F(RocketManager, AFixedStepClockIgnoresTheWallClock)
