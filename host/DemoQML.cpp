@@ -12,6 +12,7 @@
 #include "items/ItemEdit.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "platform/FreeMemory.h"
 #include "platform/GlContext.h"
 #include "platform/Notifier.h"
 #include "state/ActiveSkeneList.h"
@@ -933,6 +934,15 @@ void DemoQML::endFrame(const FrameMode& mode, bool offscreen)
     const bool idle = idleNow(mode.liveEditing);
     if (idle)
         platform::sleepMilliseconds(kIdleSleepMs);
+
+    // Once a second the pages malloc holds free go back: a driver that
+    // rasterizes in software allocates and frees tens of megabytes a draw,
+    // and without this a long session's resident size steps up to the
+    // highest such peak and stays there.
+    if (lastFrameStamp_ - lastMemoryRelease_ >= 1000.0) {
+        platform::releaseFreeMemory();
+        lastMemoryRelease_ = lastFrameStamp_;
+    }
 
     // The idle sleep is not the frame's own cost: leave it out of the
     // frame-time history, which drives the QML time step.

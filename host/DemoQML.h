@@ -164,6 +164,7 @@ private:
     // error list.
     std::map<std::pair<std::string, std::string>, std::vector<std::string>> reportedFiles_;
     unsigned seenPolls_ = 0;
+    double lastMemoryRelease_ = 0.0; // frame clock, ms
     bool reloadQueued_ = false;
     bool reloading_ = false;
     // The old skenes of the last reload, until the frame destroys them.
