@@ -2,7 +2,8 @@
 """One table of every benchmark figure: figure, target, result, ratio.
 
 Reads the JSON files that Google Benchmark wrote (one per program, in a
-folder), picks the figures listed below and prints them. With --save the
+folder), picks the figures listed below and prints them, with a soak's
+summary (RSS after the warm-up, its peak, the worst drift) when given one. With --save the
 results go to a baseline file; with --compare a baseline's results are
 shown beside them with the change.
 
@@ -12,6 +13,7 @@ The ratio is result / target for "at most" figures and target / result for
 import argparse
 import json
 import os
+import re
 import sys
 
 # Time units of Google Benchmark's JSON, in nanoseconds.
@@ -124,6 +126,27 @@ def figure_value(runs, program, name, field, unit):
     return None if value is None else float(value)
 
 
+def soak_figures(path):
+    """[(figure, value, unit, target, at_most)] from a soak table's summary."""
+    with open(path) as f:
+        text = f.read()
+    length = re.search(r"^# Soak: (.+), (\d+) min$", text, re.M)
+    tag = "soak (%s, %s min)" % length.groups() if length else "soak"
+    summary = re.search(
+        r"RSS after the warm-up \((\d+) s\): ([\d.]+) MB, its peak then [\d.]+ MB; peak after it: ([\d.]+) MB "
+        r"\(([-+\d.]+) %.*?"
+        r"Worst drift over a second: ([-+\d.]+) ms", text, re.S)
+    if not summary:
+        return [(tag + ": no summary line in " + path, None, "", None, True)]
+    warm, rss, peak, growth, drift = summary.groups()
+    return [
+        (tag + ": RSS after the warm-up (%s s)" % warm, float(rss), "MB", None, True),
+        (tag + ": peak RSS after it", float(peak), "MB", None, True),
+        (tag + ": growth after the warm-up", max(float(growth), 0.0), "%", 5, True),
+        (tag + ": worst drift over a second", abs(float(drift)), "ms", 16.7, True),
+    ]
+
+
 def fmt(v):
     if v is None:
         return "-"
@@ -141,6 +164,7 @@ def main():
     ap.add_argument("results", help="folder of Google Benchmark JSON files, one per program")
     ap.add_argument("--save", help="write the results as a baseline to this file")
     ap.add_argument("--compare", help="a baseline file to show beside the results")
+    ap.add_argument("--soak", help="a soak table (scripts/soak.sh) whose summary joins the table")
     args = ap.parse_args()
 
     runs = load_runs(args.results)
@@ -149,10 +173,13 @@ def main():
         with open(args.compare) as f:
             base = json.load(f)["figures"]
 
+    measured = [(figure, figure_value(runs, program, name, field, unit), unit, target, at_most)
+                for figure, program, name, field, unit, target, at_most in FIGURES]
+    if args.soak:
+        measured += soak_figures(args.soak)
     rows = []
     results = {}
-    for figure, program, name, field, unit, target, at_most in FIGURES:
-        v = figure_value(runs, program, name, field, unit)
+    for figure, v, unit, target, at_most in measured:
         results[figure] = v
         ratio = None
         if v is not None and target == 0:

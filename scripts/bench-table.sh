@@ -6,6 +6,11 @@
 #   scripts/bench-table.sh --compare [FILE] beside a baseline (bench/baseline.json)
 #   scripts/bench-table.sh --save FILE      also write the results as a baseline
 #   scripts/bench-table.sh --only a,b       only the programs bench_a and bench_b
+#   scripts/bench-table.sh --soak [MINUTES] also play the example in a soak
+#                                           (scripts/soak.sh, 30 minutes by
+#                                           default) and add its summary
+#   scripts/bench-table.sh --soak FILE.md   add the summary of a soak table
+#                                           that was written before
 #
 # Short runs with three repetitions (medians), so the table takes a few
 # minutes; CPU times where the figure allows, since the machine is shared.
@@ -19,6 +24,7 @@ original_args=("$@")
 compare=""
 save=""
 only=""
+soak=""
 while [ $# -gt 0 ]; do
     case "$1" in
     --compare)
@@ -27,7 +33,11 @@ while [ $# -gt 0 ]; do
         ;;
     --save) save=$2; shift ;;
     --only) only=$2; shift ;;
-    -h | --help) sed -n '2,13p' "$0"; exit 0 ;;
+    --soak)
+        soak=30
+        if [ $# -gt 1 ] && [ "${2#--}" = "$2" ]; then soak=$2; shift; fi
+        ;;
+    -h | --help) sed -n '2,18p' "$0"; exit 0 ;;
     *) echo "bench-table: unknown argument $1" >&2; exit 2 ;;
     esac
     shift
@@ -71,7 +81,20 @@ run_all() {
 
 run_all
 
+soak_table=""
+if [[ "$soak" == *.md ]]; then
+    soak_table=$soak
+elif [ -n "$soak" ]; then
+    # The soak fails by its own rules with exit code 1; its summary still
+    # joins the table, which shows the miss.
+    soak_table="$OUT/soak-lumenfall.md"
+    printf 'soak, %s min ... ' "$soak" >&2
+    scripts/soak.sh examples/lumenfall "$soak" "$soak_table" >"$OUT/soak.log" 2>&1 \
+        && echo "held up" >&2 || echo "see $OUT/soak.log" >&2
+fi
+
 args=("$OUT")
+[ -n "$soak_table" ] && args+=(--soak "$soak_table")
 [ -n "$compare" ] && args+=(--compare "$compare")
 [ -n "$save" ] && args+=(--save "$save")
 python3 bench/table.py "${args[@]}"

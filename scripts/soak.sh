@@ -3,9 +3,10 @@
 # the given minutes, starting over near the end of its music, while a sync
 # editor of our own connects, serves the demo's tracks and goes away again
 # every few seconds. Every 10 s it records memory (RSS) and the drift
-# between the demo clock and the music position; it fails on memory growth
-# over 5 % after the warm-up or a drift beyond one 60 Hz frame. The table
-# goes to bench/soak-<demo>.md (or the third argument).
+# between the demo clock and the music that sounds; it fails when memory
+# after the warm-up peaks over 5 % above its peak during the warm-up, or
+# when the clock and the music part by more than one 60 Hz frame over a
+# second. The table goes to bench/soak-<demo>.md (or the third argument).
 #
 # Usage: scripts/soak.sh [demo folder, default examples/lumenfall] [minutes, default 30] [table]
 set -euo pipefail
