@@ -8,7 +8,8 @@
 # when the clock and the music part by more than one 60 Hz frame over a
 # second. The table goes to bench/soak-<demo>.md (or the third argument).
 #
-# Usage: scripts/soak.sh [demo folder, default examples/lumenfall] [minutes, default 30] [table]
+# Usage: scripts/soak.sh [demo folder, default examples/lumenfall] [minutes, default 30] [table] [soak_demo options]
+# (for instance -offsets:FILE, every frame's drift, or -mallocInfo:FILE)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 DEMO=${1:-examples/lumenfall}
@@ -20,7 +21,7 @@ export LIBGL_ALWAYS_SOFTWARE=1
 export QT_QPA_PLATFORM=xcb
 status=0
 xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" \
-  "${BUILD_DIR:-build}/bench/soak_demo" "$DEMO" -seconds:$((MINUTES * 60)) -out:"$TABLE.tmp" \
+  "${BUILD_DIR:-build}/bench/soak_demo" "$DEMO" -seconds:$((MINUTES * 60)) -out:"$TABLE.tmp" "${@:4}" \
   2> >(grep '^soak' >&2) || status=$?
 if [[ -f "$TABLE.tmp" ]]; then
   {
