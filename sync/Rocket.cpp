@@ -280,7 +280,8 @@ void Rocket::follow_music()
     const double dt = std::min(double(uint32_t(now - followed_ms_)), 1000.0);
     followed_ms_ = now;
     // Positive: the pictures are ahead of what sounds.
-    const double ahead = current_seconds() - m->sounding_position();
+    const double sounding = m->sounding_position();
+    const double ahead = current_seconds() - sounding;
     // Steered by the smaller of this look and the last when both lean the
     // same way: one late buffer shows in one look and must not move the
     // clock the way a lasting difference does.
@@ -303,7 +304,7 @@ void Rocket::follow_music()
             apart_since_ms_ = now;
         } else if (uint32_t(now - apart_since_ms_) >= kFollowJumpAfterMs) {
             anchor_ms_ = now;
-            anchor_seconds_ = m->sounding_position();
+            anchor_seconds_ = sounding;
             apart_ = false;
             last_ahead_ = 0.0;
         }

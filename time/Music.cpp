@@ -304,7 +304,7 @@ void Music::output_callback(void* userdata, Uint8* stream, int len)
     if (heard > 0)
         music->mix(out, heard);
     // Ahead of the clock: the rest of this buffer waits, as silence.
-    std::fill(out + size_t(std::max(heard, 0)) * Mp3Stream::kChannels, out + size_t(frames) * Mp3Stream::kChannels,
+    std::fill(out + size_t(heard) * Mp3Stream::kChannels, out + size_t(frames) * Mp3Stream::kChannels,
               0.0f);
     want -= heard;
     float unheard[kBufferFrames * Mp3Stream::kChannels];

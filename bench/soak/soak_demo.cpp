@@ -265,7 +265,6 @@ private:
 
 struct Sample {
     double seconds;
-    long rssKb;
     Memory memory;
     double demoClock;
     double music;
@@ -415,7 +414,6 @@ int main(int argc, char** argv)
             Sample s{};
             s.seconds = double(wall.elapsed()) / 1000.0;
             s.memory = memoryNow();
-            s.rssKb = s.memory.rssKb;
             s.demoClock = rocket.current_seconds();
             s.music = music ? music->position() : 0.0;
             s.driftMs = seconds.empty() ? 0.0 : seconds.back().driftMs;
@@ -425,7 +423,7 @@ int main(int argc, char** argv)
             if (!o.mallocInfo.empty()) {
                 if (FILE* f = std::fopen(o.mallocInfo.c_str(), "a")) {
                     std::fprintf(f, "<sample seconds=\"%.0f\" rssKb=\"%ld\" threads=\"%ld\">\n", s.seconds,
-                                 s.rssKb, s.memory.threads);
+                                 s.memory.rssKb, s.memory.threads);
                     malloc_info(0, f);
                     std::fputs("</sample>\n", f);
                     std::fclose(f);
@@ -433,10 +431,11 @@ int main(int argc, char** argv)
             }
             std::fprintf(stderr,
                          "soak: %6.0f s  rss %7.1f MB (anon %.1f, file %.1f, shmem %.1f; malloc held %.1f, "
-                         "in use %.1f; %ld threads)  clock %8.3f s  music %8.3f s  drift %+6.2f ms  frames %d  editor sessions %d\n",
-                         s.seconds, s.rssKb / 1024.0, s.memory.anonKb / 1024.0, s.memory.fileKb / 1024.0,
-                         s.memory.shmemKb / 1024.0, s.memory.mallocHeldMb, s.memory.mallocUsedMb, s.memory.threads, s.demoClock, s.music,
-                         s.driftMs, s.frames, s.sessions);
+                         "in use %.1f; %ld threads)  clock %8.3f s  music %8.3f s  drift %+6.2f ms  frames %d  "
+                         "editor sessions %d\n",
+                         s.seconds, s.memory.rssKb / 1024.0, s.memory.anonKb / 1024.0, s.memory.fileKb / 1024.0,
+                         s.memory.shmemKb / 1024.0, s.memory.mallocHeldMb, s.memory.mallocUsedMb, s.memory.threads,
+                         s.demoClock, s.music, s.driftMs, s.frames, s.sessions);
             if (o.frames == 0 && s.seconds >= o.seconds)
                 QCoreApplication::exit(0);
         });
@@ -447,6 +446,8 @@ int main(int argc, char** argv)
     char* startArgv[] = {name, nullptr};
     const int code = app::runStartup(1, startArgv);
     editor.reset();
+    if (offsetsFile)
+        std::fclose(offsetsFile);
     if (code != 0) {
         std::fprintf(stderr, "soak: the demo ended with code %d\n", code);
         return 2;
@@ -469,12 +470,12 @@ int main(int argc, char** argv)
     // of megabytes from one draw to the next, and the program hands freed
     // pages back once a second, so a single sample may land high or low.
     // Growth is a peak later in the run above the peaks of the warm-up.
-    const long warmRss = samples[warmIndex].rssKb;
+    const long warmRss = samples[warmIndex].memory.rssKb;
     long warmPeakRss = 0, peakRss = 0;
     for (size_t i = 0; i <= warmIndex; ++i)
-        warmPeakRss = std::max(warmPeakRss, samples[i].rssKb);
+        warmPeakRss = std::max(warmPeakRss, samples[i].memory.rssKb);
     for (size_t i = warmIndex + 1; i < samples.size(); ++i)
-        peakRss = std::max(peakRss, samples[i].rssKb);
+        peakRss = std::max(peakRss, samples[i].memory.rssKb);
     // The drift counts from the first seconds of play on, every second.
     double worstDrift = 0.0, worstDriftAt = 0.0;
     for (const SecondDrift& d : seconds) {
@@ -495,7 +496,7 @@ int main(int argc, char** argv)
         const Memory& m = s.memory;
         std::snprintf(line, sizeof line,
                       "| %.0f | %.1f | %.1f | %.1f | %.1f | %.1f | %.1f | %.3f | %.3f | %+.2f | %d | %d |\n",
-                      s.seconds, s.rssKb / 1024.0, m.anonKb / 1024.0, m.fileKb / 1024.0, m.shmemKb / 1024.0,
+                      s.seconds, s.memory.rssKb / 1024.0, m.anonKb / 1024.0, m.fileKb / 1024.0, m.shmemKb / 1024.0,
                       m.mallocHeldMb, m.mallocUsedMb, s.demoClock, s.music, s.driftMs, s.frames, s.sessions);
         table << line;
     }
@@ -504,8 +505,8 @@ int main(int argc, char** argv)
                   "(%+.2f %%, limit 5 %%). "
                   "Worst drift over a second: %+.2f ms at %.0f s (limit one frame, %.2f ms; worst single frame "
                   "%+.2f ms at %.0f s). %s\n",
-                  warm, warmRss / 1024.0, warmPeakRss / 1024.0, peakRss / 1024.0, growth, worstDrift, worstDriftAt, kFrameMs,
-                  worstFrameMs, worstFrameAt, held ? "Held up." : "FAILED.");
+                  warm, warmRss / 1024.0, warmPeakRss / 1024.0, peakRss / 1024.0, growth, worstDrift, worstDriftAt,
+                  kFrameMs, worstFrameMs, worstFrameAt, held ? "Held up." : "FAILED.");
     table << line;
     const platform::FreeMemoryReleases releases = platform::freeMemoryReleases();
     if (releases.count > 0) {
